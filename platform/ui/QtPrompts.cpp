@@ -1,0 +1,122 @@
+#include "QtPrompts.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+
+QWidget* Owner() { return QApplication::activeWindow(); }
+
+QMessageBox::Icon ToQt(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Error: return QMessageBox::Critical;
+    case MessageIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// Our file dialogs are Qt's own, so that the name box and the filter behave the same on
+// every desktop.
+std::optional<FileDialogResult> RunFileDialog(const FileDialogRequest& request,
+                                              QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(Owner(), request.caption, request.folder);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    if (!request.filters.isEmpty()) {
+        dialog.setNameFilters(request.filters);
+        if (request.filterIndex >= 0 && request.filterIndex < request.filters.size())
+            dialog.selectNameFilter(request.filters[request.filterIndex]);
+    }
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return FileDialogResult{dialog.selectedFiles().front(),
+                            int(request.filters.indexOf(dialog.selectedNameFilter()))};
+}
+
+} // namespace
+
+void QtPrompts::Message(const QString& caption, const QString& text, MessageIcon icon) {
+    QMessageBox box(ToQt(icon), caption, text, QMessageBox::Ok, Owner());
+    box.exec();
+}
+
+Answer QtPrompts::Ask(const QString& caption, const QString& text, AskButtons buttons) {
+    QMessageBox::StandardButtons qtButtons = QMessageBox::Yes | QMessageBox::No;
+    if (buttons == AskButtons::YesNoCancel)
+        qtButtons |= QMessageBox::Cancel;
+    if (buttons == AskButtons::OkCancel)
+        qtButtons = QMessageBox::Ok | QMessageBox::Cancel;
+    QMessageBox box(QMessageBox::Question, caption, text, qtButtons, Owner());
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+    case QMessageBox::Ok: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return buttons == AskButtons::YesNo ? Answer::No : Answer::Cancel;
+    }
+}
+
+std::optional<QString> QtPrompts::Input(const QString& caption, const QString& prompt,
+                                        const QString& value) {
+    bool ok = false;
+    QString text = QInputDialog::getText(Owner(), caption, prompt, QLineEdit::Normal, value, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+std::optional<FileDialogResult> QtPrompts::OpenFile(const FileDialogRequest& request) {
+    return RunFileDialog(request, QFileDialog::AcceptOpen);
+}
+
+std::optional<FileDialogResult> QtPrompts::SaveFile(const FileDialogRequest& request) {
+    return RunFileDialog(request, QFileDialog::AcceptSave);
+}
+
+QString QtPrompts::ChooseFolder(const QString& title, const QString& start, bool allowNewFolder) {
+    QFileDialog dialog(Owner(), title, start);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setOption(QFileDialog::ReadOnly, !allowNewFolder);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+bool QtPrompts::WarnWithDontShowAgain(const QString& text) {
+    // A dialog of our own: a message box with a single OK button reports closing from
+    // the title bar as OK, and that must not count.
+    QDialog dialog(Owner());
+    dialog.setWindowTitle(QStringLiteral("QUVAR Warning"));
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* row = new QHBoxLayout;
+    auto* icon = new QLabel;
+    const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addWidget(new QLabel(text), 1);
+    layout->addLayout(row);
+    auto* check = new QCheckBox(QStringLiteral("Don't show this window again"));
+    layout->addWidget(check);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    layout->addWidget(buttons);
+    return dialog.exec() == QDialog::Accepted && check->isChecked();
+}

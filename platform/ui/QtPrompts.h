@@ -1,0 +1,16 @@
+#pragma once
+// Prompts shown as Qt dialogs, owned by the application window that is active.
+
+#include "platform/Prompts.h"
+
+class QtPrompts final : public Prompts {
+public:
+    void Message(const QString& caption, const QString& text, MessageIcon icon) override;
+    Answer Ask(const QString& caption, const QString& text, AskButtons buttons) override;
+    std::optional<QString> Input(const QString& caption, const QString& prompt,
+                                 const QString& value) override;
+    std::optional<FileDialogResult> OpenFile(const FileDialogRequest& request) override;
+    std::optional<FileDialogResult> SaveFile(const FileDialogRequest& request) override;
+    QString ChooseFolder(const QString& title, const QString& start, bool allowNewFolder) override;
+    bool WarnWithDontShowAgain(const QString& text) override;
+};

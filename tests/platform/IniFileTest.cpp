@@ -1,0 +1,116 @@
+#include "platform/Errors.h"
+#include "platform/IniFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString WriteRaw(const QTemporaryDir& dir, const QByteArray& bytes) {
+    const QString path = dir.filePath("test.ini");
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return path;
+}
+
+QByteArray ReadRaw(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+} // namespace
+
+TEST(IniFile, SectionsAndKeysMatchWithoutCaseAndFirstDuplicateWins) {
+    QTemporaryDir dir;
+    const IniFile ini(WriteRaw(dir, "[MCsystem0]\r\nNrofObjectives = 3 \r\nnrofobjectives=9\r\n"
+                                    "[mcsystem0]\r\nCaptureWidth=7\r\n"));
+    EXPECT_EQ(ini.ReadInteger("MCSYSTEM0", "NrOfObjectives", 0), 3);
+    // A second section of the same name is not looked at, as with the profile functions.
+    EXPECT_EQ(ini.ReadInteger("MCsystem0", "CaptureWidth", -1), -1);
+}
+
+TEST(IniFile, IntegersBooleansAndUnreadableValues) {
+    QTemporaryDir dir;
+    const IniFile ini(WriteRaw(dir, "[S]\nhex=0x1F\nneg=-12\nseven=7\nzero=0\nword=abc\n"
+                                    "partial=12ab\nempty=\nfloat=2.5\ncomma=2,5\nhuge=99999999999\n"));
+    struct Case {
+        const char* key;
+        int def;
+        int expected;
+    };
+    const Case cases[] = {{"hex", 0, 31},     {"neg", 0, -12},    {"word", 5, 5},
+                          {"partial", 4, 4},  {"empty", 3, 3},    {"missing", 8, 8},
+                          {"float", 1, 1},    {"huge", 6, 6}};
+    for (const auto& c : cases)
+        EXPECT_EQ(ini.ReadInteger("S", c.key, c.def), c.expected) << c.key;
+    EXPECT_TRUE(ini.ReadBool("S", "seven", false));
+    EXPECT_FALSE(ini.ReadBool("S", "zero", true));
+    EXPECT_TRUE(ini.ReadBool("S", "word", true));
+    EXPECT_DOUBLE_EQ(ini.ReadFloat("S", "float", 0), 2.5);
+    EXPECT_DOUBLE_EQ(ini.ReadFloat("S", "comma", 0), 0);
+}
+
+TEST(IniFile, StringsAreTrimmedAndCutAt2047Characters) {
+    QTemporaryDir dir;
+    const QByteArray longValue(3000, 'x');
+    const IniFile ini(WriteRaw(dir, "[S]\nname =  two words  \nlong=" + longValue + "\n"));
+    EXPECT_EQ(ini.ReadString("S", "name", ""), "two words");
+    EXPECT_EQ(ini.ReadString("S", "long", "").size(), 2047);
+}
+
+TEST(IniFile, Windows1252ByteB5ReadsAsMicroSign) {
+    QTemporaryDir dir;
+    const IniFile ini(WriteRaw(dir, "[MeasuringWindow]\r\nUnits=\xB5m\r\n"));
+    EXPECT_EQ(ini.ReadString("MeasuringWindow", "Units", ""), QString::fromUtf8("µm"));
+}
+
+TEST(IniFile, UpdateKeepsUnknownSectionsAndWritesUtf8WithCrlf) {
+    QTemporaryDir dir;
+    const QString path = WriteRaw(dir, "[Keep]\nother=1\n[S]\nk=old\n");
+    IniFile ini(path);
+    ini.WriteString("s", "K", QString::fromUtf8("µm"));
+    ini.WriteInteger("New", "n", 5);
+    ini.Save();
+    EXPECT_EQ(ReadRaw(path), QByteArray("[Keep]\r\nother=1\r\n[S]\r\nK=\xC2\xB5m\r\n[New]\r\nn=5\r\n"));
+}
+
+TEST(IniFile, EmptyStartForgetsTheOldKeys) {
+    QTemporaryDir dir;
+    const QString path = WriteRaw(dir, "[Old]\nk=1\n");
+    IniFile ini(path, IniFile::Start::Empty);
+    ini.WriteBool("S", "b", true);
+    ini.Save();
+    EXPECT_EQ(ReadRaw(path), QByteArray("[S]\r\nb=1\r\n"));
+}
+
+TEST(IniFile, ValueWithLineBreakIsRefused) {
+    QTemporaryDir dir;
+    IniFile ini(dir.filePath("a.ini"));
+    EXPECT_THROW(ini.WriteString("S", "k", "one\ntwo"), QuvarError);
+}
+
+TEST(IniFile, RefusedWriteKeepsTheOldFileAndNamesIt) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may write into a read-only folder";
+    QTemporaryDir dir;
+    const QString path = WriteRaw(dir, "[S]\nk=1\n");
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+    IniFile ini(path, IniFile::Start::Empty);
+    ini.WriteInteger("S", "k", 2);
+    try {
+        ini.Save();
+        FAIL() << "no error";
+    } catch (const QuvarError& error) {
+        EXPECT_EQ(error.message(), "Unable to write to " + path);
+    }
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    EXPECT_EQ(ReadRaw(path), QByteArray("[S]\nk=1\n"));
+}

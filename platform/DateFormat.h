@@ -4,7 +4,6 @@
 #include <QDate>
 #include <QString>
 #include <QStringView>
-
 #include <optional>
 
 QString FormatDate(const QDate& date);

@@ -2,7 +2,6 @@
 // The error type every component throws: it carries the user-facing message text.
 
 #include <QString>
-
 #include <stdexcept>
 
 class QuvarError : public std::runtime_error {

@@ -44,7 +44,8 @@ IniFile::IniFile(const QString& path, Start start) : path_(path) {
     // The split leaves one empty line for the final line end; drop trailing blanks so
     // that a save does not grow the file.
     auto dropTrailingBlanks = [](std::vector<Line>& lines) {
-        while (!lines.empty() && lines.back().key.isEmpty() && lines.back().text.trimmed().isEmpty())
+        while (!lines.empty() && lines.back().key.isEmpty() &&
+               lines.back().text.trimmed().isEmpty())
             lines.pop_back();
     };
     dropTrailingBlanks(preamble_);
@@ -129,7 +130,9 @@ void IniFile::WriteFloat(const QString& section, const QString& key, double valu
     WriteString(section, key, FormatGeneral(value));
 }
 
-bool IniFile::SectionExists(const QString& section) const { return FindSection(section) != nullptr; }
+bool IniFile::SectionExists(const QString& section) const {
+    return FindSection(section) != nullptr;
+}
 
 bool IniFile::ValueExists(const QString& section, const QString& key) const {
     return Value(section, key).has_value();

@@ -9,7 +9,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 #include <vector>
 
@@ -49,7 +48,7 @@ public:
 
 private:
     struct Line {
-        QString key; // empty for a blank line or a comment
+        QString key;  // empty for a blank line or a comment
         QString text; // the whole line as read or written
     };
     struct Section {

@@ -6,7 +6,9 @@
 
 namespace {
 
-QString Trimmed(QStringView text) { return text.trimmed().toString(); }
+QString Trimmed(QStringView text) {
+    return text.trimmed().toString();
+}
 
 } // namespace
 
@@ -20,8 +22,8 @@ QString FormatGeneral(double value) {
 
     // 15 significant digits: one before the point, 14 after, then the exponent.
     char buffer[64];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                std::chars_format::scientific, 14);
+    auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
     std::string scientific(buffer, result.ptr);
     const bool negative = scientific[0] == '-';
     if (negative)
@@ -39,8 +41,8 @@ QString FormatGeneral(double value) {
         } else if (size_t(exponent) + 1 >= digits.size()) {
             text = digits + std::string(size_t(exponent) + 1 - digits.size(), '0');
         } else {
-            text = digits.substr(0, size_t(exponent) + 1) + "." +
-                   digits.substr(size_t(exponent) + 1);
+            text =
+                digits.substr(0, size_t(exponent) + 1) + "." + digits.substr(size_t(exponent) + 1);
         }
     } else {
         text = digits.substr(0, 1);
@@ -124,4 +126,6 @@ std::optional<int32_t> ParseInteger(QStringView text) {
     return static_cast<int32_t>(magnitude);
 }
 
-int64_t RoundHalfEven(double value) { return static_cast<int64_t>(std::nearbyint(value)); }
+int64_t RoundHalfEven(double value) {
+    return static_cast<int64_t>(std::nearbyint(value));
+}

@@ -13,4 +13,6 @@ QString ProgramFolder() {
     return folder;
 }
 
-QString ExecutablePath() { return QCoreApplication::applicationFilePath(); }
+QString ExecutablePath() {
+    return QCoreApplication::applicationFilePath();
+}

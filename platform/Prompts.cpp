@@ -30,6 +30,10 @@ Prompts* installed = nullptr;
 
 } // namespace
 
-Prompts& AppPrompts() { return installed ? *installed : silent; }
+Prompts& AppPrompts() {
+    return installed ? *installed : silent;
+}
 
-void SetAppPrompts(Prompts* p) { installed = p; }
+void SetAppPrompts(Prompts* p) {
+    installed = p;
+}

@@ -5,7 +5,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 enum class MessageIcon { None, Information, Warning, Error };

@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -48,9 +47,8 @@ SafeFileReplace::~SafeFileReplace() {
 }
 
 void SafeFileReplace::commit() {
-    if (!SyncFile(tempPath_) ||
-        std::rename(QFile::encodeName(tempPath_).constData(),
-                    QFile::encodeName(target_).constData()) != 0)
+    if (!SyncFile(tempPath_) || std::rename(QFile::encodeName(tempPath_).constData(),
+                                            QFile::encodeName(target_).constData()) != 0)
         throw QuvarError(UnableToWriteMessage(target_));
     committed_ = true;
 }

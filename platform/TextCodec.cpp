@@ -1,7 +1,6 @@
 #include "TextCodec.h"
 
 #include <QStringDecoder>
-
 #include <array>
 
 namespace {
@@ -64,4 +63,6 @@ QString DecodeText(QByteArrayView bytes) {
     return DecodeWindows1252(bytes);
 }
 
-QByteArray EncodeText(const QString& text) { return text.toUtf8(); }
+QByteArray EncodeText(const QString& text) {
+    return text.toUtf8();
+}

@@ -14,14 +14,25 @@
 
 namespace {
 
-QWidget* Owner() { return QApplication::activeWindow(); }
+QWidget* Owner() {
+    return QApplication::activeWindow();
+}
+
+// Our messages break lines with line feed then carriage return; a label wants one break.
+QString ForDisplay(QString text) {
+    return text.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+}
 
 QMessageBox::Icon ToQt(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Warning: return QMessageBox::Warning;
-    case MessageIcon::Error: return QMessageBox::Critical;
-    case MessageIcon::None: break;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -53,7 +64,7 @@ std::optional<FileDialogResult> RunFileDialog(const FileDialogRequest& request,
 } // namespace
 
 void QtPrompts::Message(const QString& caption, const QString& text, MessageIcon icon) {
-    QMessageBox box(ToQt(icon), caption, text, QMessageBox::Ok, Owner());
+    QMessageBox box(ToQt(icon), caption, ForDisplay(text), QMessageBox::Ok, Owner());
     box.exec();
 }
 
@@ -63,12 +74,15 @@ Answer QtPrompts::Ask(const QString& caption, const QString& text, AskButtons bu
         qtButtons |= QMessageBox::Cancel;
     if (buttons == AskButtons::OkCancel)
         qtButtons = QMessageBox::Ok | QMessageBox::Cancel;
-    QMessageBox box(QMessageBox::Question, caption, text, qtButtons, Owner());
+    QMessageBox box(QMessageBox::Question, caption, ForDisplay(text), qtButtons, Owner());
     switch (box.exec()) {
     case QMessageBox::Yes:
-    case QMessageBox::Ok: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return buttons == AskButtons::YesNo ? Answer::No : Answer::Cancel;
+    case QMessageBox::Ok:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return buttons == AskButtons::YesNo ? Answer::No : Answer::Cancel;
     }
 }
 
@@ -111,7 +125,7 @@ bool QtPrompts::WarnWithDontShowAgain(const QString& text) {
     const int size = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
     icon->setPixmap(dialog.style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(size, size));
     row->addWidget(icon, 0, Qt::AlignTop);
-    row->addWidget(new QLabel(text), 1);
+    row->addWidget(new QLabel(ForDisplay(text)), 1);
     layout->addLayout(row);
     auto* check = new QCheckBox(QStringLiteral("Don't show this window again"));
     layout->addWidget(check);

@@ -8,8 +8,12 @@
 QuvarApplication::QuvarApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool QuvarApplication::notify(QObject* receiver, QEvent* event) {
+    return RunGuarded([&] { return QApplication::notify(receiver, event); });
+}
+
+bool QuvarApplication::RunGuarded(const std::function<bool()>& handler) {
     try {
-        return QApplication::notify(receiver, event);
+        return handler();
     } catch (const std::exception& error) {
         ShowError(error);
     }

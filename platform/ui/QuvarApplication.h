@@ -3,6 +3,7 @@
 // error box captioned with the executable's name, and the program goes on.
 
 #include <QApplication>
+#include <functional>
 
 class QuvarApplication : public QApplication {
 public:
@@ -11,4 +12,6 @@ public:
 
     // Shows the error box for an exception caught elsewhere (start-up steps).
     static void ShowError(const std::exception& error);
+    // Runs a handler; an exception it throws goes to the error box and gives false.
+    static bool RunGuarded(const std::function<bool()>& handler);
 };

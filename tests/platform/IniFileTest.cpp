@@ -1,12 +1,11 @@
-#include "platform/Errors.h"
 #include "platform/IniFile.h"
+
+#include "platform/Errors.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,16 +38,16 @@ TEST(IniFile, SectionsAndKeysMatchWithoutCaseAndFirstDuplicateWins) {
 
 TEST(IniFile, IntegersBooleansAndUnreadableValues) {
     QTemporaryDir dir;
-    const IniFile ini(WriteRaw(dir, "[S]\nhex=0x1F\nneg=-12\nseven=7\nzero=0\nword=abc\n"
-                                    "partial=12ab\nempty=\nfloat=2.5\ncomma=2,5\nhuge=99999999999\n"));
+    const IniFile ini(WriteRaw(dir,
+                               "[S]\nhex=0x1F\nneg=-12\nseven=7\nzero=0\nword=abc\n"
+                               "partial=12ab\nempty=\nfloat=2.5\ncomma=2,5\nhuge=99999999999\n"));
     struct Case {
         const char* key;
         int def;
         int expected;
     };
-    const Case cases[] = {{"hex", 0, 31},     {"neg", 0, -12},    {"word", 5, 5},
-                          {"partial", 4, 4},  {"empty", 3, 3},    {"missing", 8, 8},
-                          {"float", 1, 1},    {"huge", 6, 6}};
+    const Case cases[] = {{"hex", 0, 31},  {"neg", 0, -12},   {"word", 5, 5},  {"partial", 4, 4},
+                          {"empty", 3, 3}, {"missing", 8, 8}, {"float", 1, 1}, {"huge", 6, 6}};
     for (const auto& c : cases)
         EXPECT_EQ(ini.ReadInteger("S", c.key, c.def), c.expected) << c.key;
     EXPECT_TRUE(ini.ReadBool("S", "seven", false));
@@ -79,7 +78,8 @@ TEST(IniFile, UpdateKeepsUnknownSectionsAndWritesUtf8WithCrlf) {
     ini.WriteString("s", "K", QString::fromUtf8("µm"));
     ini.WriteInteger("New", "n", 5);
     ini.Save();
-    EXPECT_EQ(ReadRaw(path), QByteArray("[Keep]\r\nother=1\r\n[S]\r\nK=\xC2\xB5m\r\n[New]\r\nn=5\r\n"));
+    EXPECT_EQ(ReadRaw(path),
+              QByteArray("[Keep]\r\nother=1\r\n[S]\r\nK=\xC2\xB5m\r\n[New]\r\nn=5\r\n"));
 }
 
 TEST(IniFile, EmptyStartForgetsTheOldKeys) {

@@ -1,9 +1,9 @@
-#include "platform/DateFormat.h"
 #include "platform/NumberFormat.h"
 
-#include <gtest/gtest.h>
+#include "platform/DateFormat.h"
 
 #include <clocale>
+#include <gtest/gtest.h>
 
 TEST(FormatGeneral, FifteenDigitsFixedOrExponent) {
     struct Case {
@@ -11,11 +11,19 @@ TEST(FormatGeneral, FifteenDigitsFixedOrExponent) {
         const char* text;
     };
     const Case cases[] = {
-        {5e-5, "5E-5"},          {0.0001, "0.0001"},   {123.456789012345678, "123.456789012346"},
-        {1e15, "1E15"},          {999999999999999.0, "999999999999999"},
-        {0, "0"},                {-0.25, "-0.25"},     {1.5e-7, "1.5E-7"},
-        {2000, "2000"},          {0.1 + 0.2, "0.3"},   {-1.25e20, "-1.25E20"},
-        {0.086210, "0.08621"},   {40, "40"},
+        {5e-5, "5E-5"},
+        {0.0001, "0.0001"},
+        {123.456789012345678, "123.456789012346"},
+        {1e15, "1E15"},
+        {999999999999999.0, "999999999999999"},
+        {0, "0"},
+        {-0.25, "-0.25"},
+        {1.5e-7, "1.5E-7"},
+        {2000, "2000"},
+        {0.1 + 0.2, "0.3"},
+        {-1.25e20, "-1.25E20"},
+        {0.086210, "0.08621"},
+        {40, "40"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FormatGeneral(c.value), c.text) << c.value;

@@ -1,10 +1,10 @@
-#include "platform/Errors.h"
 #include "platform/SafeFile.h"
+
+#include "platform/Errors.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 TEST(SafeFile, ReplacesContentAndLeavesNoTemporaryFile) {

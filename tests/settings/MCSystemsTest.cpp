@@ -2,12 +2,13 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 namespace {
 
-QString Folder(const QTemporaryDir& dir) { return dir.path() + "/"; }
+QString Folder(const QTemporaryDir& dir) {
+    return dir.path() + "/";
+}
 
 void WriteCalFile(const QTemporaryDir& dir, const QByteArray& bytes) {
     QFile file(dir.filePath("Quvar-cal.ini"));
@@ -60,12 +61,13 @@ TEST(CalibrationFile, KeysInOrderWithTheLowerCaseSpelling) {
     table[0].NrOfObjectives = 1;
     table[1].Name = "Empty";
     SaveCalibration(table, 2, Folder(dir));
-    EXPECT_EQ(ReadCalFile(dir),
-              QByteArray("[MCsystems]\r\nNrOfMCsystems=2\r\n"
-                         "[MCsystem0]\r\nName0=Zeiss \xC2\xB5-cam\r\nCamIsDSLR=1\r\nCaptureWidth=4000\r\n"
-                         "NrofObjectives=1\r\nDefaultObjective=2\r\nObj0=4\r\nObjStr0=4x\r\nCal0=1.25\r\n"
-                         "[MCsystem1]\r\nName1=Empty\r\nCamIsDSLR=0\r\nCaptureWidth=0\r\n"
-                         "NrofObjectives=0\r\nDefaultObjective=0\r\n"));
+    EXPECT_EQ(
+        ReadCalFile(dir),
+        QByteArray("[MCsystems]\r\nNrOfMCsystems=2\r\n"
+                   "[MCsystem0]\r\nName0=Zeiss \xC2\xB5-cam\r\nCamIsDSLR=1\r\nCaptureWidth=4000\r\n"
+                   "NrofObjectives=1\r\nDefaultObjective=2\r\nObj0=4\r\nObjStr0=4x\r\nCal0=1.25\r\n"
+                   "[MCsystem1]\r\nName1=Empty\r\nCamIsDSLR=0\r\nCaptureWidth=0\r\n"
+                   "NrofObjectives=0\r\nDefaultObjective=0\r\n"));
 }
 
 TEST(CalibrationFile, SavingZeroSystemsForgetsEarlierKeys) {

@@ -1,0 +1,5 @@
+#include "OptionsDialog.h"
+
+TOptionsDlg::TOptionsDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Settings"));
+}

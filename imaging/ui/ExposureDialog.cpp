@@ -1,0 +1,5 @@
+#include "ExposureDialog.h"
+
+TBCSForm::TBCSForm(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("QUVAR Exposure Correction"));
+}

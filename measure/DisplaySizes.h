@@ -1,0 +1,16 @@
+#pragma once
+// The items of the display-size box: "Original Size (G)", "Fit to Window (F)", then the
+// fixed widths (or heights, when sizes refer to the height).
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+constexpr int FotoSizeOriginal = 0;
+constexpr int FotoSizeFitToWindow = 1;
+constexpr std::array<int, 27> FotoSizeLengths = {
+    80,   160,  240,  320,  360,  400,  480,  600,  640,  768,  800,  960,  1024, 1080,
+    1280, 1440, 1536, 1600, 1680, 1920, 2048, 2240, 2560, 3200, 3648, 4096, 4608};
+constexpr int FotoSizeItemCount = 2 + int(FotoSizeLengths.size());
+
+QStringList FotoSizeItems(bool useWidth);

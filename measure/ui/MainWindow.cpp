@@ -1,0 +1,557 @@
+#include "MainWindow.h"
+
+#include "AboutDialog.h"
+#include "ShellMenuEntry.h"
+#include "capture/ui/CamViewMain.h"
+#include "measure/DisplaySizes.h"
+#include "platform/Errors.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Prompts.h"
+#include "platform/ui/QuvarApplication.h"
+#include "settings/MCSystems.h"
+#include "settings/ui/PreferencesDialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kLeftPanelWidth = 300;
+constexpr int kCommentPanelWidth = 320;
+constexpr int kObjectiveButtonCount = 20;
+
+// The image area: paints the work image one image pixel per device pixel.
+class FotoWidget : public QWidget {
+public:
+    explicit FotoWidget(const QImage& image, QWidget* parent) : QWidget(parent), image_(image) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        if (image_.isNull())
+            return;
+        QPainter painter(this);
+        painter.drawImage(event->rect().topLeft(), image_, event->rect());
+    }
+
+private:
+    const QImage& image_;
+};
+
+template <typename W> W* Named(W* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QPushButton* NamedButton(const char* name, const QString& text) {
+    return Named(new QPushButton(text), name);
+}
+
+QToolButton* ToolButton(const char* name, const QString& text, const QString& tip) {
+    auto* button = Named(new QToolButton, name);
+    button->setText(text);
+    button->setToolTip(tip);
+    button->setCheckable(true);
+    button->setAutoExclusive(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setMinimumSize(36, 32);
+    return button;
+}
+
+} // namespace
+
+TMain::TMain(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
+    Main = this;
+    BuildLayout();
+    BuildMenus();
+    FormCreate(arguments);
+}
+
+TMain::~TMain() {
+    if (Main == this)
+        Main = nullptr;
+}
+
+QWidget* TMain::BuildLeftPanel() {
+    LeftPanel = Named(new QWidget, "LeftPanel");
+    LeftPanel->setFixedWidth(kLeftPanelWidth);
+    auto* column = new QVBoxLayout(LeftPanel);
+    column->setContentsMargins(4, 4, 4, 4);
+
+    MCGroupBox = Named(new QGroupBox(QStringLiteral("Microscope and Camera")), "MCGroupBox");
+    {
+        auto* grid = new QGridLayout(MCGroupBox);
+        Preview = NamedButton("Preview", QStringLiteral("Preview (P)"));
+        MCLabel = Named(new QLabel, "MCLabel");
+        MCSobjectivelabel = Named(new QLabel, "MCSobjectivelabel");
+        CBUseDSLR = Named(new QCheckBox(QStringLiteral("DSLR Camera")), "CBUseDSLR");
+        SDLRIndicator = Named(new QFrame, "SDLRIndicator");
+        SDLRIndicator->setFixedSize(14, 14);
+        SDLRIndicator->setFrameShape(QFrame::Box);
+        grid->addWidget(Preview, 0, 0, 1, 2);
+        grid->addWidget(MCLabel, 1, 0, 1, 2);
+        grid->addWidget(MCSobjectivelabel, 2, 0, 1, 2);
+        grid->addWidget(CBUseDSLR, 3, 0);
+        grid->addWidget(SDLRIndicator, 3, 1, Qt::AlignRight);
+    }
+    column->addWidget(MCGroupBox);
+
+    auto* files = Named(new QGroupBox(QStringLiteral("Open and Save Image")), "FilesBox");
+    {
+        auto* row = new QHBoxLayout(files);
+        OpenImage = NamedButton("OpenImage", QStringLiteral("Open"));
+        SaveImageAs = NamedButton("SaveImageAs", QStringLiteral("Save"));
+        SaveOptions = NamedButton("SaveOptions", QStringLiteral("Options"));
+        row->addWidget(OpenImage);
+        row->addWidget(SaveImageAs);
+        row->addWidget(SaveOptions);
+    }
+    column->addWidget(files);
+
+    auto* captured =
+        Named(new QGroupBox(QStringLiteral("Captured Images from Camera")), "CapturedBox");
+    {
+        auto* grid = new QGridLayout(captured);
+        ShowLastImage = NamedButton("ShowLastImage", QStringLiteral("Last Image"));
+        SearchUnprocessed = NamedButton("SearchUnprocessed", QStringLiteral("Unprocessed"));
+        AsFromDevice = NamedButton("AsFromDevice", QStringLiteral("As From Device"));
+        CaptureWidth = NamedButton("CaptureWidth", QString());
+        CaptureWidth->setStyleSheet(QStringLiteral("text-align: left"));
+        CaptureWidthLabel = Named(new QLabel, "CaptureWidthLabel");
+        grid->addWidget(ShowLastImage, 0, 0);
+        grid->addWidget(SearchUnprocessed, 0, 1);
+        grid->addWidget(AsFromDevice, 1, 0, 1, 2);
+        grid->addWidget(CaptureWidthLabel, 2, 0, 1, 2);
+        grid->addWidget(CaptureWidth, 3, 0, 1, 2);
+    }
+    column->addWidget(captured);
+
+    CalibrationBox =
+        Named(new QGroupBox(QStringLiteral("Calibration / Measurement")), "CalibrationBox");
+    {
+        auto* grid = new QGridLayout(CalibrationBox);
+        auto* tools = new QHBoxLayout;
+        Calibrate = ToolButton("Calibrate", QStringLiteral("Cal"), QStringLiteral("Calibrate"));
+        Measure = ToolButton("Measure", QStringLiteral("|-|"), QStringLiteral("Measure"));
+        Closteriometer = ToolButton("Closteriometer", QStringLiteral("( )"),
+                                    QStringLiteral("Measure curvature"));
+        ArrowButton = ToolButton("ArrowButton", QStringLiteral("->"), QString());
+        CircleButton = ToolButton("CircleButton", QStringLiteral("O"), QString());
+        MakeListButton = ToolButton("MakeListButton", QStringLiteral("List"),
+                                    QStringLiteral("Measurement list"));
+        MakeListButton->setAutoExclusive(false);
+        for (QToolButton* b :
+             {Calibrate, Measure, Closteriometer, ArrowButton, CircleButton, MakeListButton})
+            tools->addWidget(b);
+        Measure->setChecked(true);
+        Action = Named(new QLineEdit, "Action");
+        Action->setReadOnly(true);
+        Calibration = Named(new QLineEdit, "Calibration");
+        Calibration->setReadOnly(true);
+        CalLabel = Named(new QLabel, "CalLabel");
+        NotCalibrated = Named(new QLabel(QStringLiteral("Not Calibrated!")), "NotCalibrated");
+        NotCalibrated->setStyleSheet(QStringLiteral("color: red"));
+        NotCalibrated->hide();
+        ImgWidthLabel = Named(new QLabel(QStringLiteral("Image width")), "ImgWidthLabel");
+        FotoSize = Named(new QComboBox, "FotoSize");
+        FotoSize->setMaxVisibleItems(FotoSizeItemCount);
+        OrgSizeLabel = Named(new QLabel, "OrgSizeLabel");
+        CurrentSizeLabel = Named(new QLabel, "CurrentSizeLabel");
+        grid->addLayout(tools, 0, 0, 1, 2);
+        grid->addWidget(Action, 1, 0, 1, 2);
+        grid->addWidget(Calibration, 2, 0);
+        grid->addWidget(CalLabel, 2, 1);
+        grid->addWidget(NotCalibrated, 3, 0, 1, 2);
+        grid->addWidget(ImgWidthLabel, 4, 0);
+        grid->addWidget(FotoSize, 4, 1);
+        grid->addWidget(OrgSizeLabel, 5, 0);
+        grid->addWidget(CurrentSizeLabel, 5, 1);
+    }
+    column->addWidget(CalibrationBox);
+
+    ObjectiveRBox = Named(new QGroupBox(QStringLiteral("Objectives")), "ObjectiveRBox");
+    {
+        auto* grid = new QGridLayout(ObjectiveRBox);
+        for (int i = 0; i < kObjectiveButtonCount; ++i) {
+            auto* button = new QRadioButton;
+            button->setObjectName(QStringLiteral("RB%1").arg(i + 1));
+            button->setProperty("Tag", i);
+            button->hide();
+            grid->addWidget(button, i / 2, i % 2);
+        }
+    }
+    column->addWidget(ObjectiveRBox, 1);
+
+    MicCamLabel = Named(new QLabel, "MicCamLabel");
+    NonDefaultObjectiveIndicator = Named(new QLabel, "NonDefaultObjectiveIndicator");
+    column->addWidget(MicCamLabel);
+    column->addWidget(NonDefaultObjectiveIndicator);
+    return LeftPanel;
+}
+
+void TMain::BuildLayout() {
+    setObjectName(QStringLiteral("Main"));
+    auto* central = new QWidget;
+    auto* row = new QHBoxLayout(central);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    row->addWidget(BuildLeftPanel());
+
+    Panel1 = Named(new QWidget, "Panel1");
+    auto* client = new QVBoxLayout(Panel1);
+    client->setContentsMargins(0, 0, 0, 0);
+    MeasureBox = Named(new QScrollArea, "MeasureBox");
+    MeasureBox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    MeasureBox->setBackgroundRole(QPalette::Dark);
+    Foto = Named(new FotoWidget(WorkImage, nullptr), "Foto");
+    Foto->resize(0, 0);
+    MeasureBox->setWidget(Foto);
+    MeasureBox->setWidgetResizable(false);
+    client->addWidget(MeasureBox);
+    row->addWidget(Panel1, 1);
+
+    CommentPanel = Named(new QFrame(Panel1), "CommentPanel");
+    CommentPanel->setFrameShape(QFrame::StyledPanel);
+    CommentPanel->setAutoFillBackground(true);
+    {
+        auto* layout = new QVBoxLayout(CommentPanel);
+        CommentMemo = Named(new QPlainTextEdit, "CommentMemo");
+        CommentMemo->setReadOnly(true);
+        CommentPanelClose = NamedButton("CommentPanelClose", QStringLiteral("Close"));
+        layout->addWidget(CommentMemo);
+        layout->addWidget(CommentPanelClose, 0, Qt::AlignRight);
+    }
+    CommentPanel->hide();
+
+    setCentralWidget(central);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    setMinimumSize(1146, 768);
+
+    connect(CommentPanelClose, &QPushButton::clicked, this, [this] { CommentPanelCloseClick(); });
+    connect(CBUseDSLR, &QCheckBox::clicked, this, [this] { CBUseDSLRClick(); });
+}
+
+void TMain::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* exit = file->addAction(QStringLiteral("&Exit"));
+    exit->setObjectName(QStringLiteral("Exit1"));
+    connect(exit, &QAction::triggered, this, [this] { Exit1Click(); });
+
+    MCSystemMenu = menuBar()->addMenu(QStringLiteral("Microscope and &Camera"));
+    MCSystemMenu->setObjectName(QStringLiteral("MCSystemMenu"));
+
+    QAction* preferences = menuBar()->addAction(QStringLiteral("&Preferences"));
+    preferences->setObjectName(QStringLiteral("Preferences"));
+    connect(preferences, &QAction::triggered, this, [this] { PreferencesClick(0); });
+
+    QMenu* measurement = menuBar()->addMenu(QStringLiteral("&Measurement"));
+    QAction* tools = measurement->addAction(QStringLiteral("Show Measurement Tools"));
+    tools->setShortcut(QKeySequence(Qt::Key_T));
+    connect(tools, &QAction::triggered, this, [this] { PreferencesClick(1); });
+
+    QMenu* toolsMenu = menuBar()->addMenu(QStringLiteral("&Tools"));
+    QAction* comment = toolsMenu->addAction(QStringLiteral("Show Immage Comment (toggle)"));
+    comment->setObjectName(QStringLiteral("ShowSystemComment"));
+    comment->setShortcut(QKeySequence(Qt::Key_Y));
+    connect(comment, &QAction::triggered, this, [this] { ShowSystemCommentClick(); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* manual = help->addAction(QStringLiteral("&Help"));
+    connect(manual, &QAction::triggered, this, [this] { Help2Click(); });
+    QAction* about = help->addAction(QStringLiteral("&About..."));
+    about->setObjectName(QStringLiteral("About1"));
+    connect(about, &QAction::triggered, this, [this] { About1Click(); });
+}
+
+void TMain::FormCreate(const QStringList& arguments) {
+    // Decimal separator and version text are process-wide constants here: numbers never
+    // go through the C locale, and the version comes from MainFields.
+    Action->setText(QStringLiteral("Measure"));
+    Action->setToolTip(Action->text());
+    MeasureMode = ModeTools;
+    NewSampleDate = QDate::currentDate();
+    CopyrightText = QStringLiteral("Made with ") + VersionText;
+
+    MeasureBox->setAcceptDrops(true);
+
+    OpenImage->setToolTip(QStringLiteral(
+        "(O): Open file in Photo Folder\n\r(CTRL + O): Open file in Selected Folder"));
+    SaveImageAs->setToolTip(QStringLiteral("(S): Save photo in Photo Folder\n\r(CTRL + S): "
+                                           "Save photo in Selected Folder\n\r(ALT + S): Save "
+                                           "in Alternative Folder"));
+    CircleButton->setToolTip(
+        QStringLiteral(" Draw Circle or Oval. Click again to cycle through options"));
+    ArrowButton->setToolTip(
+        QStringLiteral("Draw Arrow or Dot. Click again to cycle through options"));
+
+    ActiveTool = ToolMeasure;
+    MCSystems.Reset();
+
+    OriginalImage = QImage();
+    WorkImage = QImage();
+    ExposureImage = QImage();
+
+    CommentLines.clear();
+    UserCommentLines.clear();
+    SystemCommentLines.clear();
+    MCSystemCommentLines.clear();
+    ImageLocation.clear();
+    ImageCoordinates.clear();
+    SaveExtension = OpenedExtension = QStringLiteral("jpg");
+    SelectedFolder.clear();
+    AlternativeFolder.clear();
+    ScaleType = 1;
+    WriteBmpComment = true;
+    PositionsInPixels = true;
+
+    ProgramFolder = ::ProgramFolder();
+    WriteShellMenuRegFile();
+    BuildObjectiveButtonArray();
+
+    NrOfMCSystems = LoadCalibration(MCSystems, ProgramFolder);
+
+    CaptureWidth->setText(
+        UseWidth ? QStringLiteral("Set Current Image Width as Capture Display Width")
+                 : QStringLiteral("Set Current Image Height as Capture Display Height"));
+
+    FotoSize->clear();
+    FotoSize->addItems(FotoSizeItems(UseWidth));
+    FotoSize->setCurrentIndex(std::clamp(CaptureImageSize, 0, FotoSizeItemCount - 1));
+    CaptureWidthLabel->setText(QStringLiteral("Capture: ") + FotoSize->currentText());
+
+    if (DefaultMCSystem >= 0 && DefaultMCSystem < MaxMCSystems) {
+        const TMCsystem& system = MCSystems[DefaultMCSystem];
+        MCLabel->setText(system.Name);
+        MCSobjectivelabel->setText(
+            system.Objectives[size_t(std::clamp(system.CurrentObjective, 0, MaxObjectives - 1))]
+                .ObjStr);
+    }
+    setWindowTitle(PhotoFolder.isEmpty() ? QStringLiteral("QUVAR") : PhotoFolder);
+
+    ShowObjectivePanel(CurrentMCSystem);
+    SizeMenusSwapped = false;
+    FreeAreaDrawing = false;
+
+    EmptyWatchFolderAtStart();
+
+    CBUseDSLR->setChecked(CurrentMCSystem >= 0 && CurrentMCSystem < MaxMCSystems &&
+                          MCSystems[CurrentMCSystem].CamIsDSLR);
+    CBUseDSLRClick();
+    BuildMCSystemMenu();
+
+    if (!arguments.isEmpty()) {
+        // Start-up is complete here: a file that cannot be opened gets the error box and
+        // the window opens empty. Further arguments are ignored.
+        try {
+            OpenPassedFile(arguments.front());
+        } catch (const std::exception& error) {
+            QuvarApplication::ShowError(error);
+        }
+    }
+}
+
+void TMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        // After the first paint, so the warning stands over the window, not over nothing.
+        QTimer::singleShot(0, this, [this] { FormShow(); });
+    }
+}
+
+void TMain::FormShow() {
+    CBUseDSLR->setChecked(UseDSLR);
+    if (NrOfMCSystems == 0)
+        AppPrompts().Message(
+            QStringLiteral("Warning"),
+            QStringLiteral("You have to create at least ONE MC-system in preferences\n\rand "
+                           "calibrate it first for proper operation of the program!"),
+            MessageIcon::Warning);
+}
+
+void TMain::BuildObjectiveButtonArray() {
+    ObjectiveButtons.clear();
+    for (int i = 0; i < kObjectiveButtonCount; ++i)
+        ObjectiveButtons.push_back(
+            ObjectiveRBox->findChild<QRadioButton*>(QStringLiteral("RB%1").arg(i + 1)));
+}
+
+void TMain::ShowObjectivePanel(int system) {
+    // Shows the objectives of the system as radio buttons.
+    if (system < -1 || system >= MaxMCSystems)
+        return;
+    const TMCsystem& s = MCSystems[system];
+    const int count = std::min<int>(s.NrOfObjectives, int(ObjectiveButtons.size()));
+    for (int i = 0; i < int(ObjectiveButtons.size()); ++i) {
+        QRadioButton* button = ObjectiveButtons[size_t(i)];
+        button->setVisible(i < count);
+        if (i < count) {
+            button->setText(s.Objectives[size_t(i)].ObjStr);
+            button->setChecked(i == s.CurrentObjective);
+        }
+    }
+    ObjectiveButtonsFit = count;
+    if (count > 0)
+        CurrentCalibration = std::abs(s.Objectives[size_t(s.CurrentObjective)].Cal);
+}
+
+void TMain::BuildMCSystemMenu() {
+    MCSystemMenu->clear();
+    for (int i = 0; i < NrOfMCSystems; ++i) {
+        QAction* item = MCSystemMenu->addAction(MCSystems[i].Name);
+        item->setCheckable(true);
+        item->setChecked(i == CurrentMCSystem);
+    }
+}
+
+void TMain::CBUseDSLRClick() {
+    UseDSLR = CBUseDSLR->isChecked();
+}
+
+void TMain::EmptyWatchFolderAtStart() {
+    // The watched folder is emptied once the folder rules are in place.
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+    // A close from the window manager (title bar, Alt+F4) is the system menu's close
+    // command and saves the settings; closes by the program (Exit saves first) do not.
+    if (event->spontaneous() && !closingFromSystemMenu_) {
+        try {
+            SaveMainSettingsNow();
+        } catch (const std::exception& error) {
+            QuvarApplication::ShowError(error);
+        }
+    }
+    closingFromSystemMenu_ = false;
+    FormClose();
+    event->accept();
+}
+
+void TMain::WMSysCommandClose() {
+    SaveMainSettingsNow();
+    closingFromSystemMenu_ = true;
+    close();
+}
+
+void TMain::Exit1Click() {
+    SaveMainSettingsNow();
+    closingFromSystemMenu_ = true;
+    close();
+}
+
+void TMain::FormClose() {
+    if (CamViewMain)
+        CamViewMain->close();
+}
+
+void TMain::SaveMainSettingsNow() {}
+
+void TMain::PreferencesClick(int tag) {
+    (void)tag;
+    const double rememberedCalibration = CurrentCalibration;
+    const int rememberedSystem = CurrentMCSystem;
+    if (PrefDlg)
+        PrefDlg->exec();
+    SaveMainSettingsNow();
+    SaveCalibration(MCSystems, NrOfMCSystems, ProgramFolder);
+    BuildMCSystemMenu();
+    CurrentMCSystem = rememberedSystem;
+    CurrentCalibration = rememberedCalibration;
+    setWindowTitle(PhotoFolder.isEmpty() ? QStringLiteral("QUVAR") : PhotoFolder);
+    CBUseDSLR->setChecked(UseDSLR);
+    ShowObjectivePanel(CurrentMCSystem);
+}
+
+void TMain::OpenPassedFile(const QString& path) {
+    SelectedFolder = QDir::cleanPath(QFileInfo(path).absolutePath());
+    LoadImageFile(path);
+}
+
+void TMain::LoadImageFile(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    QImage image = reader.read();
+    if (image.isNull())
+        throw QuvarError(
+            QStringLiteral("Cannot open the image %1: %2").arg(path, reader.errorString()));
+    OriginalImage = image.convertToFormat(QImage::Format_BGR888);
+    WorkImage = OriginalImage.copy();
+    CurrentFileName = path;
+    OpenedExtension = QFileInfo(path).suffix().toLower();
+    ShowImage();
+}
+
+void TMain::ShowImage() {
+    Foto->resize(WorkImage.size());
+    Foto->update();
+    OrgSizeLabel->setText(
+        QStringLiteral("%1 x %2").arg(OriginalImage.width()).arg(OriginalImage.height()));
+    CurrentSizeLabel->setText(
+        QStringLiteral("%1 x %2").arg(WorkImage.width()).arg(WorkImage.height()));
+}
+
+void TMain::WriteShellMenuRegFile() {
+    WriteShellMenuEntry(ProgramFolder, ExecutablePath());
+}
+
+QRect TMain::GetNormalWindowBounds() const {
+    return normalGeometry();
+}
+
+void TMain::Help2Click() {
+    // Silent on failure, as a missing manual is no error worth a box.
+    QDesktopServices::openUrl(
+        QUrl::fromLocalFile(ProgramFolder + QStringLiteral("QUVAR Manual.pdf")));
+}
+
+void TMain::About1Click() {
+    auto* about = new TAboutDlg(this);
+    AboutDlg = about;
+    about->exec();
+    AboutDlg = nullptr;
+    delete about;
+}
+
+void TMain::ShowSystemCommentClick() {
+    CommentPanel->setVisible(!CommentPanel->isVisible());
+    FormResize();
+    CommentPanel->raise();
+}
+
+void TMain::CommentPanelCloseClick() {
+    CommentPanel->hide();
+}
+
+void TMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TMain::FormResize() {
+    // The comment panel stays at the right edge of the client area, full height.
+    const int left = std::max(0, Panel1->width() - kCommentPanelWidth);
+    CommentPanel->setGeometry(left, 0, std::min(kCommentPanelWidth, Panel1->width()),
+                              Panel1->height());
+}

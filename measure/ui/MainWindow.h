@@ -1,0 +1,116 @@
+#pragma once
+// The measuring window: the application's main window. It holds the state of the whole
+// application besides the camera (TMainFields) and shows what the core computes.
+
+#include "measure/MainFields.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <vector>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QToolButton;
+
+class TMain : public QMainWindow, public TMainFields {
+public:
+    // arguments: the command-line arguments after the program name.
+    explicit TMain(const QStringList& arguments = {}, QWidget* parent = nullptr);
+    ~TMain() override;
+
+    // Window commands.
+    void FormShow();
+    void Exit1Click();
+    void PreferencesClick(int tag);
+    void OpenPassedFile(const QString& path);
+    void Help2Click();
+    void About1Click();
+    void ShowSystemCommentClick();
+    void CommentPanelCloseClick();
+    // The system menu's close command (title bar, Alt+F4): saves the settings, then closes.
+    void WMSysCommandClose();
+
+    void LoadImageFile(const QString& path);
+    void WriteShellMenuRegFile();
+    void SaveMainSettingsNow();
+
+    // The normal (restored) rectangle, also while maximised or minimised.
+    QRect GetNormalWindowBounds() const;
+
+    // Components other windows and tests reach.
+    QWidget* LeftPanel;
+    QGroupBox* MCGroupBox;
+    QPushButton* Preview;
+    QLabel* MCLabel;
+    QLabel* MCSobjectivelabel;
+    QCheckBox* CBUseDSLR;
+    QFrame* SDLRIndicator;
+    QPushButton* OpenImage;
+    QPushButton* SaveImageAs;
+    QPushButton* SaveOptions;
+    QPushButton* ShowLastImage;
+    QPushButton* SearchUnprocessed;
+    QPushButton* AsFromDevice;
+    QPushButton* CaptureWidth;
+    QLabel* CaptureWidthLabel;
+    QGroupBox* CalibrationBox;
+    QToolButton* Calibrate;
+    QToolButton* Measure;
+    QToolButton* Closteriometer;
+    QToolButton* ArrowButton;
+    QToolButton* CircleButton;
+    QToolButton* MakeListButton;
+    QLineEdit* Action;
+    QLineEdit* Calibration;
+    QLabel* CalLabel;
+    QLabel* NotCalibrated;
+    QLabel* ImgWidthLabel;
+    QComboBox* FotoSize;
+    QLabel* OrgSizeLabel;
+    QLabel* CurrentSizeLabel;
+    QGroupBox* ObjectiveRBox;
+    std::vector<QRadioButton*> ObjectiveButtons;
+    QLabel* MicCamLabel;
+    QLabel* NonDefaultObjectiveIndicator;
+    QWidget* Panel1;
+    QScrollArea* MeasureBox;
+    QWidget* Foto;
+    QFrame* CommentPanel;
+    QPlainTextEdit* CommentMemo;
+    QPushButton* CommentPanelClose;
+    QMenu* MCSystemMenu;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildLayout();
+    QWidget* BuildLeftPanel();
+    void BuildMenus();
+    void FormCreate(const QStringList& arguments);
+    void FormClose();
+    void FormResize();
+    void BuildObjectiveButtonArray();
+    void ShowObjectivePanel(int system);
+    void BuildMCSystemMenu();
+    void CBUseDSLRClick();
+    void EmptyWatchFolderAtStart();
+    void ShowImage();
+
+    bool closingFromSystemMenu_ = false;
+    bool shown_ = false;
+};
+
+inline TMain* Main = nullptr;

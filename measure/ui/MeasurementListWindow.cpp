@@ -1,0 +1,5 @@
+#include "MeasurementListWindow.h"
+
+TLBForm::TLBForm(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Measurements"));
+}

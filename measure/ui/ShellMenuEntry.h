@@ -1,0 +1,13 @@
+#pragma once
+// The desktop entry that offers "Edit with QUVAR" for images in file managers. It is
+// written into the program folder at every start; the user installs it.
+
+#include <QString>
+
+QString ShellMenuEntryFileName(); // "quvar-edit-with.desktop"
+
+// The entry's text for the executable at executablePath.
+QString ShellMenuEntryText(const QString& executablePath);
+
+// Writes the entry; false (and nothing else) when the folder is not writable.
+bool WriteShellMenuEntry(const QString& programFolder, const QString& executablePath);

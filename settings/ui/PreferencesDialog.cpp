@@ -1,0 +1,5 @@
+#include "PreferencesDialog.h"
+
+TPrefDlg::TPrefDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Preferences"));
+}

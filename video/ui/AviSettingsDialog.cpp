@@ -1,0 +1,5 @@
+#include "AviSettingsDialog.h"
+
+TAVIDialog::TAVIDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("AVI -Capture Settings "));
+}

@@ -9,7 +9,8 @@ bool BitmapSizeAllowed(int64_t width, int64_t height) {
 
 QImage NewBitmap(int width, int height, QImage::Format format) {
     if (!BitmapSizeAllowed(width, height))
-        throw QuvarError(QStringLiteral("Image size %1 x %2 is not supported").arg(width).arg(height));
+        throw QuvarError(
+            QStringLiteral("Image size %1 x %2 is not supported").arg(width).arg(height));
     QImage image(width, height, format);
     if (image.isNull())
         throw QuvarError(

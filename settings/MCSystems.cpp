@@ -6,11 +6,15 @@
 
 namespace {
 
-QString SystemSection(int i) { return QStringLiteral("MCsystem%1").arg(i); }
+QString SystemSection(int i) {
+    return QStringLiteral("MCsystem%1").arg(i);
+}
 
 } // namespace
 
-QString CalibrationFileName() { return QStringLiteral("Quvar-cal.ini"); }
+QString CalibrationFileName() {
+    return QStringLiteral("Quvar-cal.ini");
+}
 
 int LoadCalibration(MCSystemTable& systems, const QString& programFolder) {
     const IniFile ini(programFolder + CalibrationFileName());
@@ -20,7 +24,8 @@ int LoadCalibration(MCSystemTable& systems, const QString& programFolder) {
     for (int i = 0; i < count; ++i) {
         const QString section = SystemSection(i);
         TMCsystem& system = systems[i];
-        system.Name = ini.ReadString(section, QStringLiteral("Name%1").arg(i), QStringLiteral("NoName"));
+        system.Name =
+            ini.ReadString(section, QStringLiteral("Name%1").arg(i), QStringLiteral("NoName"));
         system.CamIsDSLR = ini.ReadBool(section, QStringLiteral("CamIsDSLR"), false);
         system.CaptureWidth = ini.ReadInteger(section, QStringLiteral("CaptureWidth"), 0);
         system.NrOfObjectives = std::clamp(
@@ -31,7 +36,8 @@ int LoadCalibration(MCSystemTable& systems, const QString& programFolder) {
         for (int j = 0; j < system.NrOfObjectives; ++j) {
             ObjCal& objective = system.Objectives[size_t(j)];
             objective.Obj = ini.ReadFloat(section, QStringLiteral("Obj%1").arg(j), 0);
-            objective.ObjStr = ini.ReadString(section, QStringLiteral("ObjStr%1").arg(j), QString());
+            objective.ObjStr =
+                ini.ReadString(section, QStringLiteral("ObjStr%1").arg(j), QString());
             objective.Cal = ini.ReadFloat(section, QStringLiteral("Cal%1").arg(j), 0);
         }
         system.CurrentObjective = system.DefaultObjective;

@@ -15,9 +15,9 @@ constexpr int MaxObjectives = 32;
 constexpr double CalibrationEpsilon = 1e-10;
 
 struct ObjCal {
-    double Obj = 0;    // magnification; 0 when unknown
-    QString ObjStr;    // label as typed: magnification, then an optional comment
-    double Cal = 0;    // micrometres per pixel at CaptureWidth; 0 none, < 0 an estimate
+    double Obj = 0; // magnification; 0 when unknown
+    QString ObjStr; // label as typed: magnification, then an optional comment
+    double Cal = 0; // micrometres per pixel at CaptureWidth; 0 none, < 0 an estimate
 
     bool operator==(const ObjCal&) const = default;
 };
@@ -53,7 +53,9 @@ private:
 };
 
 // True when a calibration value counts as calibrated (measured or estimated).
-inline bool IsCalibrated(double cal) { return cal > CalibrationEpsilon || cal < -CalibrationEpsilon; }
+inline bool IsCalibrated(double cal) {
+    return cal > CalibrationEpsilon || cal < -CalibrationEpsilon;
+}
 
 QString CalibrationFileName(); // "Quvar-cal.ini"
 

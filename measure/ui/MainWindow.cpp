@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 
 #include "AboutDialog.h"
+#include "FotoView.h"
 #include "ShellMenuEntry.h"
 #include "capture/ui/CamViewMain.h"
 #include "measure/DisplaySizes.h"
@@ -42,23 +43,6 @@ namespace {
 constexpr int kLeftPanelWidth = 300;
 constexpr int kCommentPanelWidth = 320;
 constexpr int kObjectiveButtonCount = 20;
-
-// The image area: paints the work image one image pixel per device pixel.
-class FotoWidget : public QWidget {
-public:
-    explicit FotoWidget(const QImage& image, QWidget* parent) : QWidget(parent), image_(image) {}
-
-protected:
-    void paintEvent(QPaintEvent* event) override {
-        if (image_.isNull())
-            return;
-        QPainter painter(this);
-        painter.drawImage(event->rect().topLeft(), image_, event->rect());
-    }
-
-private:
-    const QImage& image_;
-};
 
 template <typename W> W* Named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
@@ -225,7 +209,7 @@ void TMain::BuildLayout() {
     MeasureBox = Named(new QScrollArea, "MeasureBox");
     MeasureBox->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     MeasureBox->setBackgroundRole(QPalette::Dark);
-    Foto = Named(new FotoWidget(WorkImage, nullptr), "Foto");
+    Foto = Named(new FotoView(WorkImage), "Foto");
     Foto->resize(0, 0);
     MeasureBox->setWidget(Foto);
     MeasureBox->setWidgetResizable(false);
@@ -504,7 +488,7 @@ void TMain::LoadImageFile(const QString& path) {
 }
 
 void TMain::ShowImage() {
-    Foto->resize(WorkImage.size());
+    Foto->FitToImage();
     Foto->update();
     OrgSizeLabel->setText(
         QStringLiteral("%1 x %2").arg(OriginalImage.width()).arg(OriginalImage.height()));

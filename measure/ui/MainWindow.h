@@ -21,6 +21,7 @@ class QPushButton;
 class QRadioButton;
 class QScrollArea;
 class QToolButton;
+class FotoView;
 
 class TMain : public QMainWindow, public TMainFields {
 public:
@@ -84,7 +85,7 @@ public:
     QLabel* NonDefaultObjectiveIndicator;
     QWidget* Panel1;
     QScrollArea* MeasureBox;
-    QWidget* Foto;
+    FotoView* Foto;
     QFrame* CommentPanel;
     QPlainTextEdit* CommentMemo;
     QPushButton* CommentPanelClose;

@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
     CreateApplicationWindows(arguments);
-    Main->show();
+    Main->ShowAsPlaced();
     const int result = app.exec();
     DestroyApplicationWindows();
     SetAppPrompts(nullptr);

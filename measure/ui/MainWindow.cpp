@@ -10,6 +10,8 @@
 #include "platform/Prompts.h"
 #include "platform/ui/QuvarApplication.h"
 #include "settings/MCSystems.h"
+#include "settings/MainSettings.h"
+#include "settings/SettingsUtilities.h"
 #include "settings/ui/PreferencesDialog.h"
 
 #include <QAction>
@@ -314,7 +316,13 @@ void TMain::FormCreate(const QStringList& arguments) {
     WriteShellMenuRegFile();
     BuildObjectiveButtonArray();
 
+    const FolderLocation location = LoadMainSettings(*this);
+    ImageLocation = location.Location;
+    ImageCoordinates = location.Coordinates;
+    ApplyLoadedPlacement();
+    UpdateUnitCaptions();
     NrOfMCSystems = LoadCalibration(MCSystems, ProgramFolder);
+    BoundMCSystemChoice(*this);
 
     CaptureWidth->setText(
         UseWidth ? QStringLiteral("Set Current Image Width as Capture Display Width")
@@ -415,7 +423,24 @@ void TMain::CBUseDSLRClick() {
 }
 
 void TMain::EmptyWatchFolderAtStart() {
-    // The watched folder is emptied once the folder rules are in place.
+    EmptyWatchFolder(WatchFolder, PhotoFolder, ProgramFolder);
+}
+
+void TMain::ApplyLoadedPlacement() {
+    setGeometry(Placement.Left, Placement.Top, Placement.Width, Placement.Height);
+}
+
+void TMain::ShowAsPlaced() {
+    // A window saved maximised opens maximised over its normal rectangle; one saved
+    // minimised opens normal.
+    if (Placement.State == 1)
+        showMaximized();
+    else
+        show();
+}
+
+void TMain::UpdateUnitCaptions() {
+    CalLabel->setText(CalLabelCaption(LengthUnit));
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
@@ -450,7 +475,15 @@ void TMain::FormClose() {
         CamViewMain->close();
 }
 
-void TMain::SaveMainSettingsNow() {}
+void TMain::SaveMainSettingsNow() {
+    const QRect normal = GetNormalWindowBounds();
+    Placement = {normal.top(), normal.left(), normal.width(), normal.height(),
+                 isMaximized() ? 1 : 0};
+    FotoSizeIndex = FotoSize->currentIndex();
+    if (NrOfMCSystems == 1)
+        DefaultMCSystem = 0;
+    SaveMainSettings(*this);
+}
 
 void TMain::PreferencesClick(int tag) {
     (void)tag;
@@ -460,6 +493,7 @@ void TMain::PreferencesClick(int tag) {
         PrefDlg->exec();
     SaveMainSettingsNow();
     SaveCalibration(MCSystems, NrOfMCSystems, ProgramFolder);
+    UpdateUnitCaptions();
     BuildMCSystemMenu();
     CurrentMCSystem = rememberedSystem;
     CurrentCalibration = rememberedCalibration;

@@ -44,6 +44,9 @@ public:
     void LoadImageFile(const QString& path);
     void WriteShellMenuRegFile();
     void SaveMainSettingsNow();
+    // Shows the window with the placement read from the settings file.
+    void ShowAsPlaced();
+    void UpdateUnitCaptions();
 
     // The normal (restored) rectangle, also while maximised or minimised.
     QRect GetNormalWindowBounds() const;
@@ -108,6 +111,7 @@ private:
     void BuildMCSystemMenu();
     void CBUseDSLRClick();
     void EmptyWatchFolderAtStart();
+    void ApplyLoadedPlacement();
     void ShowImage();
 
     bool closingFromSystemMenu_ = false;

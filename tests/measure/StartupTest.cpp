@@ -4,9 +4,11 @@
 #include "platform/Errors.h"
 #include "platform/ui/QuvarApplication.h"
 #include "settings/MCSystems.h"
+#include "settings/MainSettings.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -70,7 +72,7 @@ TEST_F(Startup, ElevenWindowsInOrderWithTheirCaptions) {
     EXPECT_EQ(Main->minimumSize(), QSize(1146, 768));
     EXPECT_EQ(Main->ActiveTool, ToolMeasure);
     EXPECT_EQ(Main->VersionText, "QUVAR version 3.0.6");
-    EXPECT_EQ(Main->CopyrightText, "Made with QUVAR version 3.0.6");
+    EXPECT_EQ(Main->CopyrightText, DefaultCopyrightText()) << "no settings file yet";
 }
 
 TEST_F(Startup, NoSystemsGivesTheWarningOnShow) {
@@ -151,4 +153,48 @@ TEST(ErrorBox, AnExceptionFromAHandlerIsShownAndTheProgramGoesOn) {
     EXPECT_EQ(prompts.shown[0].caption, "measure_tests");
     EXPECT_EQ(prompts.shown[0].text, "Bad thing");
     EXPECT_EQ(prompts.shown[0].icon, MessageIcon::Error);
+}
+
+namespace {
+
+QString ReadText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+TEST_F(Startup, ExitAndTheSystemCloseWriteTheSettingsAndOtherClosesDoNot) {
+    const QString ini = ProgramPath("Quvar.ini");
+    CreateApplicationWindows({});
+    Main->close();
+    EXPECT_FALSE(QFile::exists(ini)) << "a close by the program writes nothing";
+    DestroyApplicationWindows();
+
+    CreateApplicationWindows({});
+    Main->Exit1Click();
+    EXPECT_TRUE(ReadText(ini).contains("[Window]\r\n"));
+    QFile::remove(ini);
+    DestroyApplicationWindows();
+
+    CreateApplicationWindows({});
+    Main->SampleName = "Pond";
+    Main->WMSysCommandClose();
+    EXPECT_TRUE(ReadText(ini).contains("CaptureFileName=Pond\r\n"));
+}
+
+TEST_F(Startup, SettingsWrittenAtExitAreReadAtTheNextStart) {
+    CreateApplicationWindows({});
+    Main->LengthUnit = "mm";
+    Main->setGeometry(40, 50, 1200, 800);
+    Main->Exit1Click();
+    DestroyApplicationWindows();
+
+    CreateApplicationWindows({});
+    EXPECT_EQ(Main->LengthUnit, "mm");
+    EXPECT_EQ(Main->CalLabel->text(), "mm / pixel");
+    EXPECT_EQ(Main->geometry().size(), QSize(1200, 800));
+    EXPECT_TRUE(QFileInfo(Main->PhotoFolder).isDir()) << "the photo folder is created";
 }

@@ -3,6 +3,7 @@
 // settings fields (from TMainSettings) and the interaction state of the tools. Core code
 // and tests take a TMainFields& without a window; the window class derives from it.
 
+#include "imaging/BmpHistory.h"
 #include "settings/MainSettingsFields.h"
 
 #include <QDate>
@@ -64,6 +65,8 @@ struct TMainFields : TMainSettings {
     QStringList UserCommentLines;
     QStringList SystemCommentLines;
     QStringList MCSystemCommentLines;
+    BmpHistory AnnotationHistory; // states of the work image, for Undo and Redo
+    BmpHistory CropHistory;       // states of the original image before crops and corrections
 
     // MC-system panel
     bool UseDSLR = false;

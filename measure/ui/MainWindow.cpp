@@ -5,6 +5,7 @@
 #include "ShellMenuEntry.h"
 #include "capture/ui/CamViewMain.h"
 #include "measure/DisplaySizes.h"
+#include "measure/WorkImageRebuild.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
@@ -237,6 +238,8 @@ void TMain::BuildLayout() {
 
     connect(CommentPanelClose, &QPushButton::clicked, this, [this] { CommentPanelCloseClick(); });
     connect(CBUseDSLR, &QCheckBox::clicked, this, [this] { CBUseDSLRClick(); });
+    // Only a choice by the user rebuilds: start-up sets the item without one.
+    connect(FotoSize, &QComboBox::activated, this, [this] { ResizeImageClick(); });
 }
 
 void TMain::BuildMenus() {
@@ -252,16 +255,38 @@ void TMain::BuildMenus() {
     preferences->setObjectName(QStringLiteral("Preferences"));
     connect(preferences, &QAction::triggered, this, [this] { PreferencesClick(0); });
 
+    auto addItem = [this](QMenu* menu, const QString& caption, const char* name,
+                          const QKeySequence& key, void (TMain::*handler)()) {
+        QAction* item = menu->addAction(caption);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(key);
+        connect(item, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return item;
+    };
+
     QMenu* measurement = menuBar()->addMenu(QStringLiteral("&Measurement"));
     QAction* tools = measurement->addAction(QStringLiteral("Show Measurement Tools"));
     tools->setShortcut(QKeySequence(Qt::Key_T));
     connect(tools, &QAction::triggered, this, [this] { PreferencesClick(1); });
+    addItem(measurement, QStringLiteral("&Clear"), "Clear", Qt::Key_C, &TMain::ClearClick);
 
     QMenu* toolsMenu = menuBar()->addMenu(QStringLiteral("&Tools"));
-    QAction* comment = toolsMenu->addAction(QStringLiteral("Show Immage Comment (toggle)"));
-    comment->setObjectName(QStringLiteral("ShowSystemComment"));
-    comment->setShortcut(QKeySequence(Qt::Key_Y));
-    connect(comment, &QAction::triggered, this, [this] { ShowSystemCommentClick(); });
+    addItem(toolsMenu, QStringLiteral("Undo"), "Undo1", Qt::CTRL | Qt::Key_Z, &TMain::Undo1Click);
+    addItem(toolsMenu, QStringLiteral("Redo"), "Redo1", Qt::CTRL | Qt::Key_Y, &TMain::Redo1Click);
+    addItem(toolsMenu, QStringLiteral("Undo Crop Area and Exposure Correction"), "UndoSelectArea1",
+            Qt::CTRL | Qt::Key_U, &TMain::UndoSelectArea1Click);
+    addItem(toolsMenu, QStringLiteral("Copy"), "Copy1", Qt::CTRL | Qt::Key_C, &TMain::Copy1Click);
+    addItem(toolsMenu, QStringLiteral("Paste"), "Paste1", Qt::CTRL | Qt::Key_V, &TMain::Paste1Click);
+    addItem(toolsMenu, QStringLiteral("Rotate Left"), "Rotate270", Qt::Key_L, &TMain::Rotate270Click);
+    addItem(toolsMenu, QStringLiteral("Rotate Right"), "Rotate90", Qt::Key_R, &TMain::Rotate90Click);
+    addItem(toolsMenu, QStringLiteral("Make Current Image Permanent"), "FixImage", Qt::Key_I,
+            &TMain::FixImageClick);
+    addItem(toolsMenu, QStringLiteral("Show Immage Comment (toggle)"), "ShowSystemComment",
+            Qt::Key_Y, &TMain::ShowSystemCommentClick);
+
+    QMenu* exposure = menuBar()->addMenu(QStringLiteral("&Exposure Correction (key  E)"));
+    addItem(exposure, QStringLiteral("&Exposure Correction"), "ColorAdjustment", Qt::Key_E,
+            &TMain::ExposureCorrectionClick);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     QAction* manual = help->addAction(QStringLiteral("&Help"));
@@ -514,20 +539,11 @@ void TMain::LoadImageFile(const QString& path) {
     if (image.isNull())
         throw QuvarError(
             QStringLiteral("Cannot open the image %1: %2").arg(path, reader.errorString()));
+    CancelMode();
     OriginalImage = image.convertToFormat(QImage::Format_BGR888);
-    WorkImage = OriginalImage.copy();
     CurrentFileName = path;
     OpenedExtension = QFileInfo(path).suffix().toLower();
-    ShowImage();
-}
-
-void TMain::ShowImage() {
-    Foto->FitToImage();
-    Foto->update();
-    OrgSizeLabel->setText(
-        QStringLiteral("%1 x %2").arg(OriginalImage.width()).arg(OriginalImage.height()));
-    CurrentSizeLabel->setText(
-        QStringLiteral("%1 x %2").arg(WorkImage.width()).arg(WorkImage.height()));
+    FormUpdate(RebuildNewImage);
 }
 
 void TMain::WriteShellMenuRegFile() {
@@ -572,4 +588,18 @@ void TMain::FormResize() {
     const int left = std::max(0, Panel1->width() - kCommentPanelWidth);
     CommentPanel->setGeometry(left, 0, std::min(kCommentPanelWidth, Panel1->width()),
                               Panel1->height());
+}
+
+double TMain::CalibrationForDisplay() const { return CurrentCalibration; }
+
+void TMain::ShowCalibration() {}
+
+void TMain::UnknownSystemClick() {}
+
+void TMain::NamePastedImage() {}
+
+void TMain::RefillSystemComment() {}
+
+void TMain::RunExposureDialog() {
+    // The exposure dialog previews on the work image and stores into the original.
 }

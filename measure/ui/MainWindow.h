@@ -41,6 +41,31 @@ public:
     // The system menu's close command (title bar, Alt+F4): saves the settings, then closes.
     void WMSysCommandClose();
 
+    // Image display and whole-image edits.
+    void FormUpdate(int mode);
+    void ClearClick();
+    void ResizeImageClick();
+    void Copy1Click();
+    void Paste1Click();
+    void Rotate90Click();
+    void Rotate270Click();
+    void ExposureCorrectionClick();
+    void FixImageClick();
+    void Undo1Click();
+    void Redo1Click();
+    void UndoSelectArea1Click();
+    // Removes whatever a tool has drawn by inverting pixels; called before every rebuild,
+    // undo, redo, copy and new image.
+    void CancelMode();
+    // The drawing tools register how to erase their band or frame, and how to burn in a
+    // floating label or scale bar.
+    void SetCancelDrawing(std::function<void()> cancel) { cancelDrawing_ = std::move(cancel); }
+    void SetBurnInOverlays(std::function<void()> burnIn) { burnInOverlays_ = std::move(burnIn); }
+    void SetDiscardOverlays(std::function<void()> discard) { discardOverlays_ = std::move(discard); }
+    QSize ImageAreaSize() const;
+    int ImageSizeTag = 0;      // the work image's width after every rebuild
+    int ColorAdjustmentTag = 0; // 1 when the exposure dialog stored a correction
+
     void LoadImageFile(const QString& path);
     void WriteShellMenuRegFile();
     void SaveMainSettingsNow();
@@ -112,8 +137,22 @@ private:
     void CBUseDSLRClick();
     void EmptyWatchFolderAtStart();
     void ApplyLoadedPlacement();
-    void ShowImage();
 
+    void BurnInPendingOverlays();
+    void DiscardPendingOverlays() {
+        if (discardOverlays_)
+            discardOverlays_();
+    }
+    double CalibrationForDisplay() const;
+    void ShowCalibration();
+    void UnknownSystemClick();
+    void NamePastedImage();
+    void RefillSystemComment();
+    void RunExposureDialog();
+
+    std::function<void()> cancelDrawing_;
+    std::function<void()> burnInOverlays_;
+    std::function<void()> discardOverlays_;
     bool closingFromSystemMenu_ = false;
     bool shown_ = false;
 };

@@ -1,0 +1,167 @@
+// Resizing and rotation against their baselines: a memcpy of the source (the floor),
+// QImage::scaled and, when installed, OpenCV on one thread. Ours run with one thread
+// ("/threads:1" in the name) and with the automatic count.
+
+#include "imaging/Bitmap.h"
+#include "imaging/BitmapResize.h"
+#include "imaging/BitmapRotate.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#ifdef QUVAR_HAVE_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace {
+
+QImage Photo(int w, int h, QImage::Format format) {
+    // Smooth gradients with noise: closer to a photograph than pure noise.
+    QImage image = NewBitmap(w, h, format);
+    std::mt19937 random(1);
+    const int bytes = image.depth() / 8;
+    for (int y = 0; y < h; ++y) {
+        uchar* line = image.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < bytes; ++c)
+                line[x * bytes + c] = uchar((x * (c + 1) + y * 3 + int(random() % 16)) & 0xFF);
+    }
+    return image;
+}
+
+struct Scene {
+    int sw, sh, dw, dh;
+};
+constexpr Scene Down{6000, 4000, 1600, 1067};
+constexpr Scene Up{640, 480, 2048, 1536};
+const Scene& SceneOf(const benchmark::State& state) { return state.range(0) == 0 ? Down : Up; }
+
+void Label(benchmark::State& state) {
+    const Scene& s = SceneOf(state);
+    state.SetLabel(std::to_string(s.sw) + "x" + std::to_string(s.sh) + " -> " +
+                   std::to_string(s.dw) + "x" + std::to_string(s.dh));
+}
+
+void BM_MemcpySource24(benchmark::State& state) {
+    const Scene& s = SceneOf(state);
+    const QImage src = Photo(s.sw, s.sh, Bitmap24Format);
+    QImage copy = NewBitmap(s.sw, s.sh);
+    for (auto _ : state) {
+        std::memcpy(copy.bits(), src.constBits(), size_t(src.sizeInBytes()));
+        benchmark::DoNotOptimize(copy.bits());
+    }
+    Label(state);
+}
+
+void BM_Bilinear(benchmark::State& state) {
+    const Scene& s = SceneOf(state);
+    const QImage src = Photo(s.sw, s.sh, Bitmap24Format);
+    QImage out = NewBitmap(s.dw, s.dh);
+    for (auto _ : state) {
+        BilinearResize(src, out, int(state.range(1)));
+        benchmark::DoNotOptimize(out.bits());
+    }
+    Label(state);
+}
+
+void BM_AreaAverage(benchmark::State& state) {
+    const Scene& s = SceneOf(state);
+    const QImage src = Photo(s.sw, s.sh, Bitmap32Format);
+    QImage out = NewBitmap(s.dw, s.dh, Bitmap32Format);
+    for (auto _ : state) {
+        AreaAverageResize(src, out, int(state.range(1)));
+        benchmark::DoNotOptimize(out.bits());
+    }
+    Label(state);
+}
+
+void BM_QtSmooth(benchmark::State& state) {
+    const Scene& s = SceneOf(state);
+    const QImage src = Photo(s.sw, s.sh, state.range(1) == 24 ? Bitmap24Format : Bitmap32Format);
+    for (auto _ : state) {
+        QImage out = src.scaled(s.dw, s.dh, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        benchmark::DoNotOptimize(out.constBits());
+    }
+    Label(state);
+}
+
+#ifdef QUVAR_HAVE_OPENCV
+void BM_OpenCV(benchmark::State& state) {
+    cv::setNumThreads(1);
+    const Scene& s = SceneOf(state);
+    const bool area = state.range(1) == cv::INTER_AREA;
+    QImage src = Photo(s.sw, s.sh, area ? Bitmap32Format : Bitmap24Format);
+    const int type = area ? CV_8UC4 : CV_8UC3;
+    const cv::Mat in(s.sh, s.sw, type, src.bits(), size_t(src.bytesPerLine()));
+    cv::Mat out(s.dh, s.dw, type);
+    for (auto _ : state) {
+        cv::resize(in, out, out.size(), 0, 0, int(state.range(1)));
+        benchmark::DoNotOptimize(out.data);
+    }
+    Label(state);
+}
+BENCHMARK(BM_OpenCV)
+    ->ArgsProduct({{0, 1}, {cv::INTER_LINEAR, cv::INTER_AREA}})
+    ->ArgNames({"scene", "mode"})
+    ->Unit(benchmark::kMillisecond);
+#endif
+
+void BM_MemcpyRotateSource(benchmark::State& state) {
+    const QImage src = Photo(6000, 4000, Bitmap24Format);
+    QImage copy = NewBitmap(6000, 4000);
+    for (auto _ : state) {
+        std::memcpy(copy.bits(), src.constBits(), size_t(src.sizeInBytes()));
+        benchmark::DoNotOptimize(copy.bits());
+    }
+}
+
+// The rotation is in place, so each iteration rotates the result of the one before; a
+// quarter turn keeps alternating between 6000 x 4000 and 4000 x 6000.
+template <void (*Rotate)(QImage&, int)> void BM_Rotate(benchmark::State& state) {
+    QImage image = Photo(6000, 4000, Bitmap24Format);
+    for (auto _ : state) {
+        Rotate(image, int(state.range(0)));
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_MemcpySource24)->Arg(0)->Arg(1)->ArgName("scene")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Bilinear)
+    ->ArgsProduct({{0, 1}, {1, 0}})
+    ->ArgNames({"scene", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_AreaAverage)
+    ->ArgsProduct({{0, 1}, {1, 0}})
+    ->ArgNames({"scene", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_QtSmooth)
+    ->ArgsProduct({{0, 1}, {24, 32}})
+    ->ArgNames({"scene", "bits"})
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemcpyRotateSource)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rotate<RotateLeft90>)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgName("threads")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_Rotate<RotateRight90>)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgName("threads")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_Rotate<Rotate180>)
+    ->Arg(1)
+    ->Arg(0)
+    ->ArgName("threads")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

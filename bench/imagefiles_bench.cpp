@@ -1,0 +1,268 @@
+// Image files with comment against the codec libraries alone, on a 24-megapixel noisy
+// picture: each pair runs side by side, so the figure to read is the ratio.
+
+#include "imaging/ImageFiles.h"
+#include "imaging/TiffFiles.h"
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+#include <vector>
+
+namespace {
+
+constexpr int Width = 6000;
+constexpr int Height = 4000;
+
+const QImage& Noise() {
+    static const QImage image = [] {
+        QImage bitmap(Width, Height, QImage::Format_BGR888);
+        uint32_t state = 12345;
+        for (int y = 0; y < Height; ++y) {
+            uchar* row = bitmap.scanLine(y);
+            for (int x = 0; x < Width * 3; ++x) {
+                state = state * 1664525u + 1013904223u;
+                // Noise over a smooth picture, as a camera gives it.
+                row[x] = uchar(((x / 3 + y) & 0xFF) / 2 + (state >> 27));
+            }
+        }
+        return bitmap;
+    }();
+    return image;
+}
+
+const QStringList Comment = {"[QUVARSystemComment]", "Location = Bench", "Unit = µm", "",
+                             "[QUVARMCSystemComment]", "Calibration = 0.125"};
+
+QString Folder() {
+    static QTemporaryDir dir;
+    return dir.path();
+}
+
+QString SavedFile(const char* name) {
+    const QString path = Folder() + "/" + name;
+    if (!QFile::exists(path))
+        SaveImageWithComment(Noise(), path, Comment, false);
+    return path;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+// ---- JPEG ------------------------------------------------------------------------------
+
+void JpegSaveWithComment(benchmark::State& state) {
+    for (auto _ : state)
+        SaveImageWithComment(Noise(), Folder() + "/save.jpg", Comment, false);
+}
+
+void JpegCompressLibraryAlone(benchmark::State& state) {
+    const QImage& image = Noise();
+    const QByteArray path = QFile::encodeName(Folder() + "/alone.jpg");
+    for (auto _ : state) {
+        jpeg_compress_struct cinfo{};
+        jpeg_error_mgr err{};
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_compress(&cinfo);
+        FILE* file = std::fopen(path.constData(), "wb");
+        jpeg_stdio_dest(&cinfo, file);
+        cinfo.image_width = Width;
+        cinfo.image_height = Height;
+        cinfo.input_components = 3;
+        cinfo.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, 100, TRUE);
+        cinfo.dct_method = JDCT_FLOAT;
+        jpeg_start_compress(&cinfo, TRUE);
+        while (cinfo.next_scanline < cinfo.image_height) {
+            JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(int(cinfo.next_scanline)));
+            jpeg_write_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+        jpeg_destroy_compress(&cinfo);
+        std::fclose(file);
+    }
+}
+
+void JpegLoadWithComment(benchmark::State& state) {
+    const QString path = SavedFile("load.jpg");
+    for (auto _ : state) {
+        QImage bitmap;
+        QStringList comment;
+        LoadImageWithComment(bitmap, path, comment);
+        benchmark::DoNotOptimize(bitmap.constBits());
+    }
+}
+
+void JpegDecompressLibraryAlone(benchmark::State& state) {
+    const QString path = SavedFile("load.jpg");
+    for (auto _ : state) {
+        // A new destination each time, as a decode into a new image needs.
+        std::unique_ptr<uchar[]> pixels(new uchar[size_t(Width) * Height * 3]);
+        const QByteArray data = ReadAll(path);
+        jpeg_decompress_struct cinfo{};
+        jpeg_error_mgr err{};
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
+                     static_cast<unsigned long>(data.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        cinfo.out_color_space = JCS_EXT_BGR;
+        jpeg_start_decompress(&cinfo);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = pixels.get() + size_t(cinfo.output_scanline) * Width * 3;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        benchmark::DoNotOptimize(pixels.get());
+    }
+}
+
+// ---- PNG -------------------------------------------------------------------------------
+
+void PngSaveWithComment(benchmark::State& state) {
+    for (auto _ : state)
+        SaveImageWithComment(Noise(), Folder() + "/save.png", Comment, false);
+}
+
+void PngWriteLibraryAlone(benchmark::State& state) {
+    const QImage& image = Noise();
+    const QByteArray path = QFile::encodeName(Folder() + "/alone.png");
+    for (auto _ : state) {
+        FILE* file = std::fopen(path.constData(), "wb");
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_init_io(png, file);
+        png_set_IHDR(png, info, Width, Height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        png_set_bgr(png);
+        for (int y = 0; y < Height; ++y)
+            png_write_row(png, image.constScanLine(y));
+        png_write_end(png, info);
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+    }
+}
+
+void PngLoadWithComment(benchmark::State& state) {
+    const QString path = SavedFile("load.png");
+    for (auto _ : state) {
+        QImage bitmap;
+        QStringList comment;
+        LoadImageWithComment(bitmap, path, comment);
+        benchmark::DoNotOptimize(bitmap.constBits());
+    }
+}
+
+void PngReadLibraryAlone(benchmark::State& state) {
+    const QByteArray path = QFile::encodeName(SavedFile("load.png"));
+    for (auto _ : state) {
+        std::unique_ptr<uchar[]> pixels(new uchar[size_t(Width) * Height * 3]);
+        std::vector<png_bytep> rows(Height);
+        for (int y = 0; y < Height; ++y)
+            rows[size_t(y)] = pixels.get() + size_t(y) * Width * 3;
+        FILE* file = std::fopen(path.constData(), "rb");
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        png_init_io(png, file);
+        png_read_info(png, info);
+        png_set_bgr(png);
+        png_read_update_info(png, info);
+        png_read_image(png, rows.data());
+        png_read_end(png, info);
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(file);
+        benchmark::DoNotOptimize(pixels.get());
+    }
+}
+
+// ---- TIFF ------------------------------------------------------------------------------
+
+void TiffSaveWithComment(benchmark::State& state) {
+    for (auto _ : state)
+        SaveImageWithComment(Noise(), Folder() + "/save.tif", Comment, false);
+}
+
+void TiffWriteLibraryAlone(benchmark::State& state) {
+    // The library given RGB strips ready-made.
+    const int rows = TiffRowsPerStrip(Width, Height);
+    std::vector<uchar> rgb(size_t(Width) * Height * 3);
+    const QImage& image = Noise();
+    for (int y = 0; y < Height; ++y)
+        std::memcpy(rgb.data() + size_t(y) * Width * 3, image.constScanLine(y), size_t(Width) * 3);
+    const QByteArray path = QFile::encodeName(Folder() + "/alone.tif");
+    TIFFSetErrorHandler(nullptr);
+    TIFFSetWarningHandler(nullptr);
+    for (auto _ : state) {
+        TIFF* tif = TIFFOpen(path.constData(), "w");
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(Width));
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(Height));
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(rows));
+        for (int s = 0, y = 0; y < Height; ++s, y += rows) {
+            const int n = std::min(rows, Height - y);
+            TIFFWriteEncodedStrip(tif, uint32_t(s), rgb.data() + size_t(y) * Width * 3,
+                                  tmsize_t(Width) * n * 3);
+        }
+        TIFFClose(tif);
+    }
+}
+
+void TiffLoadWithComment(benchmark::State& state) {
+    const QString path = SavedFile("load.tif");
+    for (auto _ : state) {
+        QImage bitmap;
+        QStringList comment;
+        LoadImageWithComment(bitmap, path, comment);
+        benchmark::DoNotOptimize(bitmap.constBits());
+    }
+}
+
+void TiffReadLibraryAlone(benchmark::State& state) {
+    const QByteArray path = QFile::encodeName(SavedFile("load.tif"));
+    for (auto _ : state) {
+        std::unique_ptr<uint32_t[]> raster(new uint32_t[size_t(Width) * Height]);
+        TIFF* tif = TIFFOpen(path.constData(), "r");
+        TIFFReadRGBAImageOriented(tif, Width, Height, raster.get(), ORIENTATION_TOPLEFT, 0);
+        TIFFClose(tif);
+        benchmark::DoNotOptimize(raster.get());
+    }
+}
+
+} // namespace
+
+#define QUVAR_IMAGE_BENCH(name)                                                                \
+    BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0)
+
+QUVAR_IMAGE_BENCH(JpegSaveWithComment);
+QUVAR_IMAGE_BENCH(JpegCompressLibraryAlone);
+QUVAR_IMAGE_BENCH(JpegLoadWithComment);
+QUVAR_IMAGE_BENCH(JpegDecompressLibraryAlone);
+QUVAR_IMAGE_BENCH(PngSaveWithComment);
+QUVAR_IMAGE_BENCH(PngWriteLibraryAlone);
+QUVAR_IMAGE_BENCH(PngLoadWithComment);
+QUVAR_IMAGE_BENCH(PngReadLibraryAlone);
+QUVAR_IMAGE_BENCH(TiffSaveWithComment);
+QUVAR_IMAGE_BENCH(TiffWriteLibraryAlone);
+QUVAR_IMAGE_BENCH(TiffLoadWithComment);
+QUVAR_IMAGE_BENCH(TiffReadLibraryAlone);

@@ -1,0 +1,372 @@
+#include "BitmapResize.h"
+
+#include "Bitmap.h"
+#include "platform/Errors.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The two inner loops are built twice, for AVX2 (eight 32-bit or four double lanes, with a
+// 32-bit multiply) and for the baseline; the loader picks one. Both give the same bytes:
+// the loops are integer or plain double arithmetic without contraction.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUVAR_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QUVAR_VECTOR_CLONES
+#endif
+
+// Below this much work a thread costs more than it saves.
+constexpr int64_t ThreadedPixels = int64_t(1) << 19;
+constexpr int MaxThreads = 8;
+
+uchar* WritableBits(QImage& image) {
+    uchar* bits = image.bits(); // detaches a shared image
+    if (!bits)
+        throw QuvarError(QStringLiteral("Not enough memory for an image of %1 x %2")
+                             .arg(image.width())
+                             .arg(image.height()));
+    return bits;
+}
+
+QImage ConvertedOrThrow(const QImage& image, QImage::Format format) {
+    if (image.format() == format)
+        return image;
+    QImage converted = image.convertToFormat(format);
+    if (converted.isNull())
+        throw QuvarError(QStringLiteral("Not enough memory for an image of %1 x %2")
+                             .arg(image.width())
+                             .arg(image.height()));
+    return converted;
+}
+
+// A destination that keeps its size but not a format we write: replaced by a fresh one.
+void EnsureFormat(QImage& destination, QImage::Format format) {
+    if (destination.format() != format)
+        destination = NewBitmap(destination.width(), destination.height(), format);
+}
+
+// ---------------------------------------------------------------------------------------
+// Bilinear
+
+// The 64-bit product divided and rounded to the nearest integer, halves away from zero,
+// as the Windows MulDiv the weights were defined with. Arguments are non-negative.
+constexpr int64_t MulDiv(int64_t a, int64_t b, int64_t c) {
+    return (a * b + c / 2) / c;
+}
+
+// One destination row from the source pixels gathered for it: a0/a1 are the left and
+// right neighbours in row A, b0/b1 in row B, fx the column fraction, all per byte of the
+// row, so that the loop is a plain element-wise one. fx * wa stays below 2^32 - 2^15.
+QUVAR_VECTOR_CLONES
+void CombineRow(const uint8_t* __restrict a0, const uint8_t* __restrict a1,
+                const uint8_t* __restrict b0, const uint8_t* __restrict b1,
+                const uint16_t* __restrict fx, uint32_t wa, uint32_t wb, uint8_t* __restrict out,
+                int n) {
+    for (int e = 0; e < n; ++e) {
+        const uint32_t f = fx[e];
+        const uint32_t w2 = (f * wa + 32768u) >> 16;
+        const uint32_t w1 = wa - w2;
+        const uint32_t w4 = (f * wb + 32768u) >> 16;
+        const uint32_t w3 = wb - w4;
+        out[e] = uint8_t((a0[e] * w1 + a1[e] * w2 + b0[e] * w3 + b1[e] * w4) >> 16);
+    }
+}
+
+// Copies both neighbours of every destination pixel out of one source row. The first
+// `wide` pixels are moved as 4-byte words (the fourth byte is overwritten by the next
+// pixel, or lands in the one spare byte at the end); those are the pixels whose word
+// still ends inside the source row.
+// `ahead` is the row the next destination row will read: fetching it now hides the
+// memory latency of a downscale, which touches every source row only once.
+void GatherRow(const uint8_t* __restrict row, const uint8_t* ahead, const int32_t* __restrict left,
+               const int32_t* __restrict right, uint8_t* __restrict g0, uint8_t* __restrict g1,
+               int width, int wide) {
+    int i = 0;
+    for (; i < wide; ++i) {
+        __builtin_prefetch(ahead + left[i]);
+        uint32_t word;
+        std::memcpy(&word, row + left[i], 4);
+        std::memcpy(g0 + 3 * i, &word, 4);
+        std::memcpy(&word, row + right[i], 4);
+        std::memcpy(g1 + 3 * i, &word, 4);
+    }
+    for (; i < width; ++i) {
+        std::memcpy(g0 + 3 * i, row + left[i], 3);
+        std::memcpy(g1 + 3 * i, row + right[i], 3);
+    }
+}
+
+// How many leading entries of a non-decreasing offset table can be read as 4-byte words
+// without passing the end of a row of rowBytes.
+int WideCount(const int32_t* offset, int count, qsizetype rowBytes) {
+    return int(std::upper_bound(offset, offset + count, int32_t(rowBytes - 4)) - offset);
+}
+
+void CopyRows(const QImage& source, QImage& destination) {
+    uchar* out = WritableBits(destination);
+    const qsizetype rowBytes = std::min(source.bytesPerLine(), destination.bytesPerLine());
+    for (int y = 0; y < source.height(); ++y)
+        std::memcpy(out + y * destination.bytesPerLine(), source.constScanLine(y), rowBytes);
+}
+
+// ---------------------------------------------------------------------------------------
+// Area average
+
+// The source span of every destination index along one axis. Every index gets the same
+// number of taps; the taps past its span have weight 0 and point at a valid pixel, which
+// adds exactly nothing to a sum and keeps the loops free of branches.
+struct AreaAxis {
+    int taps = 0;
+    std::vector<int32_t> first; // first covered source index, per destination index
+    std::vector<float> weight;  // [index * taps + tap]
+};
+
+AreaAxis AreaSpans(int sourceLength, int destinationLength) {
+    const float step = float(sourceLength) / float(destinationLength);
+    const float span = 0.999f * step;
+    const float end = float(sourceLength);
+    AreaAxis axis;
+    axis.first.resize(destinationLength);
+    std::vector<int32_t> last(destinationLength);
+    std::vector<float> lo(destinationLength), hi(destinationLength);
+    for (int i = 0; i < destinationLength; ++i) {
+        const float a = float(i) * step;
+        // The float ends drift past the last source pixel at large sizes: clamp them.
+        const float b = std::min(a + span, end);
+        const int l = std::min(int(a), sourceLength - 1);
+        const int r = std::min(int(b), sourceLength - 1);
+        axis.first[i] = std::min(l, r);
+        last[i] = r;
+        lo[i] = a;
+        hi[i] = b;
+        axis.taps = std::max(axis.taps, r - axis.first[i] + 1);
+    }
+    axis.weight.assign(size_t(destinationLength) * axis.taps, 0.0f);
+    for (int i = 0; i < destinationLength; ++i) {
+        const int l = axis.first[i];
+        for (int c = l; c <= last[i]; ++c) {
+            float w = 1.0f;
+            if (c == l)
+                w = 1.0f - (lo[i] - float(l));
+            if (c == last[i])
+                w = w - (float(last[i] + 1) - hi[i]);
+            axis.weight[size_t(i) * axis.taps + (c - l)] = std::max(w, 0.0f) / step;
+        }
+    }
+    return axis;
+}
+
+// Adds one tap (one source row, one column offset) to the sums of every destination
+// pixel of a row. Each term is a double product added to a float sum; the lanes are
+// destination pixels, so the order of terms within a pixel is the plain one.
+QUVAR_VECTOR_CLONES
+void AccumulateTap(double rowWeight, const double* __restrict columnWeight,
+                   const uint32_t* __restrict pixel, float* __restrict sumBlue,
+                   float* __restrict sumGreen, float* __restrict sumRed, int width) {
+    for (int i = 0; i < width; ++i) {
+        const double w = rowWeight * columnWeight[i];
+        const uint32_t p = pixel[i];
+        sumBlue[i] = float(double(sumBlue[i]) + w * double(p & 0xff));
+        sumGreen[i] = float(double(sumGreen[i]) + w * double((p >> 8) & 0xff));
+        sumRed[i] = float(double(sumRed[i]) + w * double((p >> 16) & 0xff));
+    }
+}
+
+// One tap's source pixels as words (blue in the low byte); the first `wide` are read as
+// whole words, the rest of a 24-bit row byte by byte.
+void GatherTap(const uint8_t* __restrict row, const int32_t* __restrict offset,
+               uint32_t* __restrict pixel, int width, int wide) {
+    int i = 0;
+    for (; i < wide; ++i)
+        std::memcpy(&pixel[i], row + offset[i], 4);
+    for (; i < width; ++i) {
+        const uint8_t* p = row + offset[i];
+        pixel[i] = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16;
+    }
+}
+
+uint8_t RoundedByte(float sum) {
+    // Halves to even, as the default floating-point rounding mode does.
+    return uint8_t(std::clamp(std::nearbyint(sum), 0.0f, 255.0f));
+}
+
+template <int SourceBytes, int DestinationBytes>
+void AreaAverageRows(const QImage& source, QImage& destination, uchar* out, const AreaAxis& cols,
+                     const AreaAxis& rows, int first, int last) {
+    const int width = destination.width();
+    const int sourceHeight = source.height();
+    const int taps = cols.taps;
+    // Planar tables per tap: byte offset into a source row and weight, per destination pixel.
+    std::vector<int32_t> offset(size_t(taps) * width);
+    std::vector<double> weight(size_t(taps) * width);
+    const int lastColumn = source.width() - 1;
+    for (int k = 0; k < taps; ++k)
+        for (int i = 0; i < width; ++i) {
+            offset[size_t(k) * width + i] = std::min(cols.first[i] + k, lastColumn) * SourceBytes;
+            weight[size_t(k) * width + i] = cols.weight[size_t(i) * taps + k];
+        }
+    std::vector<int> wide(taps);
+    for (int k = 0; k < taps; ++k)
+        wide[k] = WideCount(offset.data() + size_t(k) * width, width, source.bytesPerLine());
+    std::vector<uint32_t> pixel(width);
+    std::vector<float> sumBlue(width), sumGreen(width), sumRed(width);
+    const qsizetype stride = destination.bytesPerLine();
+    for (int j = first; j < last; ++j) {
+        std::fill(sumBlue.begin(), sumBlue.end(), 0.0f);
+        std::fill(sumGreen.begin(), sumGreen.end(), 0.0f);
+        std::fill(sumRed.begin(), sumRed.end(), 0.0f);
+        for (int r = 0; r < rows.taps; ++r) {
+            const float rowWeight = rows.weight[size_t(j) * rows.taps + r];
+            if (rowWeight == 0.0f)
+                continue; // a padding tap: every term would be +0
+            const uint8_t* row =
+                source.constScanLine(std::min(rows.first[j] + r, sourceHeight - 1));
+            for (int k = 0; k < taps; ++k) {
+                GatherTap(row, offset.data() + size_t(k) * width, pixel.data(), width, wide[k]);
+                AccumulateTap(rowWeight, weight.data() + size_t(k) * width, pixel.data(),
+                              sumBlue.data(), sumGreen.data(), sumRed.data(), width);
+            }
+        }
+        uchar* line = out + j * stride;
+        for (int i = 0; i < width; ++i) {
+            line[i * DestinationBytes] = RoundedByte(sumBlue[i]);
+            line[i * DestinationBytes + 1] = RoundedByte(sumGreen[i]);
+            line[i * DestinationBytes + 2] = RoundedByte(sumRed[i]);
+            if constexpr (DestinationBytes == 4)
+                line[i * DestinationBytes + 3] = 0xff; // Format_RGB32 keeps this byte at 0xff
+        }
+    }
+}
+
+} // namespace
+
+void ForEachRowBand(int rows, int64_t pixels, int threads,
+                    const std::function<void(int first, int last)>& band) {
+    if (rows <= 0)
+        return;
+    int count = threads;
+    if (count <= 0)
+        count = pixels < ThreadedPixels
+                    ? 1
+                    : std::clamp(int(std::thread::hardware_concurrency()), 1, MaxThreads);
+    count = std::clamp(count, 1, rows);
+    if (count == 1) {
+        band(0, rows);
+        return;
+    }
+    std::vector<std::exception_ptr> errors(count);
+    std::vector<std::thread> workers;
+    workers.reserve(count - 1);
+    auto run = [&](int index) {
+        try {
+            band(int(int64_t(rows) * index / count), int(int64_t(rows) * (index + 1) / count));
+        } catch (...) {
+            errors[index] = std::current_exception();
+        }
+    };
+    for (int index = 1; index < count; ++index)
+        workers.emplace_back(run, index);
+    run(0);
+    for (std::thread& worker : workers)
+        worker.join();
+    for (const std::exception_ptr& error : errors)
+        if (error)
+            std::rethrow_exception(error);
+}
+
+void BilinearResize(const QImage& source, QImage& destination, int threads) {
+    const int sw = source.width(), sh = source.height();
+    const int dw = destination.width(), dh = destination.height();
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
+        return;
+    const QImage src = ConvertedOrThrow(source, Bitmap24Format);
+    EnsureFormat(destination, Bitmap24Format);
+    if (sw == dw && sh == dh) {
+        CopyRows(src, destination);
+        return;
+    }
+    uchar* out = WritableBits(destination);
+    const qsizetype stride = destination.bytesPerLine();
+
+    const int64_t xstep = MulDiv(sw - 1, 65536, dw);
+    const int64_t ystep = MulDiv(sh - 1, 65536, dh);
+    // Column tables: byte offsets of both neighbours (the last column is its own right
+    // neighbour) and the fraction, repeated for the three bytes of a pixel.
+    std::vector<int32_t> left(dw), right(dw);
+    std::vector<uint16_t> fx(size_t(dw) * 3);
+    for (int i = 0; i < dw; ++i) {
+        const int64_t x = i * xstep;
+        const int sx = int(x >> 16);
+        left[i] = sx * 3;
+        right[i] = std::min(sx + 1, sw - 1) * 3;
+        fx[3 * i] = fx[3 * i + 1] = fx[3 * i + 2] = uint16_t(x & 0xffff);
+    }
+
+    const int wide = WideCount(right.data(), dw, src.bytesPerLine());
+
+    ForEachRowBand(dh, int64_t(dw) * dh, threads, [&](int first, int last) {
+        const size_t n = size_t(dw) * 3;
+        std::vector<uint8_t> a0(n + 1), a1(n + 1), b0(n + 1), b1(n + 1);
+        int rowA = -1, rowB = -1; // source rows now gathered in a0/a1 and b0/b1
+        for (int j = first; j < last; ++j) {
+            const int64_t y = j * ystep;
+            const int sy = int(y >> 16);
+            const int sy2 = sy < sh - 1 ? sy + 1 : sy;
+            const int nextSy = std::min(int(((j + 1) * ystep) >> 16), sh - 1);
+            const uchar* aheadA = src.constScanLine(nextSy);
+            const uchar* aheadB = src.constScanLine(std::min(nextSy + 1, sh - 1));
+            if (sy != rowA) {
+                if (sy == rowB) {
+                    a0.swap(b0);
+                    a1.swap(b1);
+                } else {
+                    GatherRow(src.constScanLine(sy), aheadA, left.data(), right.data(), a0.data(),
+                              a1.data(), dw, wide);
+                }
+                rowA = sy;
+                rowB = -1;
+            }
+            if (sy2 != rowB) {
+                GatherRow(src.constScanLine(sy2), aheadB, left.data(), right.data(), b0.data(),
+                          b1.data(), dw, wide);
+                rowB = sy2;
+            }
+            const uint32_t fy = uint32_t(y & 0xffff);
+            CombineRow(a0.data(), a1.data(), b0.data(), b1.data(), fx.data(), 65536 - fy, fy + 1,
+                       out + j * stride, int(n));
+        }
+    });
+}
+
+void AreaAverageResize(const QImage& source, QImage& destination, int threads) {
+    const int sw = source.width(), sh = source.height();
+    const int dw = destination.width(), dh = destination.height();
+    if (sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0)
+        return;
+    const QImage src =
+        source.format() == Bitmap24Format ? source : ConvertedOrThrow(source, Bitmap32Format);
+    if (destination.format() != Bitmap24Format)
+        EnsureFormat(destination, Bitmap32Format);
+    uchar* out = WritableBits(destination);
+    const AreaAxis cols = AreaSpans(sw, dw);
+    const AreaAxis rows = AreaSpans(sh, dh);
+    const bool source24 = src.format() == Bitmap24Format;
+    const bool destination24 = destination.format() == Bitmap24Format;
+    const int64_t work = int64_t(dw) * dh * cols.taps * rows.taps;
+    ForEachRowBand(dh, work, threads, [&](int first, int last) {
+        if (source24 && destination24)
+            AreaAverageRows<3, 3>(src, destination, out, cols, rows, first, last);
+        else if (source24)
+            AreaAverageRows<3, 4>(src, destination, out, cols, rows, first, last);
+        else if (destination24)
+            AreaAverageRows<4, 3>(src, destination, out, cols, rows, first, last);
+        else
+            AreaAverageRows<4, 4>(src, destination, out, cols, rows, first, last);
+    });
+}

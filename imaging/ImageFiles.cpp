@@ -1,0 +1,218 @@
+#include "ImageFiles.h"
+
+#include "Bitmap.h"
+#include "BmpCodec.h"
+#include "CodecSupport.h"
+#include "ImageFileMessages.h"
+#include "JpegCodec.h"
+#include "JpegComment.h"
+#include "PngCodec.h"
+#include "TiffFiles.h"
+#include "platform/Errors.h"
+#include "platform/SafeFile.h"
+#include "platform/TextCodec.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int LockWaitMs = 5;
+constexpr int LockWaitSleeps = 21;
+
+QString SideFileName(const QString& fileName) {
+    return fileName + QStringLiteral(".cmt");
+}
+
+void RemoveSideFile(const QString& fileName) {
+    const QString side = SideFileName(fileName);
+    if (QFileInfo::exists(side) && !QFile::remove(side))
+        throw QuvarError(UnableToWriteMessage(side));
+}
+
+void SaveBmp(const QImage& bitmap, const QString& fileName) {
+    SafeFileReplace replace(fileName);
+    WriteBmp(bitmap, replace.tempPath(), fileName);
+    replace.commit();
+}
+
+void SavePng(const QImage& bitmap, const QString& fileName,
+             const std::optional<QByteArray>& comment) {
+    SafeFileReplace replace(fileName);
+    WritePng(bitmap, replace.tempPath(), fileName, comment);
+    replace.commit();
+}
+
+void Save(const QImage& bitmap, const QString& fileName, const QStringList* commentLines,
+          bool writeBmpComment) {
+    const std::optional<QByteArray> comment =
+        commentLines ? std::optional(EncodeText(CommentText(*commentLines))) : std::nullopt;
+    switch (ImageFileTypeOf(fileName)) {
+    case ImageFileType::Bmp:
+        SaveBmp(bitmap, fileName);
+        if (comment && writeBmpComment)
+            WriteFileSafely(SideFileName(fileName), *comment);
+        else
+            RemoveSideFile(fileName);
+        break;
+    case ImageFileType::Jpeg: {
+        // Checked before anything is written: the segment cannot hold a longer text.
+        if (comment && comment->size() > MaxJpegCommentBytes)
+            throw QuvarError(JpegCommentTooLongMessage(comment->size()));
+        const QByteArray jpeg = EncodeJpeg(bitmap, fileName);
+        // The same bytes as writing the file and then rewriting it with the comment.
+        WriteFileSafely(fileName, comment ? RewriteJpegComment(jpeg, *comment) : jpeg);
+        break;
+    }
+    case ImageFileType::Png:
+        SavePng(bitmap, fileName, comment);
+        break;
+    case ImageFileType::Tiff:
+        TiffImageDescription =
+            commentLines ? CommentText(*commentLines) : QStringLiteral("CamView");
+        WriteBitmapToTiff(bitmap, fileName);
+        break;
+    case ImageFileType::None:
+        break;
+    }
+}
+
+} // namespace
+
+ImageFileType ImageFileTypeOf(const QString& fileName) {
+    const QString name = QFileInfo(fileName).fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0)
+        return ImageFileType::None;
+    const QString ext = name.sliced(dot).toLower();
+    if (ext == u".bmp")
+        return ImageFileType::Bmp;
+    if (ext == u".jpg" || ext == u".jpeg")
+        return ImageFileType::Jpeg;
+    if (ext == u".png")
+        return ImageFileType::Png;
+    if (ext == u".tif" || ext == u".tiff")
+        return ImageFileType::Tiff;
+    return ImageFileType::None;
+}
+
+QString CommentText(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+QStringList CommentLines(const QString& text) {
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text[i];
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.sliced(start, i - start));
+        if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < size)
+        lines.append(text.sliced(start));
+    return lines;
+}
+
+void SaveImageWithComment(const QImage& bitmap, const QString& fileName,
+                          const QStringList& commentLines, bool writeBmpComment) {
+    Save(bitmap, fileName, &commentLines, writeBmpComment);
+}
+
+void SaveImagePlain(const QImage& bitmap, const QString& fileName) {
+    Save(bitmap, fileName, nullptr, false);
+}
+
+bool FileIsLocked(const QString& fileName) {
+    if (!QFileInfo::exists(fileName))
+        return false;
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    // Writers on this system that want exclusive use say so with a lock.
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+}
+
+ImageWithComment DecodeImageWithComment(ImageFileType type, QByteArrayView data,
+                                        const QString& fileName) {
+    ImageWithComment result;
+    switch (type) {
+    case ImageFileType::Bmp:
+        result.bitmap = DecodeBmp(data, fileName);
+        break;
+    case ImageFileType::Jpeg:
+        result.bitmap = DecodeJpeg(data, fileName);
+        result.comment = DecodeText(ReadJpegComment(data));
+        break;
+    case ImageFileType::Png: {
+        DecodedPng png = DecodePng(data, fileName);
+        result.bitmap = std::move(png.bitmap);
+        result.comment = DecodeText(png.comment);
+        break;
+    }
+    case ImageFileType::Tiff:
+        result.bitmap = DecodeTiff(data, fileName);
+        result.comment = DecodeText(ReadTiffImageDescriptionBytes(data));
+        break;
+    case ImageFileType::None:
+        break;
+    }
+    return result;
+}
+
+void LoadImageWithComment(QImage& bitmap, const QString& fileName, QStringList& commentLines) {
+    if (!QFileInfo::exists(fileName))
+        return;
+    // Camera software may still be writing the file: give it a moment.
+    int sleeps = 0;
+    do {
+        QThread::msleep(LockWaitMs);
+        ++sleeps;
+    } while (sleeps < LockWaitSleeps && FileIsLocked(fileName));
+
+    ImageWithComment loaded;
+    switch (ImageFileTypeOf(fileName)) {
+    case ImageFileType::None:
+        commentLines.clear();
+        return;
+    case ImageFileType::Bmp:
+        loaded.bitmap = DecodeBmp(ReadFileBytes(fileName), fileName);
+        if (QFileInfo::exists(SideFileName(fileName)))
+            loaded.comment = DecodeText(ReadFileBytes(SideFileName(fileName)));
+        break;
+    case ImageFileType::Jpeg:
+        loaded = DecodeImageWithComment(ImageFileType::Jpeg, ReadFileBytes(fileName), fileName);
+        break;
+    case ImageFileType::Png: {
+        // Read as it is decoded: a large PNG is not copied into memory first.
+        QFile file(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            throw QuvarError(UnableToOpenFileMessage(fileName));
+        DecodedPng png = ReadPng(file, fileName);
+        loaded.bitmap = std::move(png.bitmap);
+        loaded.comment = DecodeText(png.comment);
+        break;
+    }
+    case ImageFileType::Tiff:
+        loaded.bitmap = LoadTiffAsBitmap24(fileName);
+        loaded.comment = ReadTiffImageDescription(fileName);
+        break;
+    }
+    bitmap = std::move(loaded.bitmap);
+    commentLines = CommentLines(loaded.comment);
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Image files with the embedded image comment, by extension: JPEG in a COM segment, PNG
+// in a tEXt chunk "QUVAR" after the image data, TIFF in tag 270, BMP in a side file
+// named after the image plus ".cmt". The comment is stored as one text, every line
+// ended by CR LF, in UTF-8; it is read as UTF-8 when valid, else as Windows-1252.
+
+#include <QByteArrayView>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+enum class ImageFileType { None, Bmp, Jpeg, Png, Tiff };
+
+// By the extension from the last "." of the file name on, in lower case: ".bmp",
+// ".jpg" and ".jpeg", ".png", ".tif" and ".tiff"; anything else is None.
+ImageFileType ImageFileTypeOf(const QString& fileName);
+
+// The stored text: every line followed by CR LF.
+QString CommentText(const QStringList& lines);
+// The lines of a stored text, split at CR LF, CR or LF.
+QStringList CommentLines(const QString& text);
+
+// Writes the image and its comment. For a BMP the side file is written only when
+// writeBmpComment is set; otherwise an older side file is removed, so that it cannot
+// be read as this image's comment. A file of another type is not written. Every file
+// is replaced only once its new content is complete. Throws a QuvarError on failure.
+void SaveImageWithComment(const QImage& bitmap, const QString& fileName,
+                          const QStringList& commentLines, bool writeBmpComment);
+
+// Writes the image without comment (a TIFF gets the description "CamView"); an older
+// BMP side file is removed.
+void SaveImagePlain(const QImage& bitmap, const QString& fileName);
+
+// Replaces bitmap (as a 24-bit bitmap) and commentLines by the file's image and stored
+// comment. A missing file changes nothing; a file of another type clears the comment
+// only. Waits up to about 105 ms for another writer to release the file. Throws a
+// QuvarError for a file that cannot be read or decoded; bitmap and comment then stay.
+void LoadImageWithComment(QImage& bitmap, const QString& fileName, QStringList& commentLines);
+
+// True when the file exists and cannot be opened for reading and writing, or another
+// process holds a lock on it.
+bool FileIsLocked(const QString& fileName);
+
+struct ImageWithComment {
+    QImage bitmap; // 24-bit
+    QString comment;
+};
+
+// Decodes a file's bytes of the given type with the comment they hold (a BMP holds
+// none). Throws a QuvarError naming fileName for damaged data.
+ImageWithComment DecodeImageWithComment(ImageFileType type, QByteArrayView data,
+                                        const QString& fileName);

@@ -1,0 +1,386 @@
+#include "TiffFiles.h"
+
+#include "Bitmap.h"
+#include "ImageFileMessages.h"
+#include "platform/Errors.h"
+#include "platform/SafeFile.h"
+#include "platform/TextCodec.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the RGBA raster is read as R, G, B, A bytes");
+
+QString TiffImageDescription;
+
+namespace {
+
+constexpr char TiffSoftware[] = "QUVAR Version 3.06";
+constexpr char TiffMake[] = "Comment ?";
+constexpr int StripBytes = 262144;
+
+// libtiff's own messages are never shown; failures reach the user through ours.
+void SilenceLibtiff() {
+    static const bool silenced = [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+        return true;
+    }();
+    (void)silenced;
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+// libtiff reading from memory, so that a loaded file is read from disk once.
+struct MemoryTiff {
+    QByteArrayView data;
+    toff_t pos = 0;
+
+    static MemoryTiff& Self(thandle_t h) { return *static_cast<MemoryTiff*>(h); }
+    static tmsize_t Read(thandle_t h, void* buf, tmsize_t size) {
+        MemoryTiff& m = Self(h);
+        const toff_t size_ = toff_t(m.data.size());
+        if (size < 0 || m.pos >= size_)
+            return 0;
+        const tmsize_t n = tmsize_t(std::min<toff_t>(toff_t(size), size_ - m.pos));
+        std::memcpy(buf, m.data.data() + m.pos, size_t(n));
+        m.pos += toff_t(n);
+        return n;
+    }
+    static tmsize_t Write(thandle_t, void*, tmsize_t) { return -1; }
+    static toff_t Seek(thandle_t h, toff_t off, int whence) {
+        MemoryTiff& m = Self(h);
+        toff_t base = 0;
+        if (whence == SEEK_CUR)
+            base = m.pos;
+        else if (whence == SEEK_END)
+            base = toff_t(m.data.size());
+        // Offsets are unsigned; a "negative" one wraps and lands far beyond the data.
+        m.pos = base + off;
+        return m.pos;
+    }
+    static int Close(thandle_t) { return 0; }
+    static toff_t Size(thandle_t h) { return toff_t(Self(h).data.size()); }
+    static int Map(thandle_t h, void** base, toff_t* size) {
+        MemoryTiff& m = Self(h);
+        *base = const_cast<char*>(m.data.data());
+        *size = toff_t(m.data.size());
+        return 1;
+    }
+    static void Unmap(thandle_t, void*, toff_t) {}
+};
+
+// Refuses what libtiff cannot turn into RGBA at all, so that no blank image is shown.
+void CheckRgbaReadable(TIFF* tif, const QString& fileName) {
+    char reason[1024] = {};
+    if (!TIFFRGBAImageOK(tif, reason))
+        throw QuvarError(UnableToOpenFileMessage(fileName));
+}
+
+QImage NewRaster(TIFF* tif, QImage::Format format) {
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    return NewBitmap(int(std::min<uint32_t>(width, 1u << 30)),
+                     int(std::min<uint32_t>(height, 1u << 30)), format);
+}
+
+// The first image as RGBA bytes (libtiff's raster), top row first.
+QImage ReadRaster(TIFF* tif, const QString& fileName) {
+    CheckRgbaReadable(tif, fileName);
+    QImage raster = NewRaster(tif, QImage::Format_RGBA8888);
+    // A damaged image yields what could be decoded; the rest stays black, never
+    // uninitialised memory.
+    std::memset(raster.bits(), 0, size_t(raster.sizeInBytes()));
+    TIFFReadRGBAImageOriented(tif, uint32_t(raster.width()), uint32_t(raster.height()),
+                              reinterpret_cast<uint32_t*>(raster.bits()), ORIENTATION_TOPLEFT, 0);
+    return raster;
+}
+
+void RgbaRowsToBgr(const uchar* in, int width, int rows, QImage& bitmap, int firstRow) {
+    for (int y = 0; y < rows; ++y) {
+        uchar* out = bitmap.scanLine(firstRow + y);
+        for (int x = 0; x < width; ++x, in += 4, out += 3) {
+            out[0] = in[2];
+            out[1] = in[1];
+            out[2] = in[0];
+        }
+    }
+}
+
+struct RgbaImage {
+    TIFFRGBAImage img{};
+    bool begun = false;
+    ~RgbaImage() {
+        if (begun)
+            TIFFRGBAImageEnd(&img);
+    }
+};
+
+// The usual top-down file is decoded strip by strip (or tile row by tile row) into a small
+// RGBA band and converted into the bitmap straight away: no full-size RGBA copy.
+QImage ReadBgr(TIFF* tif, const QString& fileName) {
+    CheckRgbaReadable(tif, fileName);
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    uint32_t band = 0;
+    if (TIFFIsTiled(tif))
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
+    else
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
+    QImage bitmap = NewRaster(tif, Bitmap24Format);
+    const int width = bitmap.width();
+    const int height = bitmap.height();
+    band = std::clamp<uint32_t>(band, 1, uint32_t(height));
+    constexpr uint32_t MaxBandPixels = 1u << 22;
+    if (orientation != ORIENTATION_TOPLEFT || uint64_t(band) * uint32_t(width) > MaxBandPixels) {
+        const QImage raster = ReadRaster(tif, fileName);
+        RgbaRowsToBgr(raster.constBits(), width, height, bitmap, 0);
+        return bitmap;
+    }
+    RgbaImage rgba;
+    char reason[1024] = {};
+    if (!TIFFRGBAImageBegin(&rgba.img, tif, 0, reason))
+        throw QuvarError(UnableToOpenFileMessage(fileName));
+    rgba.begun = true;
+    rgba.img.req_orientation = ORIENTATION_TOPLEFT;
+    std::vector<uint32_t> buffer(size_t(width) * band);
+    for (int y = 0; y < height; y += int(band)) {
+        const int rows = std::min(int(band), height - y);
+        std::memset(buffer.data(), 0, size_t(width) * size_t(rows) * 4);
+        rgba.img.row_offset = y;
+        rgba.img.col_offset = 0;
+        TIFFRGBAImageGet(&rgba.img, buffer.data(), uint32_t(width), uint32_t(rows));
+        RgbaRowsToBgr(reinterpret_cast<const uchar*>(buffer.data()), width, rows, bitmap, y);
+    }
+    return bitmap;
+}
+
+// How to take R, G, B from a bitmap row: byte offsets and pixel size.
+struct PixelLayout {
+    int r, g, b, size;
+};
+
+} // namespace
+
+void SwapRedBlue(int width, int height, uchar* pixels) {
+    const size_t count = size_t(std::max(width, 0)) * size_t(std::max(height, 0));
+    for (size_t i = 0; i < count; ++i)
+        std::swap(pixels[4 * i], pixels[4 * i + 2]);
+}
+
+QImage LoadTiffAsBitmap(const QString& fileName) {
+    SilenceLibtiff();
+    TiffHandle tif(TIFFOpen(QFile::encodeName(fileName).constData(), "r"));
+    if (!tif)
+        throw QuvarError(UnableToOpenFileMessage(fileName));
+    QImage bitmap = ReadRaster(tif.get(), fileName);
+    tif.reset();
+    SwapRedBlue(bitmap.width(), bitmap.height(), bitmap.bits());
+    bitmap.reinterpretAsFormat(QImage::Format_ARGB32);
+    return bitmap;
+}
+
+QImage LoadTiffAsBitmap24(const QString& fileName) {
+    SilenceLibtiff();
+    TiffHandle tif(TIFFOpen(QFile::encodeName(fileName).constData(), "r"));
+    if (!tif)
+        throw QuvarError(UnableToOpenFileMessage(fileName));
+    return ReadBgr(tif.get(), fileName);
+}
+
+QImage DecodeTiff(QByteArrayView data, const QString& fileName) {
+    SilenceLibtiff();
+    MemoryTiff memory{data};
+    TiffHandle tif(TIFFClientOpen("memory", "r", &memory, MemoryTiff::Read, MemoryTiff::Write,
+                                  MemoryTiff::Seek, MemoryTiff::Close, MemoryTiff::Size,
+                                  MemoryTiff::Map, MemoryTiff::Unmap));
+    if (!tif)
+        throw QuvarError(UnableToOpenFileMessage(fileName));
+    return ReadBgr(tif.get(), fileName);
+}
+
+int TiffRowsPerStrip(int width, int height) {
+    int rows = width > 0 ? int(StripBytes / (int64_t(width) * 3)) : 1;
+    if (rows > height)
+        rows = height;
+    else if (rows == 0)
+        rows = 1;
+    return rows;
+}
+
+void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
+    if (bitmap.isNull() || (bitmap.depth() != 24 && bitmap.depth() != 32))
+        throw QuvarError(
+            QStringLiteral("WriteBitmapToTiff is designed for 24bit and 32bit bitmaps only"));
+    QImage source = bitmap;
+    PixelLayout layout{2, 1, 0, 3};
+    switch (source.format()) {
+    case QImage::Format_BGR888:
+        break;
+    case QImage::Format_RGB888:
+        layout = {0, 1, 2, 3};
+        break;
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        layout = {2, 1, 0, 4};
+        break;
+    case QImage::Format_RGBX8888:
+    case QImage::Format_RGBA8888:
+    case QImage::Format_RGBA8888_Premultiplied:
+        layout = {0, 1, 2, 4};
+        break;
+    default:
+        source = ToBitmap24(bitmap);
+        break;
+    }
+    SilenceLibtiff();
+    const int width = source.width();
+    const int height = source.height();
+    const int rows = TiffRowsPerStrip(width, height);
+    std::vector<uchar> strip(size_t(width) * size_t(rows) * 3);
+
+    std::unique_ptr<SafeFileReplace> replace;
+    try {
+        replace = std::make_unique<SafeFileReplace>(fileName);
+    } catch (const QuvarError&) {
+        throw QuvarError(UnableToCreateFileMessage(fileName));
+    }
+    TiffHandle tif(TIFFOpen(QFile::encodeName(replace->tempPath()).constData(), "w"));
+    if (!tif)
+        throw QuvarError(UnableToCreateFileMessage(fileName));
+    const QByteArray description = EncodeText(TiffImageDescription);
+    TIFF* t = tif.get();
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(height));
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(rows));
+    TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.constData());
+    TIFFSetField(t, TIFFTAG_SOFTWARE, TiffSoftware);
+    TIFFSetField(t, TIFFTAG_MAKE, TiffMake);
+
+    for (int s = 0, y = 0; y < height; ++s, y += rows) {
+        const int n = std::min(rows, height - y);
+        uchar* out = strip.data();
+        for (int row = y; row < y + n; ++row) {
+            const uchar* in = source.constScanLine(row);
+            for (int x = 0; x < width; ++x, in += layout.size) {
+                *out++ = in[layout.r];
+                *out++ = in[layout.g];
+                *out++ = in[layout.b];
+            }
+        }
+        const tmsize_t bytes = tmsize_t(width) * n * 3;
+        const tmsize_t written = TIFFWriteEncodedStrip(t, uint32_t(s), strip.data(), bytes);
+        if (written == -1 || written == 0)
+            throw QuvarError(FailedToWriteMessage(fileName));
+    }
+    // The directory is written on close; only a complete file replaces the old one.
+    if (!TIFFFlush(t))
+        throw QuvarError(FailedToWriteMessage(fileName));
+    tif.reset();
+    try {
+        replace->commit();
+    } catch (const QuvarError&) {
+        throw QuvarError(FailedToWriteMessage(fileName));
+    }
+}
+
+namespace {
+
+// Reads count bytes at offset; false when they are not all there.
+using ReadAt = std::function<bool(uint64_t offset, uint64_t count, uchar* out)>;
+
+QByteArray ReadDescription(uint64_t fileSize, const ReadAt& readAt) {
+    uchar header[8];
+    if (!readAt(0, 8, header))
+        return {};
+    bool big;
+    if (header[0] == 'I' && header[1] == 'I')
+        big = false;
+    else if (header[0] == 'M' && header[1] == 'M')
+        big = true;
+    else
+        return {};
+    auto u16 = [big](const uchar* p) {
+        return big ? qFromBigEndian<quint16>(p) : qFromLittleEndian<quint16>(p);
+    };
+    auto u32 = [big](const uchar* p) {
+        return big ? qFromBigEndian<quint32>(p) : qFromLittleEndian<quint32>(p);
+    };
+    if (u16(header + 2) != 42)
+        return {};
+    const uint64_t directory = u32(header + 4);
+    uchar countBytes[2];
+    if (!readAt(directory, 2, countBytes))
+        return {};
+    const int entries = u16(countBytes);
+    QByteArray description;
+    for (int i = 0; i < entries; ++i) {
+        uchar entry[12];
+        if (!readAt(directory + 2 + 12 * uint64_t(i), 12, entry))
+            break;
+        if (u16(entry) != 270)
+            continue;
+        const uint32_t count = u32(entry + 4);
+        if (count == 0) {
+            description.clear();
+            continue;
+        }
+        const uint32_t length = count - 1;
+        if (count <= 4) {
+            description = QByteArray(reinterpret_cast<const char*>(entry + 8), length);
+            continue;
+        }
+        // Checked before allocating: a hostile count must not cost memory.
+        const uint64_t offset = u32(entry + 8);
+        if (offset > fileSize || length > fileSize - offset)
+            continue;
+        QByteArray text(qsizetype(length), Qt::Uninitialized);
+        if (readAt(offset, length, reinterpret_cast<uchar*>(text.data())))
+            description = text;
+    }
+    return description;
+}
+
+} // namespace
+
+QByteArray ReadTiffImageDescriptionBytes(QByteArrayView data) {
+    return ReadDescription(uint64_t(data.size()), [data](uint64_t offset, uint64_t count, uchar* out) {
+        const uint64_t size = uint64_t(data.size());
+        if (offset > size || count > size - offset)
+            return false;
+        std::memcpy(out, data.data() + offset, count);
+        return true;
+    });
+}
+
+QString ReadTiffImageDescription(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw QuvarError(UnableToOpenFileMessage(fileName));
+    const uint64_t size = uint64_t(file.size());
+    return DecodeText(ReadDescription(size, [&file, size](uint64_t offset, uint64_t count, uchar* out) {
+        if (offset > size || count > size - offset)
+            return false;
+        return file.seek(qint64(offset)) &&
+               file.read(reinterpret_cast<char*>(out), qint64(count)) == qint64(count);
+    }));
+}

@@ -1,0 +1,451 @@
+// Image files with the embedded comment: round trips per type, the BMP side file, the
+// PNG chunk placement, the JPEG one-go save, damaged and absurd files, and the file lock.
+// The fixtures at the top are shared with the JPEG comment and TIFF tests.
+#include "imaging/ImageFiles.h"
+#include "imaging/JpegComment.h"
+#include "imaging/TiffFiles.h"
+#include "platform/Errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/file.h>
+#include <tiffio.h>
+#include <unistd.h>
+#include <cstdint>
+#include <cstring>
+#include <zlib.h>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace imagetest {
+
+// Noise: every pixel different, so a lossless round trip shows any moved byte.
+QImage NoisyBitmap(int width, int height, uint32_t seed = 1) {
+    QImage image(width, height, QImage::Format_BGR888);
+    uint32_t state = seed * 2654435761u + 1;
+    for (int y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < width * 3; ++x) {
+            state = state * 1664525u + 1013904223u;
+            row[x] = uchar(state >> 24);
+        }
+    }
+    return image;
+}
+
+// A smooth picture that survives JPEG compression nearly unchanged.
+QImage SmoothBitmap(int width, int height) {
+    QImage image(width, height, QImage::Format_BGR888);
+    for (int y = 0; y < height; ++y) {
+        uchar* row = image.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = uchar(40 + std::min(x, 150));
+            row[3 * x + 1] = uchar(60 + std::min(y, 150));
+            row[3 * x + 2] = 128;
+        }
+    }
+    return image;
+}
+
+bool SamePixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.format() != b.format())
+        return false;
+    for (int y = 0; y < a.height(); ++y)
+        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), size_t(a.width()) * 3) != 0)
+            return false;
+    return true;
+}
+
+double MeanAbsDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width() * 3; ++x)
+            sum += std::abs(int(a.constScanLine(y)[x]) - int(b.constScanLine(y)[x]));
+    return sum / (double(a.width()) * a.height() * 3);
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(data);
+}
+
+struct PngChunk {
+    QByteArray type;
+    QByteArray data;
+};
+
+std::vector<PngChunk> PngChunks(const QByteArray& png) {
+    std::vector<PngChunk> chunks;
+    qsizetype pos = 8;
+    while (pos + 12 <= png.size()) {
+        const auto* p = reinterpret_cast<const uchar*>(png.constData() + pos);
+        const qsizetype length = (qsizetype(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+        if (pos + 12 + length > png.size())
+            break;
+        chunks.push_back({png.mid(pos + 4, 4), png.mid(pos + 8, length)});
+        pos += 12 + length;
+    }
+    return chunks;
+}
+
+QByteArray BuildPng(const std::vector<PngChunk>& chunks) {
+    QByteArray png("\x89PNG\r\n\x1a\n", 8);
+    for (const PngChunk& c : chunks) {
+        const uint32_t n = uint32_t(c.data.size());
+        const char length[4] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+        png.append(length, 4);
+        const QByteArray body = c.type + c.data;
+        png.append(body);
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.constData()),
+                                uInt(body.size()));
+        const char crcBytes[4] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+        png.append(crcBytes, 4);
+    }
+    return png;
+}
+
+QByteArray ZtxtData(const QByteArray& keyword, const QByteArray& text) {
+    uLongf size = compressBound(uLong(text.size()));
+    QByteArray packed(qsizetype(size), '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size,
+             reinterpret_cast<const Bytef*>(text.constData()), uLong(text.size()));
+    packed.resize(qsizetype(size));
+    return keyword + QByteArray(2, '\0') + packed; // separator, then method 0
+}
+
+// The tool's standard output, or nothing when the tool is not installed.
+std::optional<QString> RunTool(const QString& tool, const QStringList& arguments) {
+    const QString path = QStandardPaths::findExecutable(tool);
+    if (path.isEmpty())
+        return std::nullopt;
+    QProcess process;
+    process.start(path, arguments);
+    if (!process.waitForFinished(30000))
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+} // namespace imagetest
+
+using namespace imagetest;
+
+namespace {
+
+const QStringList SampleComment = {
+    "[QUVARSystemComment]", "Location = Lab 2", "Unit = µm", "", "[QUVARMCSystemComment]",
+    "Calibration = 0.125"};
+
+class ImageFiles : public ::testing::Test {
+protected:
+    QString Path(const QString& name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+struct Loaded {
+    QImage bitmap;
+    QStringList comment;
+};
+
+Loaded Load(const QString& path) {
+    Loaded loaded;
+    LoadImageWithComment(loaded.bitmap, path, loaded.comment);
+    return loaded;
+}
+
+} // namespace
+
+TEST_F(ImageFiles, ImageAndCommentSurviveARoundTripInEveryType) {
+    const std::vector<std::pair<int, int>> sizes = {{1, 1}, {7, 13}, {97, 61}, {2, 131}};
+    for (const char* name : {"a.bmp", "a.png", "a.tif", "a.tiff", "a.jpg", "a.JPG", "a.jpeg"}) {
+        for (auto [w, h] : sizes) {
+            SCOPED_TRACE(QStringLiteral("%1 %2x%3").arg(name).arg(w).arg(h).toStdString());
+            const QString path = Path(name);
+            const bool lossy = ImageFileTypeOf(path) == ImageFileType::Jpeg;
+            const QImage image = lossy ? SmoothBitmap(w, h) : NoisyBitmap(w, h, uint32_t(w + h));
+            SaveImageWithComment(image, path, SampleComment, true);
+            const Loaded loaded = Load(path);
+            EXPECT_EQ(loaded.comment, SampleComment);
+            ASSERT_EQ(loaded.bitmap.format(), QImage::Format_BGR888);
+            ASSERT_EQ(loaded.bitmap.size(), image.size());
+            if (lossy)
+                EXPECT_LT(MeanAbsDifference(loaded.bitmap, image), 2.0);
+            else
+                EXPECT_TRUE(SamePixels(loaded.bitmap, image));
+        }
+    }
+}
+
+TEST_F(ImageFiles, ThirtyTwoBitBitmapsAreSavedWithTheSamePicture) {
+    const QImage image = NoisyBitmap(9, 5);
+    const QImage image32 = image.convertToFormat(QImage::Format_RGB32);
+    for (const char* name : {"b.bmp", "b.png", "b.tif"}) {
+        SaveImagePlain(image32, Path(name));
+        EXPECT_TRUE(SamePixels(Load(Path(name)).bitmap, image)) << name;
+    }
+    // A 32-bit bitmap is written as a 32-bit BMP.
+    EXPECT_EQ(uchar(ReadAll(Path("b.bmp"))[28]), 32);
+}
+
+TEST_F(ImageFiles, OtherExtensionsAreNeitherWrittenNorRead) {
+    SaveImageWithComment(NoisyBitmap(3, 3), Path("x.gif"), SampleComment, true);
+    EXPECT_FALSE(QFile::exists(Path("x.gif")));
+
+    WriteAll(Path("y.gif"), "GIF89a");
+    QImage bitmap = NoisyBitmap(2, 2);
+    const QImage before = bitmap;
+    QStringList comment = {"old"};
+    LoadImageWithComment(bitmap, Path("y.gif"), comment);
+    EXPECT_TRUE(SamePixels(bitmap, before));
+    EXPECT_TRUE(comment.isEmpty());
+
+    // A missing file changes nothing at all.
+    comment = {"old"};
+    LoadImageWithComment(bitmap, Path("missing.png"), comment);
+    EXPECT_EQ(comment, QStringList{"old"});
+}
+
+TEST_F(ImageFiles, BmpCommentLivesInTheSideFile) {
+    const QString path = Path("p.bmp");
+    SaveImageWithComment(NoisyBitmap(4, 4), path, {"one", "two µm"}, true);
+    EXPECT_EQ(ReadAll(path + ".cmt"), QByteArray("one\r\ntwo \xC2\xB5m\r\n"));
+
+    // Saving without the side file removes the older one: it described another picture.
+    SaveImageWithComment(NoisyBitmap(4, 4), path, {"new"}, false);
+    EXPECT_FALSE(QFile::exists(path + ".cmt"));
+    EXPECT_TRUE(Load(path).comment.isEmpty());
+
+    SaveImageWithComment(NoisyBitmap(4, 4), path, {"again"}, true);
+    SaveImagePlain(NoisyBitmap(4, 4), path);
+    EXPECT_FALSE(QFile::exists(path + ".cmt"));
+
+    // Side files of older installations are Windows-1252 with any line break.
+    WriteAll(path + ".cmt", "a\rUnit = \xB5m\nc");
+    EXPECT_EQ(Load(path).comment, (QStringList{"a", "Unit = µm", "c"}));
+}
+
+TEST_F(ImageFiles, PlainSavesCarryNoComment) {
+    const QImage image = NoisyBitmap(5, 3);
+    for (const char* name : {"c.jpg", "c.png", "c.tif"})
+        SaveImagePlain(image, Path(name));
+    EXPECT_EQ(ReadJpegComment(ReadAll(Path("c.jpg"))), QByteArray());
+    for (const PngChunk& chunk : PngChunks(ReadAll(Path("c.png"))))
+        EXPECT_NE(chunk.type, "tEXt");
+    EXPECT_EQ(Load(Path("c.tif")).comment, QStringList{"CamView"});
+}
+
+TEST_F(ImageFiles, JpegSavedInOneGoEqualsCodecOutputRewrittenWithTheComment) {
+    const QImage image = NoisyBitmap(33, 17);
+    SaveImagePlain(image, Path("two-steps.jpg"));
+    TJPGComment editor;
+    editor.SetFileName(Path("two-steps.jpg"));
+    editor.SetComment(CommentText(SampleComment).toUtf8());
+    editor.WriteComment();
+    SaveImageWithComment(image, Path("one-go.jpg"), SampleComment, false);
+    EXPECT_EQ(ReadAll(Path("one-go.jpg")), ReadAll(Path("two-steps.jpg")));
+}
+
+TEST_F(ImageFiles, JpegCommentBeyondTheSegmentIsRefusedAndTheOldFileStays) {
+    const QString path = Path("long.jpg");
+    SaveImageWithComment(NoisyBitmap(3, 3), path, {"short"}, false);
+    const QByteArray before = ReadAll(path);
+    const QStringList tooLong = {QString(65532, u'x')}; // plus CR LF: 65534 bytes
+    EXPECT_THROW(SaveImageWithComment(NoisyBitmap(3, 3), path, tooLong, false), QuvarError);
+    EXPECT_EQ(ReadAll(path), before);
+    const QStringList longest = {QString(65531, u'x')};
+    SaveImageWithComment(NoisyBitmap(3, 3), path, longest, false);
+    EXPECT_EQ(Load(path).comment, longest);
+}
+
+TEST_F(ImageFiles, PngCommentChunkFollowsTheImageDataAndTheLastQuvarChunkWins) {
+    const QString path = Path("d.png");
+    SaveImageWithComment(NoisyBitmap(6, 6), path, SampleComment, false);
+    std::vector<PngChunk> chunks = PngChunks(ReadAll(path));
+    std::vector<QByteArray> types;
+    for (const PngChunk& c : chunks)
+        types.push_back(c.type);
+    ASSERT_GE(types.size(), 4u);
+    EXPECT_EQ(types[types.size() - 2], "tEXt");
+    EXPECT_EQ(types[types.size() - 3], "IDAT");
+    EXPECT_EQ(std::count(types.begin(), types.end(), QByteArray("tEXt")), 1);
+    EXPECT_EQ(chunks[chunks.size() - 2].data,
+              QByteArray("QUVAR") + '\0' + CommentText(SampleComment).toUtf8());
+
+    // Before the image data: "quvar" (ignored), a zTXt "QUVAR"; after it a second tEXt.
+    std::vector<PngChunk> edited = {chunks[0], {"tEXt", QByteArray("quvar\0lower", 11)},
+                                    {"zTXt", ZtxtData("QUVAR", "packed\r\n")}};
+    edited.insert(edited.end(), chunks.begin() + 1, chunks.end());
+    WriteAll(path, BuildPng(edited));
+    EXPECT_EQ(Load(path).comment, SampleComment);
+    edited.erase(edited.end() - 2); // only the zTXt is left
+    WriteAll(path, BuildPng(edited));
+    EXPECT_EQ(Load(path).comment, QStringList{"packed"});
+
+    if (auto out = RunTool("exiftool", {"-s", "-PNG:all", path})) {
+        EXPECT_TRUE(out->contains("QUVAR")) << out->toStdString();
+    }
+}
+
+TEST_F(ImageFiles, GreyAlphaAndSixteenBitPngLoadAsColour) {
+    QImage grey(3, 2, QImage::Format_Grayscale16);
+    grey.fill(QColor(100, 100, 100));
+    QImage alpha(3, 2, QImage::Format_RGBA64);
+    alpha.fill(QColor(10, 20, 30, 255));
+    QImage palette(3, 2, QImage::Format_Indexed8);
+    palette.setColorTable({qRgb(10, 20, 30)});
+    palette.fill(0);
+    for (const QImage& image : {grey, alpha, palette}) {
+        ASSERT_TRUE(image.save(Path("e.png"), "PNG"));
+        const Loaded loaded = Load(Path("e.png"));
+        ASSERT_EQ(loaded.bitmap.format(), QImage::Format_BGR888);
+        EXPECT_EQ(loaded.bitmap.size(), QSize(3, 2));
+        EXPECT_EQ(loaded.bitmap.pixel(2, 1), image.pixel(2, 1) | 0xFF000000u);
+    }
+}
+
+TEST_F(ImageFiles, GreyAndCmykJpegLoadAsColour) {
+    struct Case {
+        J_COLOR_SPACE space;
+        int components;
+        std::vector<uchar> pixel;
+        QRgb expected;
+    };
+    // Adobe's inverted CMYK (written by libjpeg for CMYK): with K stored as 255, the stored
+    // C, M, Y are the red, green and blue.
+    const std::vector<Case> cases = {{JCS_GRAYSCALE, 1, {90}, qRgb(90, 90, 90)},
+                                     {JCS_CMYK, 4, {55, 155, 255, 255}, qRgb(55, 155, 255)}};
+    for (const Case& c : cases) {
+        jpeg_compress_struct cinfo{};
+        jpeg_error_mgr err{};
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_compress(&cinfo);
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        jpeg_mem_dest(&cinfo, &buffer, &size);
+        cinfo.image_width = 8;
+        cinfo.image_height = 8;
+        cinfo.input_components = c.components;
+        cinfo.in_color_space = c.space;
+        jpeg_set_defaults(&cinfo);
+        jpeg_set_quality(&cinfo, 100, TRUE);
+        jpeg_start_compress(&cinfo, TRUE);
+        std::vector<uchar> row;
+        for (int x = 0; x < 8; ++x)
+            row.insert(row.end(), c.pixel.begin(), c.pixel.end());
+        while (cinfo.next_scanline < 8) {
+            JSAMPROW r = row.data();
+            jpeg_write_scanlines(&cinfo, &r, 1);
+        }
+        jpeg_finish_compress(&cinfo);
+        WriteAll(Path("f.jpg"), QByteArray(reinterpret_cast<char*>(buffer), qsizetype(size)));
+        jpeg_destroy_compress(&cinfo);
+        std::free(buffer);
+
+        const Loaded loaded = Load(Path("f.jpg"));
+        ASSERT_EQ(loaded.bitmap.format(), QImage::Format_BGR888);
+        const QColor got = loaded.bitmap.pixelColor(3, 3);
+        const QColor want(c.expected);
+        EXPECT_NEAR(got.red(), want.red(), 2) << c.components;
+        EXPECT_NEAR(got.green(), want.green(), 2) << c.components;
+        EXPECT_NEAR(got.blue(), want.blue(), 2) << c.components;
+    }
+}
+
+TEST_F(ImageFiles, DamagedAndAbsurdFilesAreRefusedAndLeaveBitmapAndComment) {
+    SaveImagePlain(NoisyBitmap(20, 20), Path("good.png"));
+    SaveImagePlain(NoisyBitmap(20, 20), Path("good.jpg"));
+    SaveImagePlain(NoisyBitmap(20, 20), Path("good.bmp"));
+    const QByteArray png = ReadAll(Path("good.png"));
+    const QByteArray jpg = ReadAll(Path("good.jpg"));
+    const QByteArray bmp = ReadAll(Path("good.bmp"));
+
+    // Size fields patched to 60000 x 60000 (PNG IHDR, JPEG SOF0, BMP info header).
+    QByteArray hugePng = png;
+    std::vector<PngChunk> chunks = PngChunks(png);
+    chunks[0].data.replace(0, 8, QByteArray("\x00\x00\xEA\x60\x00\x00\xEA\x60", 8));
+    hugePng = BuildPng(chunks);
+    QByteArray hugeJpg = jpg;
+    const qsizetype sof = hugeJpg.indexOf("\xFF\xC0");
+    hugeJpg.replace(sof + 5, 4, QByteArray("\xEA\x60\xEA\x60", 4));
+    QByteArray hugeBmp = bmp;
+    hugeBmp.replace(18, 8, QByteArray("\x60\xEA\x00\x00\x60\xEA\x00\x00", 8));
+
+    const std::vector<std::pair<QString, QByteArray>> files = {
+        {"cut.png", png.left(png.size() / 2)},   {"noise.png", "\x89PNG\r\n\x1a\nabc"},
+        {"huge.png", hugePng},                   {"noise.jpg", "\xFF\xD8\xFF\xC0\x00"},
+        {"huge.jpg", hugeJpg},                   {"empty.jpg", ""},
+        {"noise.tif", "II*\x00\x08\x00\x00\x00"}, {"noise.bmp", "BM...."},
+        {"huge.bmp", hugeBmp}};
+    for (const auto& [name, data] : files) {
+        WriteAll(Path(name), data);
+        QImage bitmap = NoisyBitmap(2, 2);
+        const QImage before = bitmap;
+        QStringList comment = {"old"};
+        EXPECT_THROW(LoadImageWithComment(bitmap, Path(name), comment), QuvarError)
+            << name.toStdString();
+        EXPECT_TRUE(SamePixels(bitmap, before)) << name.toStdString();
+        EXPECT_EQ(comment, QStringList{"old"}) << name.toStdString();
+    }
+    try {
+        Load(Path("huge.png"));
+    } catch (const QuvarError& error) {
+        EXPECT_EQ(error.message(), "Image size 60000 x 60000 is not supported");
+    }
+}
+
+TEST_F(ImageFiles, FailedSaveLeavesTheOldFile) {
+    const QString path = Path("keep.png");
+    SaveImageWithComment(NoisyBitmap(4, 4), path, {"old"}, false);
+    const QByteArray before = ReadAll(path);
+    EXPECT_THROW(SaveImageWithComment(QImage(), path, {"new"}, false), QuvarError);
+    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"keep.png"});
+}
+
+TEST_F(ImageFiles, FileIsLockedWhileAnotherWriterHoldsIt) {
+    const QString path = Path("lock.jpg");
+    EXPECT_FALSE(FileIsLocked(path)); // missing
+    SaveImagePlain(NoisyBitmap(2, 2), path);
+    EXPECT_FALSE(FileIsLocked(path));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    EXPECT_TRUE(FileIsLocked(path));
+    // Read after the wait all the same.
+    EXPECT_EQ(Load(path).bitmap.size(), QSize(2, 2));
+    ::close(fd);
+    EXPECT_FALSE(FileIsLocked(path));
+    if (::geteuid() != 0) { // root opens a read-only file for writing anyway
+        QFile::setPermissions(path, QFile::ReadOwner);
+        EXPECT_TRUE(FileIsLocked(path));
+    }
+}
+
+TEST_F(ImageFiles, OutsideReadersSeeTheJpegComment) {
+    const QString path = Path("g.jpg");
+    SaveImageWithComment(NoisyBitmap(16, 8), path, {"Calibration = 0.125", "Unit = um"}, false);
+    const auto rdjpgcom = RunTool("rdjpgcom", {path});
+    const auto exiftool = RunTool("exiftool", {"-s3", "-Comment", path});
+    if (!rdjpgcom && !exiftool)
+        GTEST_SKIP() << "rdjpgcom and exiftool are not installed";
+    if (rdjpgcom) {
+        EXPECT_TRUE(rdjpgcom->contains("Calibration = 0.125")) << rdjpgcom->toStdString();
+    }
+    if (exiftool) {
+        EXPECT_TRUE(exiftool->contains("Unit = um")) << exiftool->toStdString();
+    }
+}

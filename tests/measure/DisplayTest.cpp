@@ -1,0 +1,151 @@
+#include "measure/WorkImageRebuild.h"
+#include "measure/ui/ApplicationWindows.h"
+#include "measure/ui/MainWindow.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QImage Filled(int width, int height, QColor color) {
+    QImage image(width, height, QImage::Format_BGR888);
+    image.fill(color);
+    return image;
+}
+
+// The measuring window over a program folder of its own.
+class ImageDisplay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+        CreateApplicationWindows({});
+    }
+    void TearDown() override {
+        DestroyApplicationWindows();
+        qunsetenv("QUVAR_PROGRAM_FOLDER");
+    }
+    void ShowImage(const QImage& image, int fotoSizeItem = 0) {
+        Main->OriginalImage = image;
+        Main->FotoSize->setCurrentIndex(fotoSizeItem);
+        Main->FormUpdate(RebuildNewImage);
+    }
+    // What a tool does: paint into the work image, then record the state.
+    void Annotate(QColor color) {
+        Main->WorkImage.setPixelColor(0, 0, color);
+        Main->AnnotationHistory.Add(Main->WorkImage);
+    }
+
+    QTemporaryDir program;
+    ScriptedPrompts prompts;
+};
+
+} // namespace
+
+TEST(RebuildWorkImage, SizesAndHistories) {
+    TMainFields main;
+    EXPECT_FALSE(RebuildWorkImage(main, RebuildNewImage, 1, {1000, 600})) << "no image yet";
+    main.OriginalImage = Filled(4000, 3000, Qt::gray);
+    ASSERT_TRUE(RebuildWorkImage(main, RebuildNewImage, 1, {1000, 600}));
+    EXPECT_EQ(main.WorkImage.size(), QSize(796, 596));
+    EXPECT_EQ(main.AnnotationHistory.UndoCount(), 0) << "one entry: the state on display";
+    QImage out;
+    EXPECT_FALSE(main.CropHistory.Undo(out));
+
+    main.UseWidth = false;
+    ASSERT_TRUE(RebuildWorkImage(main, RebuildAreaAverage, 10, {1000, 600})); // Height = 640
+    EXPECT_EQ(main.WorkImage.size(), QSize(853, 640));
+    EXPECT_EQ(main.WorkImage.format(), QImage::Format_BGR888);
+}
+
+TEST_F(ImageDisplay, UndoAndRedoOverSeveralAnnotations) {
+    ShowImage(Filled(40, 30, Qt::white));
+    Annotate(Qt::red);
+    Annotate(Qt::green);
+    Annotate(Qt::blue);
+    Main->Undo1Click();
+    EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::green));
+    Main->Undo1Click();
+    Main->Undo1Click();
+    EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::white));
+    Main->Undo1Click(); // nothing left: the image stays
+    EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::white));
+    Main->Redo1Click();
+    Main->Redo1Click();
+    EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::green));
+    Main->ClearClick();
+    EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::white)) << "clear drops annotations";
+}
+
+TEST_F(ImageDisplay, MakePermanentKeepsAnnotationsAndLeavesNoCropToUndo) {
+    ShowImage(Filled(40, 30, Qt::white), 0);
+    Main->AnnotationHistory.Add(Main->WorkImage);
+    Annotate(Qt::red);
+    Main->FixImageClick();
+    EXPECT_EQ(Main->ImageState, ImageFromComment);
+    EXPECT_EQ(Main->OriginalImage.pixelColor(0, 0), QColor(Qt::red));
+    const QImage before = Main->OriginalImage;
+    Main->UndoSelectArea1Click();
+    EXPECT_EQ(Main->OriginalImage, before);
+    Main->Undo1Click();
+    EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::red));
+}
+
+TEST_F(ImageDisplay, ResizeWarningUntilItsBoxIsTicked) {
+    ShowImage(Filled(40, 30, Qt::white));
+    prompts.dontShowAgain = {false, true};
+    Main->ResizeImageClick();
+    Main->ResizeImageClick();
+    Main->ResizeImageClick();
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0].text,
+              "All measurements will be lost on resize!\n\rFirst set the right size, then "
+              "perform measurements\n\rNOTE: The image will be saved in this format");
+    EXPECT_FALSE(Main->WarningOnResize);
+}
+
+TEST_F(ImageDisplay, RotationKeepsTheCalibrationState) {
+    QImage image = Filled(5, 3, Qt::white);
+    image.setPixelColor(4, 0, Qt::red); // top right
+    ShowImage(image);
+    Main->ImageState = ImageFromComment;
+    Main->ImageCalibration = 0.25;
+    Main->CaptureWidthRatio = 1.0;
+    Main->Rotate90Click();
+    EXPECT_EQ(Main->OriginalImage.size(), QSize(3, 5));
+    EXPECT_EQ(Main->OriginalImage.pixelColor(2, 4), QColor(Qt::red)) << "clockwise";
+    Main->Rotate270Click();
+    Main->Rotate270Click();
+    EXPECT_EQ(Main->OriginalImage.pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(Main->ImageState, ImageFromComment);
+    EXPECT_EQ(Main->ImageCalibration, 0.25);
+    EXPECT_EQ(Main->CaptureWidthRatio, 1.0);
+}
+
+TEST_F(ImageDisplay, PasteTakesTheClipboardPictureAndCopyPutsTheWorkImage) {
+    QApplication::clipboard()->setImage(Filled(12, 9, Qt::blue));
+    Main->Paste1Click();
+    EXPECT_EQ(Main->OriginalImage.size(), QSize(12, 9));
+    EXPECT_EQ(Main->OriginalImage.format(), QImage::Format_BGR888);
+    EXPECT_EQ(Main->WorkImage.pixelColor(3, 3), QColor(Qt::blue));
+
+    Annotate(Qt::red);
+    Main->Copy1Click();
+    const QImage copied = QApplication::clipboard()->image();
+    EXPECT_EQ(copied.pixelColor(0, 0), QColor(Qt::red));
+
+    QApplication::clipboard()->clear();
+    Main->Paste1Click(); // no picture: nothing happens
+    EXPECT_EQ(Main->OriginalImage.size(), QSize(12, 9));
+}
+
+TEST_F(ImageDisplay, ExposureCorrectionWithoutAnImage) {
+    Main->ExposureCorrectionClick();
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "No image available");
+}

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <jpeglib.h>
+#include <memory>
 #include <png.h>
 #include <tiffio.h>
 #include <vector>
@@ -41,7 +41,7 @@ const QImage& Noise() {
     return image;
 }
 
-const QStringList Comment = {"[QUVARSystemComment]", "Location = Bench", "Unit = µm", "",
+const QStringList Comment = {"[QUVARSystemComment]",   "Location = Bench",   "Unit = µm", "",
                              "[QUVARMCSystemComment]", "Calibration = 0.125"};
 
 QString Folder() {
@@ -251,7 +251,7 @@ void TiffReadLibraryAlone(benchmark::State& state) {
 
 } // namespace
 
-#define QUVAR_IMAGE_BENCH(name)                                                                \
+#define QUVAR_IMAGE_BENCH(name)                                                                    \
     BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0)
 
 QUVAR_IMAGE_BENCH(JpegSaveWithComment);

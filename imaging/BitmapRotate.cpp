@@ -34,7 +34,7 @@ void PreferHugePages(QImage& image) {
 }
 
 // Square tiles keep both the strided reads and the sequential writes inside the cache.
-constexpr int Tile = 32;
+constexpr int Tile = 64;
 
 // Copies count pixels from in, in + step, ... to consecutive pixels at out. With wide
 // set, every pixel moves as one 4-byte word: for 3-byte pixels the fourth byte written

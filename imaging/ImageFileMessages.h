@@ -14,6 +14,5 @@ inline QString FailedToWriteMessage(const QString& fileName) {
 }
 // A codec's refusal of damaged data, with the codec's own reason.
 inline QString DamagedImageMessage(const QString& fileName, const QString& reason) {
-    return QStringLiteral("Unable to read the image '") + fileName + QStringLiteral("': ") +
-           reason;
+    return QStringLiteral("Unable to read the image '") + fileName + QStringLiteral("': ") + reason;
 }

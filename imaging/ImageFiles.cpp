@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -137,14 +138,27 @@ void SaveImagePlain(const QImage& bitmap, const QString& fileName) {
 }
 
 bool FileIsLocked(const QString& fileName) {
-    if (!QFileInfo::exists(fileName))
+    const QByteArray path = QFile::encodeName(fileName);
+    struct stat status {};
+    if (::stat(path.constData(), &status) != 0)
         return false;
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDWR | O_CLOEXEC);
+    // A read-only file cannot be opened for writing; the permission bits count even for
+    // root, who could open it all the same.
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.constData(), W_OK) != 0)
+        return true;
+    // Opened for reading only: closing a file opened for writing tells every folder watcher
+    // (the camera folder's among them) that the file was just written.
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return true;
-    // Writers on this system that want exclusive use say so with a lock.
-    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
+    // Writers on this system that want exclusive use say so with a lock of either kind.
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    bool locked = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    if (!locked)
+        locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd); // also drops the flock taken as a probe
     return locked;
 }
 

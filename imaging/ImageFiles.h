@@ -37,8 +37,9 @@ void SaveImagePlain(const QImage& bitmap, const QString& fileName);
 // QuvarError for a file that cannot be read or decoded; bitmap and comment then stay.
 void LoadImageWithComment(QImage& bitmap, const QString& fileName, QStringList& commentLines);
 
-// True when the file exists and cannot be opened for reading and writing, or another
-// process holds a lock on it.
+// True when the file exists and is read-only, cannot be opened for writing, or another
+// writer holds a lock on it (flock or fcntl). The file is only opened for reading, so
+// asking never looks like a write to a folder watcher.
 bool FileIsLocked(const QString& fileName);
 
 struct ImageWithComment {

@@ -34,6 +34,16 @@ void InstallErrorHandler(jpeg_error_mgr& err) {
     err.emit_message = IgnoreJpegMessage;
 }
 
+// More scans than this is no photograph but a decoder trap: every scan of a progressive
+// file revisits the coefficients of the whole image.
+constexpr int MaxJpegScans = 500;
+
+void LimitScans(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxJpegScans)
+        throw JpegFailure("too many scans");
+}
+
 struct Compressor {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr err{};
@@ -50,10 +60,13 @@ struct Compressor {
 struct Decompressor {
     jpeg_decompress_struct cinfo{};
     jpeg_error_mgr err{};
+    jpeg_progress_mgr progress{};
     Decompressor() {
         cinfo.err = &err;
         InstallErrorHandler(err);
         jpeg_create_decompress(&cinfo);
+        progress.progress_monitor = LimitScans;
+        cinfo.progress = &progress;
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
     Decompressor(const Decompressor&) = delete;

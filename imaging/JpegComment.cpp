@@ -5,7 +5,6 @@
 #include "platform/Errors.h"
 #include "platform/SafeFile.h"
 
-
 namespace {
 
 constexpr unsigned char MarkerSos = 0xDA;

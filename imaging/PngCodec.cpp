@@ -117,8 +117,8 @@ void WritePng(const QImage& bitmap, const QString& path, const QString& fileName
     try {
         PngWriter w;
         png_init_io(w.png, file.get());
-        png_set_IHDR(w.png, w.info, png_uint_32(source.width()), png_uint_32(source.height()),
-                     8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+        png_set_IHDR(w.png, w.info, png_uint_32(source.width()), png_uint_32(source.height()), 8,
+                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
         png_write_info(w.png, w.info);
         png_set_bgr(w.png);
@@ -140,8 +140,7 @@ void WritePng(const QImage& bitmap, const QString& path, const QString& fileName
         throw QuvarError(FailedToWriteMessage(fileName) + QStringLiteral(": ") +
                          QString::fromLocal8Bit(failure.what()));
     }
-    if (std::fflush(file.get()) != 0 || std::ferror(file.get()) ||
-        std::fclose(file.release()) != 0)
+    if (std::fflush(file.get()) != 0 || std::ferror(file.get()) || std::fclose(file.release()) != 0)
         throw QuvarError(FailedToWriteMessage(fileName));
 }
 

@@ -363,13 +363,14 @@ QByteArray ReadDescription(uint64_t fileSize, const ReadAt& readAt) {
 } // namespace
 
 QByteArray ReadTiffImageDescriptionBytes(QByteArrayView data) {
-    return ReadDescription(uint64_t(data.size()), [data](uint64_t offset, uint64_t count, uchar* out) {
-        const uint64_t size = uint64_t(data.size());
-        if (offset > size || count > size - offset)
-            return false;
-        std::memcpy(out, data.data() + offset, count);
-        return true;
-    });
+    return ReadDescription(uint64_t(data.size()),
+                           [data](uint64_t offset, uint64_t count, uchar* out) {
+                               const uint64_t size = uint64_t(data.size());
+                               if (offset > size || count > size - offset)
+                                   return false;
+                               std::memcpy(out, data.data() + offset, count);
+                               return true;
+                           });
 }
 
 QString ReadTiffImageDescription(const QString& fileName) {
@@ -377,10 +378,11 @@ QString ReadTiffImageDescription(const QString& fileName) {
     if (!file.open(QIODevice::ReadOnly))
         throw QuvarError(UnableToOpenFileMessage(fileName));
     const uint64_t size = uint64_t(file.size());
-    return DecodeText(ReadDescription(size, [&file, size](uint64_t offset, uint64_t count, uchar* out) {
-        if (offset > size || count > size - offset)
-            return false;
-        return file.seek(qint64(offset)) &&
-               file.read(reinterpret_cast<char*>(out), qint64(count)) == qint64(count);
-    }));
+    return DecodeText(
+        ReadDescription(size, [&file, size](uint64_t offset, uint64_t count, uchar* out) {
+            if (offset > size || count > size - offset)
+                return false;
+            return file.seek(qint64(offset)) &&
+                   file.read(reinterpret_cast<char*>(out), qint64(count)) == qint64(count);
+        }));
 }

@@ -4,7 +4,9 @@
 #include "FotoView.h"
 #include "ShellMenuEntry.h"
 #include "capture/ui/CamViewMain.h"
+#include "imaging/ImageFiles.h"
 #include "measure/DisplaySizes.h"
+#include "measure/ImageCalibrationState.h"
 #include "measure/WorkImageRebuild.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -188,6 +190,11 @@ QWidget* TMain::BuildLeftPanel() {
             button->hide();
             grid->addWidget(button, i / 2, i % 2);
         }
+        ObjectivesBox = Named(new QComboBox, "ObjectivesBox");
+        ObjectivesBox->hide();
+        ObjInfo = Named(new QLabel, "ObjInfo");
+        grid->addWidget(ObjectivesBox, kObjectiveButtonCount, 0, 1, 2);
+        grid->addWidget(ObjInfo, kObjectiveButtonCount + 1, 0, 1, 2);
     }
     column->addWidget(ObjectiveRBox, 1);
 
@@ -276,9 +283,12 @@ void TMain::BuildMenus() {
     addItem(toolsMenu, QStringLiteral("Undo Crop Area and Exposure Correction"), "UndoSelectArea1",
             Qt::CTRL | Qt::Key_U, &TMain::UndoSelectArea1Click);
     addItem(toolsMenu, QStringLiteral("Copy"), "Copy1", Qt::CTRL | Qt::Key_C, &TMain::Copy1Click);
-    addItem(toolsMenu, QStringLiteral("Paste"), "Paste1", Qt::CTRL | Qt::Key_V, &TMain::Paste1Click);
-    addItem(toolsMenu, QStringLiteral("Rotate Left"), "Rotate270", Qt::Key_L, &TMain::Rotate270Click);
-    addItem(toolsMenu, QStringLiteral("Rotate Right"), "Rotate90", Qt::Key_R, &TMain::Rotate90Click);
+    addItem(toolsMenu, QStringLiteral("Paste"), "Paste1", Qt::CTRL | Qt::Key_V,
+            &TMain::Paste1Click);
+    addItem(toolsMenu, QStringLiteral("Rotate Left"), "Rotate270", Qt::Key_L,
+            &TMain::Rotate270Click);
+    addItem(toolsMenu, QStringLiteral("Rotate Right"), "Rotate90", Qt::Key_R,
+            &TMain::Rotate90Click);
     addItem(toolsMenu, QStringLiteral("Make Current Image Permanent"), "FixImage", Qt::Key_I,
             &TMain::FixImageClick);
     addItem(toolsMenu, QStringLiteral("Show Immage Comment (toggle)"), "ShowSystemComment",
@@ -413,34 +423,15 @@ void TMain::BuildObjectiveButtonArray() {
     for (int i = 0; i < kObjectiveButtonCount; ++i)
         ObjectiveButtons.push_back(
             ObjectiveRBox->findChild<QRadioButton*>(QStringLiteral("RB%1").arg(i + 1)));
-}
-
-void TMain::ShowObjectivePanel(int system) {
-    // Shows the objectives of the system as radio buttons.
-    if (system < -1 || system >= MaxMCSystems)
-        return;
-    const TMCsystem& s = MCSystems[system];
-    const int count = std::min<int>(s.NrOfObjectives, int(ObjectiveButtons.size()));
-    for (int i = 0; i < int(ObjectiveButtons.size()); ++i) {
-        QRadioButton* button = ObjectiveButtons[size_t(i)];
-        button->setVisible(i < count);
-        if (i < count) {
-            button->setText(s.Objectives[size_t(i)].ObjStr);
-            button->setChecked(i == s.CurrentObjective);
-        }
-    }
-    ObjectiveButtonsFit = count;
-    if (count > 0)
-        CurrentCalibration = std::abs(s.Objectives[size_t(s.CurrentObjective)].Cal);
-}
-
-void TMain::BuildMCSystemMenu() {
-    MCSystemMenu->clear();
-    for (int i = 0; i < NrOfMCSystems; ++i) {
-        QAction* item = MCSystemMenu->addAction(MCSystems[i].Name);
-        item->setCheckable(true);
-        item->setChecked(i == CurrentMCSystem);
-    }
+    for (int i = 0; i < kObjectiveButtonCount; ++i)
+        connect(ObjectiveButtons[size_t(i)], &QRadioButton::clicked, this, [this, i] {
+            RenderPanel(ObjectiveClick(*this, i));
+            ShowCalibration();
+        });
+    connect(ObjectivesBox, &QComboBox::activated, this, [this](int index) {
+        RenderPanel(ObjectivesBoxClick(*this, index));
+        ShowCalibration();
+    });
 }
 
 void TMain::CBUseDSLRClick() {
@@ -533,17 +524,21 @@ void TMain::OpenPassedFile(const QString& path) {
 }
 
 void TMain::LoadImageFile(const QString& path) {
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    QImage image = reader.read();
+    // Read into temporaries: a file that cannot be read changes nothing.
+    QImage image;
+    QStringList comment;
+    LoadImageWithComment(image, path, comment);
     if (image.isNull())
-        throw QuvarError(
-            QStringLiteral("Cannot open the image %1: %2").arg(path, reader.errorString()));
+        throw QuvarError(QStringLiteral("Cannot open the image %1").arg(path));
     CancelMode();
-    OriginalImage = image.convertToFormat(QImage::Format_BGR888);
+    OriginalImage = image;
+    CommentLines = comment;
     CurrentFileName = path;
     OpenedExtension = QFileInfo(path).suffix().toLower();
+    DecideImageCalibration(*this, *this);
     FormUpdate(RebuildNewImage);
+    FinishImageCalibration(*this, *this);
+    CommentMemo->setPlainText(CommentLines.join(QStringLiteral("\n")));
 }
 
 void TMain::WriteShellMenuRegFile() {
@@ -590,15 +585,7 @@ void TMain::FormResize() {
                               Panel1->height());
 }
 
-double TMain::CalibrationForDisplay() const { return CurrentCalibration; }
-
-void TMain::ShowCalibration() {}
-
-void TMain::UnknownSystemClick() {}
-
 void TMain::NamePastedImage() {}
-
-void TMain::RefillSystemComment() {}
 
 void TMain::RunExposureDialog() {
     // The exposure dialog previews on the work image and stores into the original.

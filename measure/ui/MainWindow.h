@@ -3,6 +3,7 @@
 // application besides the camera (TMainFields) and shows what the core computes.
 
 #include "measure/MainFields.h"
+#include "measure/ObjectivePanel.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -23,7 +24,7 @@ class QScrollArea;
 class QToolButton;
 class FotoView;
 
-class TMain : public QMainWindow, public TMainFields {
+class TMain : public QMainWindow, public TMainFields, public McPanelView {
 public:
     // arguments: the command-line arguments after the program name.
     explicit TMain(const QStringList& arguments = {}, QWidget* parent = nullptr);
@@ -40,6 +41,15 @@ public:
     void CommentPanelCloseClick();
     // The system menu's close command (title bar, Alt+F4): saves the settings, then closes.
     void WMSysCommandClose();
+
+    // The objective panel and the calibration display.
+    void ShowObjectivePanel(int system) override;
+    void SetMCLabelWarning(bool on) override;
+    void UnknownSystemClick() override;
+    void ShowComment(const QString& text) override;
+    void RenderPanel(const ObjectivePanel& panel);
+    QComboBox* ObjectivesBox;
+    QLabel* ObjInfo;
 
     // Image display and whole-image edits.
     void FormUpdate(int mode);
@@ -61,9 +71,11 @@ public:
     // floating label or scale bar.
     void SetCancelDrawing(std::function<void()> cancel) { cancelDrawing_ = std::move(cancel); }
     void SetBurnInOverlays(std::function<void()> burnIn) { burnInOverlays_ = std::move(burnIn); }
-    void SetDiscardOverlays(std::function<void()> discard) { discardOverlays_ = std::move(discard); }
+    void SetDiscardOverlays(std::function<void()> discard) {
+        discardOverlays_ = std::move(discard);
+    }
     QSize ImageAreaSize() const;
-    int ImageSizeTag = 0;      // the work image's width after every rebuild
+    int ImageSizeTag = 0;       // the work image's width after every rebuild
     int ColorAdjustmentTag = 0; // 1 when the exposure dialog stored a correction
 
     void LoadImageFile(const QString& path);
@@ -132,7 +144,6 @@ private:
     void FormClose();
     void FormResize();
     void BuildObjectiveButtonArray();
-    void ShowObjectivePanel(int system);
     void BuildMCSystemMenu();
     void CBUseDSLRClick();
     void EmptyWatchFolderAtStart();
@@ -145,7 +156,6 @@ private:
     }
     double CalibrationForDisplay() const;
     void ShowCalibration();
-    void UnknownSystemClick();
     void NamePastedImage();
     void RefillSystemComment();
     void RunExposureDialog();

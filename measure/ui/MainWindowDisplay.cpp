@@ -35,7 +35,9 @@ private:
 
 } // namespace
 
-QSize TMain::ImageAreaSize() const { return MeasureBox->viewport()->size(); }
+QSize TMain::ImageAreaSize() const {
+    return MeasureBox->viewport()->size();
+}
 
 void TMain::CancelMode() {
     // Frames drawn by inverting pixels must be gone before the work image is rebuilt,

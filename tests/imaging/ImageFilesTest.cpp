@@ -12,19 +12,20 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
+#include <optional>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <tiffio.h>
 #include <unistd.h>
-#include <cstdint>
-#include <cstring>
-#include <zlib.h>
-#include <optional>
 #include <utility>
 #include <vector>
+#include <zlib.h>
 
 namespace imagetest {
 
@@ -111,8 +112,8 @@ QByteArray BuildPng(const std::vector<PngChunk>& chunks) {
         png.append(length, 4);
         const QByteArray body = c.type + c.data;
         png.append(body);
-        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.constData()),
-                                uInt(body.size()));
+        const uLong crc =
+            crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()));
         const char crcBytes[4] = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
         png.append(crcBytes, 4);
     }
@@ -146,9 +147,8 @@ using namespace imagetest;
 
 namespace {
 
-const QStringList SampleComment = {
-    "[QUVARSystemComment]", "Location = Lab 2", "Unit = µm", "", "[QUVARMCSystemComment]",
-    "Calibration = 0.125"};
+const QStringList SampleComment = {"[QUVARSystemComment]",   "Location = Lab 2",   "Unit = µm", "",
+                                   "[QUVARMCSystemComment]", "Calibration = 0.125"};
 
 class ImageFiles : public ::testing::Test {
 protected:
@@ -286,7 +286,8 @@ TEST_F(ImageFiles, PngCommentChunkFollowsTheImageDataAndTheLastQuvarChunkWins) {
               QByteArray("QUVAR") + '\0' + CommentText(SampleComment).toUtf8());
 
     // Before the image data: "quvar" (ignored), a zTXt "QUVAR"; after it a second tEXt.
-    std::vector<PngChunk> edited = {chunks[0], {"tEXt", QByteArray("quvar\0lower", 11)},
+    std::vector<PngChunk> edited = {chunks[0],
+                                    {"tEXt", QByteArray("quvar\0lower", 11)},
                                     {"zTXt", ZtxtData("QUVAR", "packed\r\n")}};
     edited.insert(edited.end(), chunks.begin() + 1, chunks.end());
     WriteAll(path, BuildPng(edited));
@@ -385,10 +386,14 @@ TEST_F(ImageFiles, DamagedAndAbsurdFilesAreRefusedAndLeaveBitmapAndComment) {
     hugeBmp.replace(18, 8, QByteArray("\x60\xEA\x00\x00\x60\xEA\x00\x00", 8));
 
     const std::vector<std::pair<QString, QByteArray>> files = {
-        {"cut.png", png.left(png.size() / 2)},   {"noise.png", "\x89PNG\r\n\x1a\nabc"},
-        {"huge.png", hugePng},                   {"noise.jpg", "\xFF\xD8\xFF\xC0\x00"},
-        {"huge.jpg", hugeJpg},                   {"empty.jpg", ""},
-        {"noise.tif", "II*\x00\x08\x00\x00\x00"}, {"noise.bmp", "BM...."},
+        {"cut.png", png.left(png.size() / 2)},
+        {"noise.png", "\x89PNG\r\n\x1a\nabc"},
+        {"huge.png", hugePng},
+        {"noise.jpg", "\xFF\xD8\xFF\xC0\x00"},
+        {"huge.jpg", hugeJpg},
+        {"empty.jpg", ""},
+        {"noise.tif", "II*\x00\x08\x00\x00\x00"},
+        {"noise.bmp", "BM...."},
         {"huge.bmp", hugeBmp}};
     for (const auto& [name, data] : files) {
         WriteAll(Path(name), data);
@@ -418,21 +423,47 @@ TEST_F(ImageFiles, FailedSaveLeavesTheOldFile) {
 
 TEST_F(ImageFiles, FileIsLockedWhileAnotherWriterHoldsIt) {
     const QString path = Path("lock.jpg");
+    const QByteArray name = QFile::encodeName(path);
     EXPECT_FALSE(FileIsLocked(path)); // missing
     SaveImagePlain(NoisyBitmap(2, 2), path);
     EXPECT_FALSE(FileIsLocked(path));
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR);
+
+    const int fd = ::open(name.constData(), O_RDWR);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::flock(fd, LOCK_EX), 0);
-    EXPECT_TRUE(FileIsLocked(path));
+    EXPECT_TRUE(FileIsLocked(path)) << "flock";
     // Read after the wait all the same.
     EXPECT_EQ(Load(path).bitmap.size(), QSize(2, 2));
+    ASSERT_EQ(::flock(fd, LOCK_UN), 0);
+    struct flock record {};
+    record.l_type = F_WRLCK;
+    record.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(fd, F_SETLK, &record), 0);
+    EXPECT_TRUE(FileIsLocked(path)) << "fcntl record lock";
     ::close(fd);
     EXPECT_FALSE(FileIsLocked(path));
-    if (::geteuid() != 0) { // root opens a read-only file for writing anyway
-        QFile::setPermissions(path, QFile::ReadOwner);
-        EXPECT_TRUE(FileIsLocked(path));
-    }
+
+    // Read-only counts as locked, for root too.
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+    EXPECT_TRUE(FileIsLocked(path));
+    EXPECT_EQ(Load(path).bitmap.size(), QSize(2, 2));
+}
+
+// The camera folder is watched for files closed after writing; looking at a file there
+// must not look like writing it, or every load would announce the file again.
+TEST_F(ImageFiles, CheckingAndLoadingAFileLooksLikeNoWriteToAFolderWatcher) {
+    const QString path = Path("FromCamera.jpg");
+    SaveImageWithComment(NoisyBitmap(4, 4), path, {"a"}, false);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(dir.path()).constData(),
+                                  IN_CLOSE_WRITE | IN_MOVED_TO | IN_MODIFY),
+              0);
+    EXPECT_FALSE(FileIsLocked(path));
+    EXPECT_EQ(Load(path).bitmap.size(), QSize(4, 4));
+    alignas(inotify_event) char events[4096];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "an event was reported";
+    ::close(watch);
 }
 
 TEST_F(ImageFiles, OutsideReadersSeeTheJpegComment) {

@@ -1,7 +1,7 @@
 // The JPEG comment segment at byte level: which COM is read, where the new one goes,
 // what is kept byte for byte, and what is refused.
-#include "imaging/ImageFiles.h"
 #include "imaging/JpegComment.h"
+#include "imaging/ImageFiles.h"
 #include "platform/Errors.h"
 
 #include <QTemporaryDir>
@@ -40,8 +40,8 @@ const QByteArray Sof = Segment(0xC0, Bytes({8, 0, 1, 0, 1, 1, 1, 0x11, 0}));
 const QByteArray Dht = Segment(0xC4, QByteArray(20, '\x02'));
 const QByteArray Sos = Segment(0xDA, Bytes({1, 1, 0, 0, 0x3F, 0}));
 // Entropy data that looks like segments: never to be touched.
-const QByteArray Scan = Bytes({0x12, 0xFF, 0x00, 0xFF, 0xFE, 0x00, 0x04, 0xAB, 0xCD, 0xFF,
-                               0xD0, 0x55, 0xFF, 0xD9});
+const QByteArray Scan =
+    Bytes({0x12, 0xFF, 0x00, 0xFF, 0xFE, 0x00, 0x04, 0xAB, 0xCD, 0xFF, 0xD0, 0x55, 0xFF, 0xD9});
 
 QByteArray Com(const QByteArray& text) {
     return Segment(0xFE, text);
@@ -63,9 +63,8 @@ protected:
 
 TEST_F(JpegCommentFile, TheLastOfSeveralCommentsIsReadAndAnEmptyCommentRemovesThemAll) {
     const QByteArray plain = Soi + App0 + Dqt + Sof + Dht + Sos + Scan;
-    const QString path =
-        Write(Soi + App0 + Com("first") + Dqt + Com("second") + Sof + Com("third") + Dht + Sos +
-              Scan);
+    const QString path = Write(Soi + App0 + Com("first") + Dqt + Com("second") + Sof +
+                               Com("third") + Dht + Sos + Scan);
     editor.ReadComment();
     EXPECT_EQ(editor.Comment(), "third");
     editor.SetComment({});

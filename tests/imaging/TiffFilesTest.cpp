@@ -1,7 +1,7 @@
 // TIFF reading and writing: strips, tags as other programs read them, the description
 // reader of our own on well-formed and hostile files.
-#include "imaging/ImageFiles.h"
 #include "imaging/TiffFiles.h"
+#include "imaging/ImageFiles.h"
 #include "platform/Errors.h"
 
 #include <QTemporaryDir>
@@ -65,8 +65,8 @@ TEST(TiffRowsPerStrip, StripsHoldAtMostAQuarterMegabyteOfRows) {
     struct Case {
         int width, height, rows;
     };
-    for (const Case& c : {Case{1000, 500, 87}, Case{100000, 3, 1}, Case{50, 10, 10},
-                          Case{1, 1, 1}, Case{87382, 9, 1}, Case{87381, 9, 1}, Case{43690, 9, 2}})
+    for (const Case& c : {Case{1000, 500, 87}, Case{100000, 3, 1}, Case{50, 10, 10}, Case{1, 1, 1},
+                          Case{87382, 9, 1}, Case{87381, 9, 1}, Case{43690, 9, 2}})
         EXPECT_EQ(TiffRowsPerStrip(c.width, c.height), c.rows) << c.width << "x" << c.height;
 }
 
@@ -102,7 +102,8 @@ TEST_F(TiffFiles, EightBitBitmapsAndMissingFoldersAreRefusedWithoutAFile) {
         Write(grey, "x", "grey.tif");
         ADD_FAILURE() << "no error";
     } catch (const QuvarError& error) {
-        EXPECT_EQ(error.message(), "WriteBitmapToTiff is designed for 24bit and 32bit bitmaps only");
+        EXPECT_EQ(error.message(),
+                  "WriteBitmapToTiff is designed for 24bit and 32bit bitmaps only");
     }
     EXPECT_FALSE(QFile::exists(Path("grey.tif")));
 
@@ -150,16 +151,15 @@ TEST_F(TiffFiles, DescriptionReaderTakesWhatIsThereAndNothingElse) {
         {"big-endian at offset",
          HandMadeTiff(true, {{256, 3, 1, 1}, {270, 2, 12, textAt}}, text + '\0'), text},
         {"inline", HandMadeTiff(false, {{270, 2, 4, 0x00636261}, {256, 3, 1, 1}}), "abc"},
-        {"inline big-endian", HandMadeTiff(true, {{270, 2, 3, 0x00006968}, {256, 3, 1, 1}}),
-         "hi"},
+        {"inline big-endian", HandMadeTiff(true, {{270, 2, 3, 0x00006968}, {256, 3, 1, 1}}), "hi"},
         {"count 0", HandMadeTiff(false, {{270, 2, 0, 0}, {256, 3, 1, 1}}), ""},
         {"last of two",
          HandMadeTiff(false, {{270, 2, 3, 0x00007878}, {270, 2, 12, textAt}}, text + '\0'), text},
         {"no tag 270", HandMadeTiff(false, {{256, 3, 1, 1}, {257, 3, 1, 1}}), ""},
         {"offset beyond the file", HandMadeTiff(false, {{270, 2, 12, 0xFFFFFFF0u}, {256, 3, 1, 1}}),
          ""},
-        {"count beyond the file", HandMadeTiff(false, {{270, 2, 0xFFFFFFFFu, textAt}, {256, 3, 1, 1}}),
-         ""},
+        {"count beyond the file",
+         HandMadeTiff(false, {{270, 2, 0xFFFFFFFFu, textAt}, {256, 3, 1, 1}}), ""},
         {"directory beyond the file", HandMadeTiff(false, {{270, 2, 3, 0x7878}}, {}, 0x7FFFFFF0),
          ""},
         {"entries cut short", HandMadeTiff(false, {{270, 2, 3, 0x7878}, {256, 3, 1, 1}}).left(20),
@@ -170,8 +170,7 @@ TEST_F(TiffFiles, DescriptionReaderTakesWhatIsThereAndNothingElse) {
     for (const Case& c : cases) {
         EXPECT_EQ(ReadTiffImageDescriptionBytes(c.data), c.expected) << c.what;
         WriteAll(Path("d.tif"), c.data);
-        EXPECT_EQ(ReadTiffImageDescription(Path("d.tif")), QString::fromUtf8(c.expected))
-            << c.what;
+        EXPECT_EQ(ReadTiffImageDescription(Path("d.tif")), QString::fromUtf8(c.expected)) << c.what;
     }
     EXPECT_THROW(ReadTiffImageDescription(Path("missing.tif")), QuvarError);
 }
@@ -183,8 +182,8 @@ TEST_F(TiffFiles, OtherProgramsSeeLzwPredictorStripsAndTheTags) {
         GTEST_SKIP() << "tiffinfo is not installed";
     for (const char* expected :
          {"Image Width: 1000 Image Length: 200", "Bits/Sample: 8", "Samples/Pixel: 3",
-          "Compression Scheme: LZW", "Photometric Interpretation: RGB color",
-          "Rows/Strip: 87", "Planar Configuration: single image plane", "Predictor: horizontal differencing 2",
+          "Compression Scheme: LZW", "Photometric Interpretation: RGB color", "Rows/Strip: 87",
+          "Planar Configuration: single image plane", "Predictor: horizontal differencing 2",
           "ImageDescription: CamView", "Software: QUVAR Version 3.06", "Make: Comment ?"})
         EXPECT_TRUE(info->contains(expected)) << expected << "\n" << info->toStdString();
     // "CamView" with its zero byte is 8 bytes: it lies at an offset, not inline.
@@ -200,8 +199,8 @@ QRgb Expected(int x, int y) {
 
 struct ForeignTiff {
     const char* what;
-    int samples;     // 1 grey, 3 RGB, 4 RGBA
-    int bits;        // 8 or 16
+    int samples; // 1 grey, 3 RGB, 4 RGBA
+    int bits;    // 8 or 16
     uint16_t orientation;
     bool tiled;
 };
@@ -214,7 +213,8 @@ void WriteForeignTiff(const QString& path, const ForeignTiff& f, int width, int 
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(height));
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, f.samples);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, f.bits);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, f.samples == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
+                 f.samples == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
     TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(tif, TIFFTAG_ORIENTATION, f.orientation);
     TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_DEFLATE);

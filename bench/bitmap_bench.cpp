@@ -38,7 +38,9 @@ struct Scene {
 };
 constexpr Scene Down{6000, 4000, 1600, 1067};
 constexpr Scene Up{640, 480, 2048, 1536};
-const Scene& SceneOf(const benchmark::State& state) { return state.range(0) == 0 ? Down : Up; }
+const Scene& SceneOf(const benchmark::State& state) {
+    return state.range(0) == 0 ? Down : Up;
+}
 
 void Label(benchmark::State& state) {
     const Scene& s = SceneOf(state);

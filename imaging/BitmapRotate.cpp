@@ -83,8 +83,8 @@ template <int Bytes, bool Left> void QuarterTurn(QImage& bitmap, int threads) {
                     const int wide = (Bytes == 4 || c1 < h) ? c1 - c0 : c1 - c0 - 1;
                     if (wideReads) {
                         CopyStrided<Bytes, true>(out, in, step, wide);
-                        CopyStrided<Bytes, false>(out + qsizetype(wide) * Bytes,
-                                                  in + wide * step, step, c1 - c0 - wide);
+                        CopyStrided<Bytes, false>(out + qsizetype(wide) * Bytes, in + wide * step,
+                                                  step, c1 - c0 - wide);
                     } else {
                         CopyStrided<Bytes, false>(out, in, step, c1 - c0);
                     }

@@ -3,7 +3,10 @@
 #include "Bitmap.h"
 #include "platform/Errors.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +40,15 @@ void CopyImage(const QImage& from, QImage& to) {
 
 } // namespace
 
+qint64 BmpHistory::DefaultBudget() {
+    constexpr qint64 Floor = qint64(512) << 20;
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageBytes = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageBytes <= 0)
+        return Floor;
+    return std::max(Floor, qint64(pages) * pageBytes / 8);
+}
+
 BmpHistory::BmpHistory(qint64 byteBudget) : budget_(byteBudget) {
     for (Ring* ring : {&undo_, &redo_})
         for (QImage& slot : ring->images)
@@ -49,7 +61,9 @@ void BmpHistory::Clear() {
     undo_.count = redo_.count = -1;
 }
 
-bool BmpHistory::Add(const QImage& bitmap) { return PushUndo(bitmap); }
+bool BmpHistory::Add(const QImage& bitmap) {
+    return PushUndo(bitmap);
+}
 
 bool BmpHistory::Undo(QImage& bitmap) {
     if (undo_.count <= 0)

@@ -13,9 +13,15 @@ public:
 
     static constexpr qint64 NoBudget = -1;
 
+    // An eighth of the physical memory (at least 512 MiB): the measuring window keeps two
+    // histories, and 32 copies of a 24-megapixel image alone would take 2.3 GB each. Linux
+    // hands out memory it does not have, so running out shows as the process being killed,
+    // not as a failed allocation: the budget is what keeps a history inside the machine.
+    static qint64 DefaultBudget();
+
     // byteBudget bounds the memory of all 32 images together; an Add or Undo that would
     // exceed it drops the oldest entries of its ring, as when memory runs out.
-    explicit BmpHistory(qint64 byteBudget = NoBudget);
+    explicit BmpHistory(qint64 byteBudget = DefaultBudget());
 
     // Empties both rings; the slot memory is kept for reuse.
     void Clear();

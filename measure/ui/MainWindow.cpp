@@ -175,8 +175,8 @@ QWidget* TMain::BuildLeftPanel() {
         grid->addWidget(NotCalibrated, 3, 0, 1, 2);
         grid->addWidget(ImgWidthLabel, 4, 0);
         grid->addWidget(FotoSize, 4, 1);
-        grid->addWidget(OrgSizeLabel, 5, 0);
-        grid->addWidget(CurrentSizeLabel, 5, 1);
+        grid->addWidget(OrgSizeLabel, 5, 0, 1, 2);
+        grid->addWidget(CurrentSizeLabel, 6, 0, 1, 2);
     }
     column->addWidget(CalibrationBox);
 
@@ -404,7 +404,12 @@ void TMain::showEvent(QShowEvent* event) {
     if (!shown_) {
         shown_ = true;
         // After the first paint, so the warning stands over the window, not over nothing.
-        QTimer::singleShot(0, this, [this] { FormShow(); });
+        QTimer::singleShot(0, this, [this] {
+            // An image opened during start-up was fitted before the window had its size.
+            if (!OriginalImage.isNull() && FotoSize->currentIndex() == FotoSizeFitToWindow)
+                FormUpdate(RebuildRedraw);
+            FormShow();
+        });
     }
 }
 

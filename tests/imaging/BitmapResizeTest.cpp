@@ -1,5 +1,5 @@
-#include "imaging/Bitmap.h"
 #include "imaging/BitmapResize.h"
+#include "imaging/Bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -70,10 +70,9 @@ QImage PlainBilinear(const QImage& src, int dw, int dh) {
             const uint32_t w2 = mulDiv(fx, wa, 65536), w1 = wa - w2;
             const uint32_t w4 = mulDiv(fx, wb, 65536), w3 = wb - w4;
             for (int c = 0; c < 3; ++c)
-                out.scanLine(j)[3 * i + c] =
-                    uchar((a[3 * sx + c] * w1 + a[3 * sx1 + c] * w2 + b[3 * sx + c] * w3 +
-                           b[3 * sx1 + c] * w4) >>
-                          16);
+                out.scanLine(j)[3 * i + c] = uchar((a[3 * sx + c] * w1 + a[3 * sx1 + c] * w2 +
+                                                    b[3 * sx + c] * w3 + b[3 * sx1 + c] * w4) >>
+                                                   16);
         }
     }
     return out;
@@ -125,7 +124,8 @@ public:
         const size_t stride = size_t(w) * size_t(QImage::toPixelFormat(format).bitsPerPixel() / 8);
         const size_t bytes = stride * size_t(h);
         size_ = (bytes + page - 1) / page * page + page;
-        void* map = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* map =
+            mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         EXPECT_NE(map, MAP_FAILED);
         map_ = static_cast<uchar*>(map);
         mprotect(map_ + size_ - page, page, PROT_NONE);
@@ -178,11 +178,11 @@ TEST(BilinearResize, TwoByTwoToFourByFourUsesTheFixedPointWeights) {
         int x, y;
         uint32_t w1, w2, w3, w4;
     };
-    for (const Case& c : {Case{0, 0, 65536, 0, 1, 0}, Case{1, 0, 49152, 16384, 1, 0},
-                          Case{2, 0, 32768, 32768, 0, 1}, Case{3, 0, 16384, 49152, 0, 1},
-                          Case{0, 1, 49152, 0, 16385, 0}, Case{1, 1, 36864, 12288, 12289, 4096},
-                          Case{2, 1, 24576, 24576, 8192, 8193},
-                          Case{3, 3, 4096, 12288, 12288, 36865}}) {
+    for (const Case& c :
+         {Case{0, 0, 65536, 0, 1, 0}, Case{1, 0, 49152, 16384, 1, 0},
+          Case{2, 0, 32768, 32768, 0, 1}, Case{3, 0, 16384, 49152, 0, 1},
+          Case{0, 1, 49152, 0, 16385, 0}, Case{1, 1, 36864, 12288, 12289, 4096},
+          Case{2, 1, 24576, 24576, 8192, 8193}, Case{3, 3, 4096, 12288, 12288, 36865}}) {
         const uint32_t expected = (10 * c.w1 + 250 * c.w2 + 90 * c.w3 + 170 * c.w4) >> 16;
         EXPECT_EQ(At(out, c.x, c.y), int(expected)) << c.x << "," << c.y;
     }
@@ -200,9 +200,8 @@ TEST(BilinearResize, FourByFourToTwoByTwo) {
     // xstep = ystep = 98304: pixel (1, 1) sits half way between columns 1, 2 and rows 1, 2,
     // with weights 16384, 16384, 16384, 16385.
     auto blue = [](int x, int y) { return uint32_t(16 * y + 3 * x); };
-    const uint32_t expected = (blue(1, 1) * 16384 + blue(2, 1) * 16384 + blue(1, 2) * 16384 +
-                               blue(2, 2) * 16385) >>
-                              16;
+    const uint32_t expected =
+        (blue(1, 1) * 16384 + blue(2, 1) * 16384 + blue(1, 2) * 16384 + blue(2, 2) * 16385) >> 16;
     EXPECT_EQ(At(out, 1, 1), int(expected));
     EXPECT_EQ(At(out, 0, 0), (0 * 65536 + 16 * 1) >> 16);
 }
@@ -265,14 +264,14 @@ TEST(AreaAverageResize, WeightsCoverPointNineNineNineOfTheSpan) {
     src.scanLine(3)[4 * 3 + 1] = 255;
     QImage out = NewBitmap(2, 2, Bitmap32Format);
     AreaAverageResize(src, out);
-    EXPECT_EQ(At(out, 0, 0), 85); // 100 x 0.25 + 200 x 0.2495 + 40 x 0.2495 = 84.88
+    EXPECT_EQ(At(out, 0, 0), 85);     // 100 x 0.25 + 200 x 0.2495 + 40 x 0.2495 = 84.88
     EXPECT_EQ(At(out, 1, 1, 1), 127); // 255 x 0.25 + 255 x 0.249001 = 127.25
     EXPECT_EQ(At(out, 0, 0, 3), 0xFF);
 
     // 2 x 2 to 4 x 4: every destination pixel takes 0.999 x 0.999 of one source pixel.
     QImage up = NewBitmap(4, 4, Bitmap32Format);
     AreaAverageResize(out, up);
-    EXPECT_EQ(At(up, 0, 0), 85);  // 84.83
+    EXPECT_EQ(At(up, 0, 0), 85);     // 84.83
     EXPECT_EQ(At(up, 3, 3, 1), 127); // 126.75
     EXPECT_EQ(At(up, 2, 0, 1), 0);
 }
@@ -298,9 +297,9 @@ TEST(AreaAverageResize, MatchesThePlainFormulaAtOddAndPrimeSizes) {
     struct Case {
         int sw, sh, dw, dh;
     };
-    for (const Case& c : {Case{1, 1, 5, 3}, Case{5, 3, 1, 1}, Case{7, 5, 13, 11},
-                          Case{13, 11, 7, 5}, Case{97, 89, 31, 211}, Case{640, 480, 211, 101},
-                          Case{3, 3, 2, 2}}) {
+    for (const Case& c :
+         {Case{1, 1, 5, 3}, Case{5, 3, 1, 1}, Case{7, 5, 13, 11}, Case{13, 11, 7, 5},
+          Case{97, 89, 31, 211}, Case{640, 480, 211, 101}, Case{3, 3, 2, 2}}) {
         const QImage src = RandomBitmap(c.sw, c.sh, Bitmap32Format, unsigned(c.sh * 17 + c.dw));
         const QImage expected = PlainAreaAverage(src, c.dw, c.dh);
         for (int threads : {1, 3, 8}) {

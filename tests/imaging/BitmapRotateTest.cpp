@@ -1,5 +1,5 @@
-#include "imaging/Bitmap.h"
 #include "imaging/BitmapRotate.h"
+#include "imaging/Bitmap.h"
 
 #include <gtest/gtest.h>
 
@@ -61,8 +61,8 @@ TEST(Rotate, EveryPixelLandsWhereTheQuarterAndHalfTurnsPutIt) {
                         << s.w << "x" << s.h << " left at " << x << "," << y;
                     ASSERT_EQ(std::memcmp(Pixel(right, s.h - 1 - y, x), p, size_t(bytes)), 0)
                         << s.w << "x" << s.h << " right at " << x << "," << y;
-                    ASSERT_EQ(
-                        std::memcmp(Pixel(half, s.w - 1 - x, s.h - 1 - y), p, size_t(bytes)), 0)
+                    ASSERT_EQ(std::memcmp(Pixel(half, s.w - 1 - x, s.h - 1 - y), p, size_t(bytes)),
+                              0)
                         << s.w << "x" << s.h << " half at " << x << "," << y;
                 }
         }

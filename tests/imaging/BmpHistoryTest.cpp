@@ -1,5 +1,5 @@
-#include "imaging/Bitmap.h"
 #include "imaging/BmpHistory.h"
+#include "imaging/Bitmap.h"
 
 #include <gtest/gtest.h>
 

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
@@ -366,6 +367,47 @@ TEST_F(ImageFiles, GreyAndCmykJpegLoadAsColour) {
     }
 }
 
+// A progressive JPEG whose last scan is repeated until the file has the given number of
+// scans: each scan costs a pass over the whole image, so a small file can cost hours.
+QByteArray ProgressiveJpegWithScans(int scans) {
+    const QImage image = NoisyBitmap(16, 16);
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = 16;
+    cinfo.image_height = 16;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    for (int y = 0; y < 16; ++y) {
+        JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(y));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray jpeg(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+
+    const int written = int(jpeg.count("\xFF\xDA"));
+    const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA");
+    const QByteArray scan = jpeg.mid(lastScan, jpeg.size() - 2 - lastScan);
+    QByteArray out = jpeg.left(jpeg.size() - 2);
+    for (int i = written; i < scans; ++i)
+        out += scan;
+    return out + QByteArray("\xFF\xD9", 2);
+}
+
+TEST_F(ImageFiles, ProgressiveJpegsLoadUpToAFewHundredScans) {
+    WriteAll(Path("scans.jpg"), ProgressiveJpegWithScans(40));
+    EXPECT_EQ(Load(Path("scans.jpg")).bitmap.size(), QSize(16, 16));
+}
+
 TEST_F(ImageFiles, DamagedAndAbsurdFilesAreRefusedAndLeaveBitmapAndComment) {
     SaveImagePlain(NoisyBitmap(20, 20), Path("good.png"));
     SaveImagePlain(NoisyBitmap(20, 20), Path("good.jpg"));
@@ -386,6 +428,7 @@ TEST_F(ImageFiles, DamagedAndAbsurdFilesAreRefusedAndLeaveBitmapAndComment) {
     hugeBmp.replace(18, 8, QByteArray("\x60\xEA\x00\x00\x60\xEA\x00\x00", 8));
 
     const std::vector<std::pair<QString, QByteArray>> files = {
+        {"scans.jpg", ProgressiveJpegWithScans(600)},
         {"cut.png", png.left(png.size() / 2)},
         {"noise.png", "\x89PNG\r\n\x1a\nabc"},
         {"huge.png", hugePng},

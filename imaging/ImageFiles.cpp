@@ -144,7 +144,8 @@ bool FileIsLocked(const QString& fileName) {
         return false;
     // A read-only file cannot be opened for writing; the permission bits count even for
     // root, who could open it all the same.
-    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.constData(), W_OK) != 0)
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+        ::access(path.constData(), W_OK) != 0)
         return true;
     // Opened for reading only: closing a file opened for writing tells every folder watcher
     // (the camera folder's among them) that the file was just written.

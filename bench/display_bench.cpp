@@ -44,8 +44,12 @@ void Rebuild(benchmark::State& state, int item) {
     }
 }
 
-void BM_RebuildFitToWindow(benchmark::State& state) { Rebuild(state, 1); }
-void BM_RebuildWidth1600(benchmark::State& state) { Rebuild(state, kWidth1600Item); }
+void BM_RebuildFitToWindow(benchmark::State& state) {
+    Rebuild(state, 1);
+}
+void BM_RebuildWidth1600(benchmark::State& state) {
+    Rebuild(state, kWidth1600Item);
+}
 
 // The floor for a rebuild: copying the work image's bytes once.
 void BM_MemcpyWorkImage1600x1067(benchmark::State& state) {

@@ -9,10 +9,10 @@
 
 // The rebuild modes callers pass; every other value behaves as RebuildPlain.
 enum RebuildMode : int {
-    RebuildPlain = 1,        // key 1
-    RebuildAreaAverage = 2,  // key 2: a second, area-averaged pass
-    RebuildRedraw = 3,       // clear, size change, rotation, undo of a crop
-    RebuildNewImage = 4,     // loading, capture, paste, made permanent: restarts CropHistory
+    RebuildPlain = 1,       // key 1
+    RebuildAreaAverage = 2, // key 2: a second, area-averaged pass
+    RebuildRedraw = 3,      // clear, size change, rotation, undo of a crop
+    RebuildNewImage = 4,    // loading, capture, paste, made permanent: restarts CropHistory
     RebuildAfterCrop = 5,
     RebuildCropCancelled = 8,
     RebuildAfterExposure = 9,

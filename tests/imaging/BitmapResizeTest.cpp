@@ -1,6 +1,8 @@
 #include "imaging/BitmapResize.h"
 #include "imaging/Bitmap.h"
 
+#include "ImageTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -34,15 +36,7 @@ QImage Flat(int w, int h, QImage::Format format, uchar value) {
     return image;
 }
 
-bool SamePixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.format() != b.format())
-        return false;
-    const size_t rowBytes = size_t(a.width()) * size_t(a.depth() / 8);
-    for (int y = 0; y < a.height(); ++y)
-        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), rowBytes) != 0)
-            return false;
-    return true;
-}
+using imagetest::SamePixels;
 
 // Byte c of pixel (x, y) of a 24-bit bitmap.
 int At(const QImage& image, int x, int y, int c = 0) {

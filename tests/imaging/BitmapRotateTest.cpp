@@ -1,6 +1,8 @@
 #include "imaging/BitmapRotate.h"
 #include "imaging/Bitmap.h"
 
+#include "ImageTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,15 +20,7 @@ QImage RandomBitmap(int w, int h, QImage::Format format, unsigned seed) {
     return image;
 }
 
-bool SamePixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.format() != b.format())
-        return false;
-    const size_t rowBytes = size_t(a.width()) * size_t(a.depth() / 8);
-    for (int y = 0; y < a.height(); ++y)
-        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), rowBytes) != 0)
-            return false;
-    return true;
-}
+using imagetest::SamePixels;
 
 const uchar* Pixel(const QImage& image, int x, int y) {
     return image.constScanLine(y) + x * (image.depth() / 8);

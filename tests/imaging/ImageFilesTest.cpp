@@ -12,11 +12,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "ImageTestSupport.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <optional>
@@ -56,15 +58,6 @@ QImage SmoothBitmap(int width, int height) {
         }
     }
     return image;
-}
-
-bool SamePixels(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.format() != b.format())
-        return false;
-    for (int y = 0; y < a.height(); ++y)
-        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), size_t(a.width()) * 3) != 0)
-            return false;
-    return true;
 }
 
 double MeanAbsDifference(const QImage& a, const QImage& b) {

@@ -7,16 +7,11 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include "ImageTestSupport.h"
+
 #include <gtest/gtest.h>
 #include <optional>
 #include <tiffio.h>
-
-namespace imagetest { // fixtures from ImageFilesTest.cpp
-QImage NoisyBitmap(int width, int height, uint32_t seed);
-QByteArray ReadAll(const QString& path);
-void WriteAll(const QString& path, const QByteArray& data);
-std::optional<QString> RunTool(const QString& tool, const QStringList& arguments);
-} // namespace imagetest
 
 using namespace imagetest;
 

@@ -45,7 +45,7 @@
 
 namespace {
 
-constexpr int kLeftPanelWidth = 300;
+constexpr int kLeftPanelWidth = 340;
 constexpr int kCommentPanelWidth = 320;
 constexpr int kObjectiveButtonCount = 20;
 
@@ -104,6 +104,11 @@ QWidget* TMain::BuildLeftPanel() {
         grid->addWidget(MCSobjectivelabel, 2, 0, 1, 2);
         grid->addWidget(CBUseDSLR, 3, 0);
         grid->addWidget(SDLRIndicator, 3, 1, Qt::AlignRight);
+        // The red bar: the capture system's objective is not its default one.
+        NonDefaultObjectiveIndicator = Named(new QLabel, "NonDefaultObjectiveIndicator");
+        NonDefaultObjectiveIndicator->setFixedHeight(5);
+        NonDefaultObjectiveIndicator->setAutoFillBackground(true);
+        grid->addWidget(NonDefaultObjectiveIndicator, 4, 0, 1, 2);
     }
     column->addWidget(MCGroupBox);
 
@@ -180,28 +185,29 @@ QWidget* TMain::BuildLeftPanel() {
     }
     column->addWidget(CalibrationBox);
 
+    MicCamLabel = Named(new QLabel, "MicCamLabel");
+    column->addWidget(MicCamLabel);
     ObjectiveRBox = Named(new QGroupBox(QStringLiteral("Objectives")), "ObjectiveRBox");
     {
-        auto* grid = new QGridLayout(ObjectiveRBox);
+        auto* list = new QVBoxLayout(ObjectiveRBox);
+        list->setSpacing(3);
         for (int i = 0; i < kObjectiveButtonCount; ++i) {
             auto* button = new QRadioButton;
             button->setObjectName(QStringLiteral("RB%1").arg(i + 1));
             button->setProperty("Tag", i);
             button->hide();
-            grid->addWidget(button, i / 2, i % 2);
+            list->addWidget(button);
         }
         ObjectivesBox = Named(new QComboBox, "ObjectivesBox");
+        ObjectivesBox->setMaxVisibleItems(MaxObjectives);
         ObjectivesBox->hide();
         ObjInfo = Named(new QLabel, "ObjInfo");
-        grid->addWidget(ObjectivesBox, kObjectiveButtonCount, 0, 1, 2);
-        grid->addWidget(ObjInfo, kObjectiveButtonCount + 1, 0, 1, 2);
+        list->addWidget(ObjectivesBox);
+        list->addWidget(ObjInfo);
     }
-    column->addWidget(ObjectiveRBox, 1);
-
-    MicCamLabel = Named(new QLabel, "MicCamLabel");
-    NonDefaultObjectiveIndicator = Named(new QLabel, "NonDefaultObjectiveIndicator");
-    column->addWidget(MicCamLabel);
-    column->addWidget(NonDefaultObjectiveIndicator);
+    column->addWidget(ObjectiveRBox);
+    column->addStretch(1);
+    LeftPanel->installEventFilter(this);
     return LeftPanel;
 }
 

@@ -48,6 +48,8 @@ public:
     void UnknownSystemClick() override;
     void ShowComment(const QString& text) override;
     void RenderPanel(const ObjectivePanel& panel);
+    // How many objective buttons fit the left panel's height below the objective group.
+    int ObjectiveButtonsThatFit() const;
     QComboBox* ObjectivesBox;
     QLabel* ObjInfo;
 
@@ -135,6 +137,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildLayout();

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,14 @@ namespace {
 
 void SetRed(QLabel* label, bool red) {
     label->setStyleSheet(red ? QStringLiteral("color: red") : QString());
+}
+
+// The bar shows red, or the button face when the objective is the default one.
+void SetBarRed(QWidget* bar, bool red) {
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Window,
+                     red ? QColor(Qt::red) : bar->palette().color(QPalette::Button));
+    bar->setPalette(palette);
 }
 
 } // namespace
@@ -82,7 +91,7 @@ void TMain::RenderPanel(const ObjectivePanel& panel) {
         NotCalibrated->show();
     }
     if (panel.NonDefaultObjective)
-        SetRed(NonDefaultObjectiveIndicator, *panel.NonDefaultObjective);
+        SetBarRed(NonDefaultObjectiveIndicator, *panel.NonDefaultObjective);
     if (panel.CaptureSystem) {
         MCLabel->setText(panel.CaptureSystem->MCLabel);
         MCSobjectivelabel->setText(panel.CaptureSystem->ObjectiveLabel);
@@ -90,7 +99,27 @@ void TMain::RenderPanel(const ObjectivePanel& panel) {
 }
 
 void TMain::ShowObjectivePanel(int system) {
-    RenderPanel(::ShowObjectivePanel(*this, system, int(ObjectiveButtons.size())));
+    RenderPanel(::ShowObjectivePanel(*this, system, ObjectiveButtonsThatFit()));
+}
+
+int TMain::ObjectiveButtonsThatFit() const {
+    // Before the first layout the panel has no height yet: assume every button fits, the
+    // resize that follows lays the panel out again.
+    if (!LeftPanel->testAttribute(Qt::WA_Resized) || ObjectiveButtons.empty())
+        return ObjectiveButtonCount;
+    const int height = LeftPanel->height() - ObjectiveRBox->y() - 6;
+    const int buttonHeight = ObjectiveButtons.front()->sizeHint().height() + 3;
+    return std::max(0, height / buttonHeight - 2);
+}
+
+bool TMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LeftPanel && event->type() == QEvent::Resize && !ObjectiveButtons.empty() &&
+        ImageState != ImageUnknownSystem && ObjectiveButtonsThatFit() != ObjectiveButtonsFit) {
+        ShowObjectivePanel(CurrentMCSystem);
+        if (!WorkImage.isNull())
+            ShowCalibration();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TMain::SetMCLabelWarning(bool on) {
@@ -147,7 +176,7 @@ void TMain::BuildMCSystemMenu() {
             if (tag < 0)
                 UnknownSystemClick();
             else
-                RenderPanel(SelectDeviceClick(*this, tag, int(ObjectiveButtons.size())));
+                RenderPanel(SelectDeviceClick(*this, tag, ObjectiveButtonsThatFit()));
             FormUpdate(RebuildRedraw);
         });
     }

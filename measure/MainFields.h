@@ -37,6 +37,13 @@ enum ActiveToolValue : int {
     ToolCircleOrOval = 5,
 };
 
+// The image files of the current image's folder, for browsing; Tag is the index of the
+// current file (-1 when it is not among them).
+struct TFileList {
+    QStringList Items;
+    int Tag = -1;
+};
+
 struct TRubberBand {
     int X1 = 0, Y1 = 0, X2 = 0, Y2 = 0;
 };
@@ -74,6 +81,7 @@ struct TMainFields : TMainSettings {
     bool SizeMenusSwapped = false;
 
     // Files
+    TFileList ListBox1;
     QString LastCapturedName;
     QString VersionText;
 

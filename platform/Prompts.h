@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 enum class MessageIcon { None, Information, Warning, Error };
@@ -20,6 +21,10 @@ struct FileDialogRequest {
     QStringList filters; // "JPEG Image (*.jpg)"
     int filterIndex = 0; // 0-based index into filters
     QString defaultSuffix;
+    // The user chose another filter (0-based): the name in the dialog's name box becomes
+    // what this returns for the name typed there.
+    std::function<QString(const QString& typedName, int filterIndex)> onFilterChange;
+    bool imagePreview = false; // a preview of the image under the cursor beside the list
 };
 
 struct FileDialogResult {

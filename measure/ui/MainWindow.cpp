@@ -249,6 +249,9 @@ void TMain::BuildLayout() {
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     setMinimumSize(1146, 768);
 
+    connect(OpenImage, &QPushButton::clicked, this, [this] { OpenImageClick(0); });
+    connect(SaveImageAs, &QPushButton::clicked, this, [this] { SaveImageAsClick(0); });
+    connect(SaveOptions, &QPushButton::clicked, this, [this] { SaveUseOptionsClick(); });
     connect(CommentPanelClose, &QPushButton::clicked, this, [this] { CommentPanelCloseClick(); });
     connect(CBUseDSLR, &QCheckBox::clicked, this, [this] { CBUseDSLRClick(); });
     // Only a choice by the user rebuilds: start-up sets the item without one.
@@ -257,6 +260,29 @@ void TMain::BuildLayout() {
 
 void TMain::BuildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    const auto addFileItem = [this, file](const QString& caption, const char* name,
+                                          const QKeySequence& key, auto handler) {
+        QAction* item = file->addAction(caption);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setShortcut(key);
+        connect(item, &QAction::triggered, this, handler);
+    };
+    addFileItem(QStringLiteral("Open (from Photo Folder)"), "OpenPhotoFolder", Qt::Key_O,
+                [this] { OpenImageClick(0); });
+    addFileItem(QStringLiteral("Open (from Selected Folder)"), "OpenSelectedFolder",
+                Qt::CTRL | Qt::Key_O, [this] { OpenImageClick(1); });
+    addFileItem(QStringLiteral("Reopen"), "Reopen", Qt::ALT | Qt::Key_O,
+                [this] { OpenImageClick(2); });
+    file->addSeparator();
+    addFileItem(QStringLiteral("Save (in Photo Folder)"), "SavePhotoFolder", Qt::Key_S,
+                [this] { SaveImageAsClick(0); });
+    addFileItem(QStringLiteral("Save (in Selected Folder)"), "SaveSelectedFolder",
+                Qt::CTRL | Qt::Key_S, [this] { SaveImageAsClick(1); });
+    addFileItem(QStringLiteral("Save (in Alternative Folder)"), "SaveAlternativeFolder",
+                Qt::ALT | Qt::Key_S, [this] { SaveImageAsClick(2); });
+    addFileItem(QStringLiteral("Save Image With Options"), "SaveUseOptions", Qt::Key_W,
+                [this] { SaveUseOptionsClick(); });
+    file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("&Exit"));
     exit->setObjectName(QStringLiteral("Exit1"));
     connect(exit, &QAction::triggered, this, [this] { Exit1Click(); });
@@ -323,11 +349,12 @@ void TMain::FormCreate(const QStringList& arguments) {
 
     MeasureBox->setAcceptDrops(true);
 
-    OpenImage->setToolTip(QStringLiteral(
-        "(O): Open file in Photo Folder\n\r(CTRL + O): Open file in Selected Folder"));
-    SaveImageAs->setToolTip(QStringLiteral("(S): Save photo in Photo Folder\n\r(CTRL + S): "
-                                           "Save photo in Selected Folder\n\r(ALT + S): Save "
-                                           "in Alternative Folder"));
+    OpenImage->setToolTip(QStringLiteral("Open image file (O)\n(CTRL + O): Open file in "
+                                         "Selected Folder"));
+    SaveImageAs->setToolTip(QStringLiteral("Save Image As (S)\n(CTRL + S): Save photo in "
+                                           "Selected Folder\n(ALT + S): Save in Alternative "
+                                           "Folder"));
+    SaveOptions->setToolTip(QStringLiteral("Save With Options (W)"));
     CircleButton->setToolTip(
         QStringLiteral(" Draw Circle or Oval. Click again to cycle through options"));
     ArrowButton->setToolTip(
@@ -534,24 +561,6 @@ void TMain::OpenPassedFile(const QString& path) {
     LoadImageFile(path);
 }
 
-void TMain::LoadImageFile(const QString& path) {
-    // Read into temporaries: a file that cannot be read changes nothing.
-    QImage image;
-    QStringList comment;
-    LoadImageWithComment(image, path, comment);
-    if (image.isNull())
-        throw QuvarError(QStringLiteral("Cannot open the image %1").arg(path));
-    CancelMode();
-    OriginalImage = image;
-    CommentLines = comment;
-    CurrentFileName = path;
-    OpenedExtension = QFileInfo(path).suffix().toLower();
-    DecideImageCalibration(*this, *this);
-    FormUpdate(RebuildNewImage);
-    FinishImageCalibration(*this, *this);
-    CommentMemo->setPlainText(CommentLines.join(QStringLiteral("\n")));
-}
-
 void TMain::WriteShellMenuRegFile() {
     WriteShellMenuEntry(ProgramFolder, ExecutablePath());
 }
@@ -596,7 +605,10 @@ void TMain::FormResize() {
                               Panel1->height());
 }
 
-void TMain::NamePastedImage() {}
+void TMain::NamePastedImage() {
+    CurrentFileName = MakeAutoFileName(0);
+    Display(CurrentFileName);
+}
 
 void TMain::RunExposureDialog() {
     // The exposure dialog previews on the work image and stores into the original.

@@ -80,7 +80,18 @@ public:
     int ImageSizeTag = 0;       // the work image's width after every rebuild
     int ColorAdjustmentTag = 0; // 1 when the exposure dialog stored a correction
 
+    // Opening and saving. tag: the menu item's Tag (0 for a key or a button); the held
+    // Ctrl and Alt keys choose the folder as well.
+    void OpenImageClick(int tag);
     void LoadImageFile(const QString& path);
+    void SaveImageAsClick(int tag);
+    void SaveUseOptionsClick();
+    // The name to show in the save dialog's name box after the user chose filter
+    // filterIndex (counted from 1).
+    QString SaveDialogTypeChange(const QString& typedName, int filterIndex) const;
+    void Display(const QString& text);
+    QString MakeAutoFileName(int kind) const;
+    int SaveFilterIndex = 3; // of the save dialog, counted from 1; kept between saves
     void WriteShellMenuRegFile();
     void SaveMainSettingsNow();
     // Shows the window with the placement read from the settings file.

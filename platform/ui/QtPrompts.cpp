@@ -5,10 +5,15 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -37,6 +42,29 @@ QMessageBox::Icon ToQt(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// A preview of the image under the cursor, beside the file list; read scaled, so a large
+// picture costs little.
+void AddImagePreview(QFileDialog& dialog) {
+    auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+    if (!grid)
+        return;
+    constexpr int side = 200;
+    auto* preview = new QLabel(&dialog);
+    preview->setFixedSize(side, side);
+    preview->setAlignment(Qt::AlignCenter);
+    preview->setFrameShape(QFrame::StyledPanel);
+    grid->addWidget(preview, 1, grid->columnCount(), 1, 1);
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview,
+                     [preview](const QString& path) {
+                         QImageReader reader(path);
+                         const QSize size = reader.size();
+                         if (size.isValid())
+                             reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));
+                         const QImage image = reader.read();
+                         preview->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
+                     });
+}
+
 // Our file dialogs are Qt's own, so that the name box and the filter behave the same on
 // every desktop.
 std::optional<FileDialogResult> RunFileDialog(const FileDialogRequest& request,
@@ -55,6 +83,16 @@ std::optional<FileDialogResult> RunFileDialog(const FileDialogRequest& request,
         dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
+    // The name box of Qt's own dialog, to rewrite the typed name when the filter changes.
+    auto* nameBox = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (request.onFilterChange && nameBox)
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&request, nameBox](const QString& filter) {
+                             nameBox->setText(request.onFilterChange(
+                                 nameBox->text(), int(request.filters.indexOf(filter))));
+                         });
+    if (request.imagePreview)
+        AddImagePreview(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return FileDialogResult{dialog.selectedFiles().front(),

@@ -1,14 +1,19 @@
 // Rebuilding the work image for display and painting a damaged rectangle, each beside a
-// memcpy of the same bytes.
+// memcpy of the same bytes; opening a 24-megapixel JPEG until it is shown, beside its
+// decode alone.
 
+#include "imaging/ImageFiles.h"
 #include "measure/MainFields.h"
 #include "measure/WorkImageRebuild.h"
 #include "measure/ui/FotoView.h"
+#include "measure/ui/MainWindow.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -80,8 +85,54 @@ void BM_Memcpy200x200(benchmark::State& state) {
     }
 }
 
+// A photograph-like 6000 x 4000 JPEG: smooth shading with a little noise.
+const QString& Jpeg24MP() {
+    static QTemporaryDir folder;
+    static const QString path = [] {
+        QImage image(6000, 4000, QImage::Format_RGB32);
+        QRandomGenerator random(11);
+        for (int y = 0; y < image.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int n = int(random.bounded(16));
+                row[x] = qRgb((x / 24 + n) & 255, (y / 16 + n) & 255, ((x + y) / 40) & 255);
+            }
+        }
+        const QString file = folder.path() + QStringLiteral("/photo.jpg");
+        image.save(file, "JPEG", 95);
+        return file;
+    }();
+    return path;
+}
+
+void BM_DecodeJpeg24MP(benchmark::State& state) {
+    for (auto _ : state) {
+        QImage image;
+        QStringList comment;
+        LoadImageWithComment(image, Jpeg24MP(), comment);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+// The whole opening: read, calibration decision, rebuild to "Fit to Window", histories.
+void BM_LoadImageFileFitToWindow(benchmark::State& state) {
+    QTemporaryDir program;
+    qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+    TMain window;
+    window.resize(1400, 900);
+    window.show();
+    window.NrOfMCSystems = 1;
+    window.BrowsingFolder = true; // a tall image is then fitted to the window
+    for (auto _ : state) {
+        window.LoadImageFile(Jpeg24MP());
+        benchmark::DoNotOptimize(window.WorkImage.constBits());
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_DecodeJpeg24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LoadImageFileFitToWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RebuildFitToWindow)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RebuildWidth1600)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpyWorkImage1600x1067)->Unit(benchmark::kMillisecond);

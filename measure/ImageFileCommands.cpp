@@ -50,7 +50,8 @@ void TakeOpenedImage(TMainFields& Main, const QString& path, ImageFileContent co
     Main.OpenedExtension = QFileInfo(path).suffix();
     Main.SaveExtension = Main.OpenedExtension;
     Main.OriginalImage = ToBitmap24(content.Image);
-    Main.WorkImage = Main.OriginalImage.copy();
+    // Shared, not copied: the rebuild that follows gives the work image its own pixels.
+    Main.WorkImage = Main.OriginalImage;
     Main.CommentLines = std::move(content.Comment);
     const FolderLocation location = SplitFolderLocation(Main.SelectedFolder);
     Main.ImageLocation = location.Location;

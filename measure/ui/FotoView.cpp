@@ -1,6 +1,7 @@
 #include "FotoView.h"
 
 #include <QImage>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -46,4 +47,19 @@ void FotoView::paintEvent(QPaintEvent* event) {
     painter.fillRect(damaged, palette().dark());
     if (!source.isEmpty())
         painter.drawImage(WidgetRect(source), image_, source);
+}
+
+void FotoView::mousePressEvent(QMouseEvent* event) {
+    if (OnMouseDown)
+        OnMouseDown(event, ImagePoint(event->position()));
+}
+
+void FotoView::mouseMoveEvent(QMouseEvent* event) {
+    if (OnMouseMove)
+        OnMouseMove(event, ImagePoint(event->position()));
+}
+
+void FotoView::mouseReleaseEvent(QMouseEvent* event) {
+    if (OnMouseUp)
+        OnMouseUp(event, ImagePoint(event->position()));
 }

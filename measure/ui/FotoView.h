@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QImage;
 
 class FotoView : public QWidget {
@@ -19,8 +21,15 @@ public:
     QPoint ImagePoint(const QPointF& widgetPoint) const;
     QRectF WidgetRect(const QRect& imageRect) const;
 
+    // The mouse over the image, in image pixels; the window sets these.
+    using MouseHandler = std::function<void(QMouseEvent* event, QPoint imagePoint)>;
+    MouseHandler OnMouseDown, OnMouseMove, OnMouseUp;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     double Scale() const; // device pixels per logical pixel

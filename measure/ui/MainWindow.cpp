@@ -29,6 +29,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -74,6 +75,7 @@ QToolButton* ToolButton(const char* name, const QString& text, const QString& ti
 TMain::TMain(const QStringList& arguments, QWidget* parent) : QMainWindow(parent) {
     Main = this;
     BuildLayout();
+    BuildTools();
     BuildMenus();
     FormCreate(arguments);
 }
@@ -612,4 +614,21 @@ void TMain::NamePastedImage() {
 
 void TMain::RunExposureDialog() {
     // The exposure dialog previews on the work image and stores into the original.
+}
+
+void TMain::keyPressEvent(QKeyEvent* event) {
+    // Esc leaves whatever the mouse was doing, and erases its band.
+    if (event->key() == Qt::Key_Escape) {
+        CancelMode();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TMain::changeEvent(QEvent* event) {
+    // A drag whose mouse went to another window never sees its release: end it here, so
+    // its band does not stay in the image.
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && MouseIsDown)
+        CancelMode();
+    QMainWindow::changeEvent(event);
 }

@@ -4,9 +4,14 @@
 
 #include "measure/MainFields.h"
 #include "measure/ObjectivePanel.h"
+#include "measure/ToolGeometry.h"
+#include "measure/XorDraw.h"
 
 #include <QMainWindow>
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -77,6 +82,37 @@ public:
         discardOverlays_ = std::move(discard);
     }
     QSize ImageAreaSize() const;
+
+    // Measuring tools: the mouse over the image (work-image pixels, shift the keys held at
+    // that moment), the tool buttons and the results.
+    void FotoMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+    void FotoMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int X, int Y);
+    void FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y);
+    void SpeedButtonMouseDown(QToolButton* button, Qt::MouseButton mouseButton);
+    void ProcessArrowButton();
+    void ProcessCircleButton();
+    void CalibrateClick();
+    void StartMeasurement(int X, int Y);
+    void FinishLengthMeasurement();
+    void DrawArrow(bool ctrl);
+    void DrawDot();
+    void DrawChordBisector();
+    void MeasureCurvature(int X, int Y);
+    void DrawLineRubberBand(int X, int Y, bool ctrl);
+    void DrawEllipseRubberBand(int X, int Y);
+    void ShowLiveValue(const QString& text);
+    void ShowResultLabel(const QString& text);
+    // Burns a floating result label into the work image and records the state.
+    void CommitLabel();
+    QLabel* MLabel;      // the live value beside the mouse
+    QLabel* ImgLabel;    // the floating result label
+    int ImgLabelTag = 0; // 1 while a result label floats
+    int LabelKind = 0;
+    int OverlayPlacement = 0;
+    int ClosteriometerTag = 0;  // 0 none, 1 chord drawn, 2 third point pressed
+    int CircleButtonTag = 0;    // 0 circle, 1 oval
+    int ArrowButtonTag = 0;     // number of the next arrow or dot
+    int ArrowpxImageTag = 0;    // 0 arrow px, 1 arrow in the unit, 2 dot px, 3 dot in the unit
     int ImageSizeTag = 0;       // the work image's width after every rebuild
     int ColorAdjustmentTag = 0; // 1 when the exposure dialog stored a correction
 
@@ -148,6 +184,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -164,10 +202,37 @@ private:
     void ApplyLoadedPlacement();
 
     void BurnInPendingOverlays();
-    void DiscardPendingOverlays() {
-        if (discardOverlays_)
-            discardOverlays_();
-    }
+    void DiscardPendingOverlays();
+
+    // Tools.
+    void BuildTools();
+    bool ToolEventFilter(QObject* watched, QEvent* event);
+    void SetAction(const QString& text);
+    void PressTool(QToolButton* button);
+    void DrawBand(XorShape shape, QPoint a, QPoint b);
+    void EraseBand();
+    void ArrowAndDotResults();
+    void StyleValueLabel(QLabel* label, const QString& text);
+    void PlaceLabel(QLabel* label, QPoint imageTopLeft);
+    QSize LabelImageSize(const QString& text) const;
+    bool DragResultLabel(QEvent* event);
+    void DiscardLabel();
+    void CropToFreeArea();
+    void ShowCropSizeMenu(bool inLengthUnits);
+    void StartFreeArea(int X, int Y);
+    void ExecuteCrop();
+    void MoveCropFrame(int X, int Y);
+
+    // The band now inverted in the work image, to erase exactly what was drawn.
+    struct DrawnBand {
+        XorShape Shape;
+        QPoint A, B;
+        int Width;
+        QRgb Colour;
+    };
+    std::optional<DrawnBand> band_;
+    ChordBisector chord_;
+    QPoint labelGrab_;
     double CalibrationForDisplay() const;
     void ShowCalibration();
     void NamePastedImage();

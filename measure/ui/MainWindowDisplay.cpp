@@ -40,16 +40,26 @@ QSize TMain::ImageAreaSize() const {
 }
 
 void TMain::CancelMode() {
-    // Frames drawn by inverting pixels must be gone before the work image is rebuilt,
-    // stepped back or copied; the drawing tools register what they have on screen here.
+    // Bands and frames drawn by inverting pixels must be gone before the work image is
+    // rebuilt, stepped back or copied, and a drag in progress ends with them.
+    EraseBand();
+    MouseIsDown = false;
+    MLabel->hide();
     if (cancelDrawing_)
         cancelDrawing_();
 }
 
 void TMain::BurnInPendingOverlays() {
     // A floating label or scale bar becomes part of the work image.
+    CommitLabel();
     if (burnInOverlays_)
         burnInOverlays_();
+}
+
+void TMain::DiscardPendingOverlays() {
+    DiscardLabel();
+    if (discardOverlays_)
+        discardOverlays_();
 }
 
 void TMain::FormUpdate(int mode) {

@@ -113,6 +113,8 @@ int TMain::ObjectiveButtonsThatFit() const {
 }
 
 bool TMain::eventFilter(QObject* watched, QEvent* event) {
+    if (ToolEventFilter(watched, event))
+        return true;
     if (watched == LeftPanel && event->type() == QEvent::Resize && !ObjectiveButtons.empty() &&
         ImageState != ImageUnknownSystem && ObjectiveButtonsThatFit() != ObjectiveButtonsFit) {
         ShowObjectivePanel(CurrentMCSystem);

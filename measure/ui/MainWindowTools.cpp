@@ -1,0 +1,585 @@
+// The measuring window's tools: the mouse over the image, the rubber bands, the tool
+// buttons and the result labels. Geometry and painting are in measure/ToolGeometry and
+// measure/ToolDrawing; bands are drawn and erased only through XorDraw.
+
+#include "FotoView.h"
+#include "MainWindow.h"
+#include "MeasurementListWindow.h"
+#include "measure/Calibration.h"
+#include "measure/LengthFormat.h"
+#include "measure/ToolDrawing.h"
+#include "measure/ToolGeometry.h"
+#include "platform/Prompts.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+
+#include <cmath>
+
+namespace {
+
+constexpr int MinimumDrag = 3; // pixels; shorter drags measure nothing
+
+int RoundHalfEven(double v) {
+    return int(std::nearbyint(v));
+}
+
+// Button glyphs of the tool modes, drawn rather than shipped as pictures.
+enum class Glyph { ArrowPx, ArrowUnit, DotPx, DotUnit, Circle, Oval };
+
+QIcon GlyphIcon(Glyph glyph) {
+    QPixmap pixmap(32, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 2));
+    QFont font = painter.font();
+    font.setPixelSize(9);
+    painter.setFont(font);
+    const bool px = glyph == Glyph::ArrowPx || glyph == Glyph::DotPx;
+    switch (glyph) {
+    case Glyph::ArrowPx:
+    case Glyph::ArrowUnit:
+        painter.drawLine(4, 20, 22, 4);
+        painter.setBrush(Qt::black);
+        painter.drawPolygon(QPolygon({{24, 2}, {14, 6}, {20, 12}}));
+        painter.drawText(QRect(16, 12, 16, 12), Qt::AlignCenter, px ? "px" : "µm");
+        break;
+    case Glyph::DotPx:
+    case Glyph::DotUnit:
+        painter.setBrush(Qt::black);
+        painter.drawEllipse(QPoint(10, 10), 4, 4);
+        painter.drawText(QRect(16, 12, 16, 12), Qt::AlignCenter, px ? "px" : "µm");
+        break;
+    case Glyph::Circle:
+        painter.drawEllipse(QPoint(16, 12), 9, 9);
+        break;
+    case Glyph::Oval:
+        painter.drawEllipse(QPoint(16, 12), 13, 7);
+        break;
+    }
+    return QIcon(pixmap);
+}
+
+const char* const ArrowModeAction[] = {"Draw Arrow. Position in px", "Draw Arrow. Position in µm",
+                                       "Draw Dot. Position in px", "Draw Dot. Position in µm"};
+const Glyph ArrowModeGlyph[] = {Glyph::ArrowPx, Glyph::ArrowUnit, Glyph::DotPx, Glyph::DotUnit};
+
+} // namespace
+
+// ---- Set-up ---------------------------------------------------------------------------
+
+void TMain::BuildTools() {
+    MLabel = new QLabel(Foto);
+    MLabel->setObjectName(QStringLiteral("MLabel"));
+    MLabel->hide();
+    ImgLabel = new QLabel(Foto);
+    ImgLabel->setObjectName(QStringLiteral("ImgLabel"));
+    ImgLabel->setCursor(Qt::PointingHandCursor);
+    ImgLabel->hide();
+    ImgLabel->installEventFilter(this);
+
+    Foto->setMouseTracking(true);
+    Foto->OnMouseDown = [this](QMouseEvent* e, QPoint p) {
+        FotoMouseDown(e->button(), e->modifiers(), p.x(), p.y());
+    };
+    Foto->OnMouseMove = [this](QMouseEvent* e, QPoint p) {
+        FotoMouseMove(e->buttons(), e->modifiers(), p.x(), p.y());
+    };
+    Foto->OnMouseUp = [this](QMouseEvent* e, QPoint p) {
+        FotoMouseUp(e->button(), e->modifiers(), p.x(), p.y());
+    };
+
+    for (QToolButton* b : {Calibrate, Measure, Closteriometer, ArrowButton, CircleButton})
+        b->installEventFilter(this);
+    connect(Calibrate, &QToolButton::clicked, this, [this] { CalibrateClick(); });
+    ArrowButton->setIcon(GlyphIcon(Glyph::ArrowPx));
+    CircleButton->setIcon(GlyphIcon(Glyph::Circle));
+    for (QToolButton* b : {ArrowButton, CircleButton}) {
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        b->setIconSize(QSize(32, 24));
+    }
+}
+
+bool TMain::ToolEventFilter(QObject* watched, QEvent* event) {
+    // The tool buttons act on mouse down, as their captions and glyphs change before the
+    // button is released; the right button only resets the arrow counter.
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        for (QToolButton* b : {Calibrate, Measure, Closteriometer, ArrowButton, CircleButton})
+            if (watched == b) {
+                SpeedButtonMouseDown(b, mouse->button());
+                return mouse->button() != Qt::LeftButton;
+            }
+    }
+    if (watched == ImgLabel)
+        return DragResultLabel(event);
+    return false;
+}
+
+// ---- Tool buttons ---------------------------------------------------------------------
+
+void TMain::SetAction(const QString& text) {
+    Action->setText(text);
+    Action->setToolTip(text);
+}
+
+void TMain::PressTool(QToolButton* button) {
+    button->setChecked(true);
+}
+
+void TMain::SpeedButtonMouseDown(QToolButton* button, Qt::MouseButton mouseButton) {
+    if (button == Calibrate) {
+        PressTool(Calibrate);
+        SetAction(QStringLiteral("Calibrate"));
+        ActiveTool = ToolCalibrate;
+    } else if (button == Measure) {
+        PressTool(Measure);
+        SetAction(QStringLiteral("Measure"));
+        ActiveTool = ToolMeasure;
+    } else if (button == Closteriometer) {
+        PressTool(Closteriometer);
+        SetAction(QStringLiteral("Closteriometry"));
+        ActiveTool = ToolClosteriometer;
+    } else if (button == ArrowButton) {
+        if (mouseButton == Qt::RightButton) {
+            AppPrompts().Message(QStringLiteral("QUVAR"), QStringLiteral("Counter Reset"),
+                                 MessageIcon::Information);
+            ArrowButtonTag = 1;
+        } else {
+            ProcessArrowButton();
+        }
+    } else if (button == CircleButton && mouseButton == Qt::LeftButton) {
+        ProcessCircleButton();
+    }
+    // Any tool button abandons a closteriometry waiting for its third point.
+    ClosteriometerTag = 0;
+    Action->setToolTip(Action->text());
+}
+
+void TMain::ProcessArrowButton() {
+    if (!ArrowButton->isChecked()) {
+        PressTool(ArrowButton);
+    } else {
+        ArrowpxImageTag = (ArrowpxImageTag + 1) % 4;
+        PositionsInPixels = ArrowpxImageTag % 2 == 0;
+        ArrowButton->setIcon(GlyphIcon(ArrowModeGlyph[ArrowpxImageTag]));
+    }
+    // Set on the first press too, so a dot never draws a line band while dragging.
+    ActiveTool = ToolArrowOrDot;
+    SetAction(QString::fromUtf8(ArrowModeAction[ArrowpxImageTag]));
+}
+
+void TMain::ProcessCircleButton() {
+    if (CircleButton->isChecked()) {
+        CircleButtonTag = CircleButtonTag == 0 ? 1 : 0;
+        CircleButton->setIcon(GlyphIcon(CircleButtonTag == 1 ? Glyph::Oval : Glyph::Circle));
+    } else {
+        PressTool(CircleButton);
+    }
+    ActiveTool = ToolCircleOrOval;
+    SetAction(CircleButtonTag == 1 ? QStringLiteral("Draw Oval") : QStringLiteral("Draw Circle"));
+}
+
+void TMain::CalibrateClick() {
+    if (::CalibrateClick(*this) == CalibrateChoice::Declined) {
+        PressTool(Measure);
+        SetAction(QStringLiteral("Measure"));
+        ActiveTool = ToolMeasure;
+    }
+}
+
+// ---- Rubber bands ---------------------------------------------------------------------
+
+void TMain::DrawBand(XorShape shape, QPoint a, QPoint b) {
+    EraseBand();
+    const DrawnBand band{shape, a, b, std::max(1, MeasurePenWidth),
+                         ToQColor(MeasurePenColor).rgb()};
+    Foto->UpdateImageRect(XorDraw(WorkImage, band.Shape, band.A, band.B, band.Width, band.Colour));
+    band_ = band;
+}
+
+void TMain::EraseBand() {
+    if (!band_)
+        return;
+    Foto->UpdateImageRect(
+        XorDraw(WorkImage, band_->Shape, band_->A, band_->B, band_->Width, band_->Colour));
+    band_.reset();
+}
+
+void TMain::DrawLineRubberBand(int X, int Y, bool ctrl) {
+    const QPoint start(RubberBand.X1, RubberBand.Y1);
+    QPoint end(X, Y);
+    if (ctrl)
+        end = SnapToAxis(start, end);
+    const double d = Distance(start, end);
+    if (d < MinimumDrag)
+        return;
+    CurrentCalibration = EffectiveCalibration(*this).MicrometresPerPixel;
+    DrawBand(XorShape::Line, start, end);
+    ShowLiveValue(FormatLengthWithUnit(*this, d * CurrentCalibration));
+    RubberBand.X2 = end.x();
+    RubberBand.Y2 = end.y();
+}
+
+void TMain::DrawEllipseRubberBand(int X, int Y) {
+    TRubberBand next = RubberBand;
+    next.X2 = X;
+    next.Y2 = Y;
+    if (CircleButtonTag == 0) {
+        const int r = CircleRadius(next);
+        const QRect box = CircleBounds({next.X1, next.Y1}, r);
+        DrawBand(XorShape::Ellipse, box.topLeft(), box.bottomRight() + QPoint(1, 1));
+        if (r > 1)
+            ShowLiveValue(FormatLengthWithUnit(*this, r * CurrentCalibration));
+    } else {
+        const QRect box = EllipseBoundsForOval(next);
+        DrawBand(XorShape::Ellipse, box.topLeft(), box.bottomRight() + QPoint(1, 1));
+        PushHistoryOnMouseUp = true;
+    }
+    RubberBand = next;
+}
+
+// ---- Mouse ----------------------------------------------------------------------------
+
+void TMain::FotoMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y) {
+    if (shift & Qt::ControlModifier) {
+        CropToFreeArea();
+        return;
+    }
+    BurnInPendingOverlays();
+    MLabel->hide();
+    MLabel->clear();
+    if (button == Qt::RightButton) {
+        if (MeasureMode != ModeTools)
+            CancelMode();
+        else
+            ShowCropSizeMenu(shift & Qt::AltModifier);
+        return;
+    }
+    switch (MeasureMode) {
+    case ModeFreeArea:
+        StartFreeArea(X, Y);
+        break;
+    case ModeTools:
+        StartMeasurement(X, Y);
+        break;
+    case ModeCropPixels:
+    case ModeCropUnits:
+        ExecuteCrop();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMain::StartMeasurement(int X, int Y) {
+    EraseBand();
+    MouseIsDown = true;
+    if (ClosteriometerTag == 1)
+        ClosteriometerTag = 2;
+    RubberBand = {X, Y, X, Y};
+}
+
+void TMain::FotoMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, int X, int Y) {
+    if (Busy)
+        return;
+    Busy = true;
+    MoveCropFrame(X, Y);
+    Busy = false;
+    if (!MouseIsDown || !(buttons & Qt::LeftButton))
+        return;
+    const bool arrowWithBand = ActiveTool == ToolArrowOrDot && ArrowpxImageTag < 2;
+    if ((MeasureMode == ModeTools && ActiveTool != ToolArrowOrDot) || arrowWithBand) {
+        if (CircleButton->isChecked())
+            DrawEllipseRubberBand(X, Y);
+        else
+            DrawLineRubberBand(X, Y, shift & Qt::ControlModifier);
+    }
+}
+
+void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int X, int Y) {
+    (void)button;
+    MLabel->hide();
+    MLabel->clear();
+    FreeAreaDragging = false;
+    Foto->unsetCursor();
+    if (!MouseIsDown)
+        return;
+    MouseIsDown = false;
+    // Whatever the band shows goes first: the result is drawn where the mouse was let go.
+    EraseBand();
+    RubberBand.X2 = X;
+    RubberBand.Y2 = Y;
+    const QPoint start(RubberBand.X1, RubberBand.Y1);
+    const QPoint end(X, Y);
+    if (Measure->isChecked() && Distance(start, end) < MinimumDrag)
+        return;
+    if (MeasureMode != ModeTools)
+        return;
+    LabelKind = 0;
+    const QPen pen = MeasurePen(*this);
+    const bool ctrl = shift & Qt::ControlModifier;
+
+    if (Calibrate->isChecked()) {
+        if (CalibrateByTwoPoints(*this, Distance(start, end), *this)) {
+            NotCalibrated->hide();
+            SetAction(QStringLiteral("Measure"));
+        }
+        ShowCalibration();
+        PressTool(Measure);
+        ActiveTool = ToolMeasure;
+    } else if (Measure->isChecked()) {
+        if (ctrl) {
+            const QPoint snapped = SnapToAxis(start, end);
+            RubberBand.X2 = snapped.x();
+            RubberBand.Y2 = snapped.y();
+        }
+        PaintLine(WorkImage, start, {RubberBand.X2, RubberBand.Y2}, pen);
+        FinishLengthMeasurement();
+    } else if (ArrowButton->isChecked()) {
+        if (ArrowpxImageTag < 2) {
+            if (RoundHalfEven(Distance(start, end)) < MinimumDrag)
+                return;
+            DrawArrow(ctrl);
+        } else {
+            RubberBand.X2 = RubberBand.X1 + 1;
+            RubberBand.Y2 = RubberBand.Y1 + 1;
+            DrawDot();
+        }
+    } else if (CircleButton->isChecked()) {
+        if (CircleButtonTag == 1) {
+            PaintEllipse(WorkImage, EllipseBoundsForOval(RubberBand), pen);
+        } else {
+            const int r = CircleRadius(RubberBand);
+            PaintEllipse(WorkImage, CircleBounds(start, r), pen);
+            if (r > 1)
+                ShowResultLabel(QStringLiteral("D = ") +
+                                FormatLengthWithUnit(*this, 2 * r * CurrentCalibration));
+        }
+    } else if (Closteriometer->isChecked()) {
+        if (ClosteriometerTag == 2) {
+            MeasureCurvature(X, Y);
+            Foto->update();
+            return;
+        }
+        if (ClosteriometerTag == 0) {
+            // A chord too short to measure is ignored like a short line.
+            if (Distance(start, end) < MinimumDrag)
+                return;
+            PaintEllipse(WorkImage, CircleBounds(start, 2), pen);
+            PaintEllipse(WorkImage, CircleBounds(end, 2), pen);
+            PaintLine(WorkImage, start, end, pen);
+            FinishLengthMeasurement();
+            DrawChordBisector();
+        }
+    }
+    if (PushHistoryOnMouseUp) {
+        AnnotationHistory.Add(WorkImage);
+        PushHistoryOnMouseUp = false;
+    }
+    Foto->update();
+}
+
+// ---- Results --------------------------------------------------------------------------
+
+void TMain::FinishLengthMeasurement() {
+    const double d = Distance({RubberBand.X1, RubberBand.Y1}, {RubberBand.X2, RubberBand.Y2});
+    if (d < MinimumDrag)
+        return;
+    CurrentCalibration = EffectiveCalibration(*this).MicrometresPerPixel;
+    const double micrometres = d * CurrentCalibration;
+    if (LBForm && LBForm->IsListActive()) {
+        const int n = LBForm->CurrentRow();
+        LBForm->AddMeasurement({FormatLength(*this, micrometres)});
+        activateWindow();
+        SetAction(QStringLiteral("Count: %1").arg(n));
+        ShowResultLabel(QString::number(n));
+    } else {
+        const QString text = FormatLengthWithUnit(*this, micrometres);
+        SetAction(QStringLiteral("Last Distance: ") + text);
+        ShowResultLabel(text);
+    }
+}
+
+void TMain::DrawArrow(bool ctrl) {
+    const QPoint tip(RubberBand.X1, RubberBand.Y1);
+    QPoint tail(RubberBand.X2, RubberBand.Y2);
+    if (ctrl) {
+        tail = SnapToAxis(tip, tail);
+        RubberBand.X2 = tail.x();
+        RubberBand.Y2 = tail.y();
+    }
+    const auto arrow = ArrowGeometry(tip, tail, ArrowHeadLength);
+    if (!arrow)
+        return;
+    PaintArrow(WorkImage, *arrow, MeasurePen(*this), FillArrow);
+    ArrowAndDotResults();
+}
+
+void TMain::DrawDot() {
+    PaintDot(WorkImage, {RubberBand.X1, RubberBand.Y1}, MeasurePen(*this));
+    ArrowAndDotResults();
+}
+
+void TMain::ArrowAndDotResults() {
+    int n;
+    if (LBForm && LBForm->IsListActive()) {
+        n = LBForm->CurrentRow();
+        if (PositionsInPixels) {
+            LBForm->AddMeasurement(
+                {QString::number(RubberBand.X1), QString::number(RubberBand.Y1)});
+        } else {
+            const double cal = EffectiveCalibration(*this).MicrometresPerPixel;
+            LBForm->AddMeasurement({FormatLength(*this, RubberBand.X1 * cal),
+                                    FormatLength(*this, RubberBand.Y1 * cal)});
+        }
+        activateWindow();
+    } else {
+        n = ArrowButtonTag++;
+    }
+    ShowResultLabel(QString::number(n));
+}
+
+void TMain::DrawChordBisector() {
+    chord_ = ChordBisectorOf({RubberBand.X1, RubberBand.Y1}, {RubberBand.X2, RubberBand.Y2},
+                             WorkImage.width());
+    PaintLine(WorkImage, chord_.Line.p1(), chord_.Line.p2(), MeasurePen(*this));
+    ClosteriometerTag = 1;
+}
+
+void TMain::MeasureCurvature(int X, int Y) {
+    const auto arc = MeasureCurvatureGeometry(chord_, {X, Y});
+    if (arc) {
+        PaintArc(WorkImage, *arc, MeasurePen(*this));
+        const double rho = arc->Radius * EffectiveCalibration(*this).MicrometresPerPixel;
+        const QFont font = MeasureTextFont(*this, WorkImage.height());
+        PaintCurvatureTexts(
+            WorkImage,
+            MeasureText(*this, QStringLiteral("Radius = ") + FormatLengthWithUnit(*this, rho)),
+            MeasureText(*this, QStringLiteral("Curvature = %1 degrees").arg(arc->AngleDegrees)),
+            font);
+        if (LBForm && LBForm->IsListActive()) {
+            LBForm->AddMeasurement(
+                {FormatMeasureValue(arc->AngleDegrees), FormatLength(*this, rho)});
+            activateWindow();
+        }
+    }
+    // A third point on the chord's midpoint has no finite radius: the closteriometry is
+    // abandoned without drawing.
+    ClosteriometerTag = 0;
+    PressTool(Measure);
+    ActiveTool = ToolMeasure;
+    MeasureMode = ModeTools;
+    if (arc)
+        AnnotationHistory.Add(WorkImage);
+}
+
+// ---- Labels ---------------------------------------------------------------------------
+
+void TMain::StyleValueLabel(QLabel* label, const QString& text) {
+    const double scale = std::max(Foto->devicePixelRatioF(), 1e-3);
+    QFont font = MeasureTextFont(*this, WorkImage.height());
+    font.setPixelSize(std::max(1, RoundHalfEven(font.pixelSize() / scale)));
+    label->setFont(font);
+    const QColor background = ToQColor(UnitBackColor);
+    label->setStyleSheet(
+        QStringLiteral("QLabel { color: %1; background: %2; }")
+            .arg(ToQColor(ScaleFont.Color).name(),
+                 UnitTransparancy ? QStringLiteral("transparent") : background.name()));
+    label->setText(MeasureText(*this, text.trimmed()));
+    label->adjustSize();
+}
+
+void TMain::PlaceLabel(QLabel* label, QPoint imageTopLeft) {
+    label->move(Foto->WidgetRect(QRect(imageTopLeft, QSize(1, 1))).topLeft().toPoint());
+}
+
+QSize TMain::LabelImageSize(const QString& text) const {
+    return LabelSize(MeasureText(*this, text.trimmed()),
+                     MeasureTextFont(*this, WorkImage.height()));
+}
+
+void TMain::ShowLiveValue(const QString& text) {
+    if (text.trimmed().isEmpty()) {
+        MLabel->hide();
+        return;
+    }
+    StyleValueLabel(MLabel, text);
+    PlaceLabel(MLabel, LiveLabelPosition(RubberBand, LabelImageSize(text), WorkImage.size(),
+                                         CircleButton->isChecked()));
+    MLabel->show();
+}
+
+void TMain::ShowResultLabel(const QString& text) {
+    CommitLabel();
+    StyleValueLabel(ImgLabel, text);
+    PlaceLabel(ImgLabel, ResultLabelPosition(RubberBand, LabelImageSize(text), WorkImage.size(),
+                                             CircleButton->isChecked()));
+    ImgLabel->show();
+    ImgLabel->raise();
+    ImgLabelTag = 1;
+    OverlayPlacement = 4;
+}
+
+bool TMain::DragResultLabel(QEvent* event) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        labelGrab_ = mouse->position().toPoint();
+        return true;
+    case QEvent::MouseMove:
+        if (mouse->buttons() & Qt::LeftButton)
+            ImgLabel->move(ImgLabel->mapToParent(mouse->position().toPoint()) - labelGrab_);
+        return true;
+    case QEvent::MouseButtonRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void TMain::CommitLabel() {
+    if (ImgLabelTag != 1 || ImgLabel->isHidden()) {
+        ImgLabelTag = 0;
+        return;
+    }
+    const QString text = ImgLabel->text();
+    const QPoint topLeft = Foto->ImagePoint(ImgLabel->pos());
+    const std::optional<QColor> background =
+        UnitTransparancy ? std::nullopt : std::optional<QColor>(ToQColor(UnitBackColor));
+    Foto->UpdateImageRect(PaintLabel(WorkImage, topLeft, text,
+                                     MeasureTextFont(*this, WorkImage.height()),
+                                     ToQColor(ScaleFont.Color), background));
+    ImgLabel->hide();
+    ImgLabelTag = 0;
+    AnnotationHistory.Add(WorkImage);
+}
+
+void TMain::DiscardLabel() {
+    ImgLabel->hide();
+    ImgLabelTag = 0;
+}
+
+// ---- Modes of later tools -------------------------------------------------------------
+// The crop frames and the free area draw through the same bands; until they exist these
+// leave the image as it is.
+
+void TMain::CropToFreeArea() {}
+void TMain::ShowCropSizeMenu(bool inLengthUnits) {
+    (void)inLengthUnits;
+}
+void TMain::StartFreeArea(int X, int Y) {
+    (void)X;
+    (void)Y;
+}
+void TMain::ExecuteCrop() {}
+void TMain::MoveCropFrame(int X, int Y) {
+    (void)X;
+    (void)Y;
+}

@@ -1,0 +1,235 @@
+#include "measure/ui/ApplicationWindows.h"
+#include "measure/ui/FotoView.h"
+#include "measure/ui/MainWindow.h"
+#include "measure/ui/MeasurementListWindow.h"
+#include "settings/MCSystems.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The measuring window with a 400 x 300 image of a system calibrated at 0.5 µm per pixel,
+// shown at its original size, driven by mouse events as a user drives it.
+class Tools : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+        MCSystemTable systems;
+        systems[0].Name = QStringLiteral("Scope A");
+        systems[0].CaptureWidth = 400;
+        systems[0].NrOfObjectives = 2;
+        systems[0].Objectives[0] = {10, QStringLiteral("10 plan"), 0.5};
+        systems[0].Objectives[1] = {40, QStringLiteral("40 plan"), 0};
+        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
+        CreateApplicationWindows({});
+        QImage image(400, 300, QImage::Format_BGR888);
+        image.fill(QColor(200, 210, 190));
+        const QString path = program.path() + QStringLiteral("/sample.png");
+        ASSERT_TRUE(image.save(path));
+        Main->resize(1400, 900);
+        Main->LoadImageFile(path);
+        clean = Main->WorkImage.copy();
+    }
+    void TearDown() override {
+        DestroyApplicationWindows();
+        qunsetenv("QUVAR_PROGRAM_FOLDER");
+    }
+    void Press(QPoint p, Qt::KeyboardModifiers keys = {}) {
+        QTest::mousePress(Main->Foto, Qt::LeftButton, keys, p);
+    }
+    void Move(QPoint p) { QTest::mouseMove(Main->Foto, p); }
+    void Release(QPoint p, Qt::KeyboardModifiers keys = {}) {
+        QTest::mouseRelease(Main->Foto, Qt::LeftButton, keys, p);
+    }
+    void Drag(QPoint from, QPoint to, Qt::KeyboardModifiers keys = {}) {
+        Press(from);
+        Move((from + to) / 2);
+        Move(to);
+        Release(to, keys);
+    }
+    void Click(QToolButton* button, Qt::MouseButton mouse = Qt::LeftButton) {
+        QTest::mouseClick(button, mouse);
+    }
+    QString Action() const { return Main->Action->text(); }
+    QString Label() const {
+        return Main->ImgLabel->isHidden() ? QString() : Main->ImgLabel->text();
+    }
+    bool Painted(QPoint p) const { return Main->WorkImage.pixelColor(p) != clean.pixelColor(p); }
+    // Undo until there is nothing left to undo.
+    void UndoAll() {
+        for (int i = 0; i < 20; ++i)
+            Main->Undo1Click();
+    }
+
+    QTemporaryDir program;
+    ScriptedPrompts prompts;
+    QImage clean;
+};
+
+} // namespace
+
+TEST_F(Tools, MeasureGivesTheLengthInTheUnitAndSnapsWithCtrl) {
+    ASSERT_DOUBLE_EQ(Main->CurrentCalibration, 0.5);
+    Drag({100, 100}, {200, 100});
+    EXPECT_EQ(Action(), QStringLiteral("Last Distance: 50.0"));
+    EXPECT_EQ(Label(), QStringLiteral("50.0"));
+    EXPECT_TRUE(Painted({150, 100}));
+
+    Drag({100, 150}, {200, 160}, Qt::ControlModifier);
+    EXPECT_EQ(Action(), QStringLiteral("Last Distance: 50.0")) << "snapped to (200, 150)";
+    EXPECT_TRUE(Painted({190, 150}));
+    EXPECT_FALSE(Painted({190, 159}));
+
+    Drag({100, 200}, {200, 225}, Qt::ControlModifier);
+    EXPECT_EQ(Action(), QStringLiteral("Last Distance: 52")) << "|dY| 25 is not snapped";
+
+    Main->LengthUnit = QStringLiteral("mm");
+    Main->AddUnit = true;
+    Drag({10, 10}, {10, 210});
+    EXPECT_EQ(Action(), QStringLiteral("Last Distance: 0.100 mm"));
+}
+
+TEST_F(Tools, ADragTooShortMeasuresNothingAndLeavesNoBand) {
+    Press({100, 100});
+    Move({130, 100});
+    Move({101, 101});
+    Release({101, 101});
+    EXPECT_EQ(Main->WorkImage, clean);
+    EXPECT_EQ(Action(), QStringLiteral("Measure"));
+}
+
+TEST_F(Tools, EveryWayOfEndingADragErasesItsBand) {
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way);
+        Press({50, 50});
+        Move({150, 80});
+        Move({160, 120});
+        EXPECT_NE(Main->WorkImage, clean) << "the band shows while dragging";
+        if (way == 0)
+            QTest::keyClick(Main, Qt::Key_Escape);
+        else if (way == 1)
+            Main->ClearClick();
+        else
+            Main->Rotate90Click(), Main->Rotate270Click();
+        EXPECT_EQ(Main->WorkImage, clean);
+        Release({160, 120});
+        EXPECT_EQ(Main->WorkImage, clean) << "a release after the end draws nothing";
+    }
+}
+
+TEST_F(Tools, CirclesGiveTheirDiameterAndOvalsNothing) {
+    Click(Main->CircleButton);
+    Drag({200, 150}, {230, 190}); // radius 50
+    EXPECT_EQ(Label(), QStringLiteral("D = 50.0"));
+    EXPECT_TRUE(Painted({250, 150}));
+    UndoAll();
+    EXPECT_EQ(Main->WorkImage, clean);
+
+    Click(Main->CircleButton); // already down: oval
+    EXPECT_EQ(Action(), QStringLiteral("Draw Oval"));
+    Drag({200, 150}, {260, 180});
+    EXPECT_TRUE(Painted({140, 150}));
+    EXPECT_FALSE(!Main->ImgLabel->isHidden());
+    UndoAll();
+    EXPECT_EQ(Main->WorkImage, clean);
+}
+
+TEST_F(Tools, ArrowsAndDotsAreNumberedFromZeroAndAfterAResetFromOne) {
+    Click(Main->ArrowButton);
+    EXPECT_EQ(Action(), QStringLiteral("Draw Arrow. Position in px"));
+    Drag({100, 100}, {200, 100});
+    EXPECT_EQ(Label(), QStringLiteral("0"));
+    EXPECT_TRUE(Painted({101, 100})) << "the tip";
+    Drag({100, 200}, {200, 200});
+    EXPECT_EQ(Label(), QStringLiteral("1"));
+
+    Click(Main->ArrowButton, Qt::RightButton);
+    EXPECT_EQ(prompts.Texts().back(), QStringLiteral("Counter Reset"));
+    Drag({100, 250}, {200, 250});
+    EXPECT_EQ(Label(), QStringLiteral("1"));
+    UndoAll();
+    EXPECT_EQ(Main->WorkImage, clean);
+
+    Click(Main->ArrowButton); // arrow in the unit
+    Click(Main->ArrowButton); // dot in pixels
+    EXPECT_EQ(Action(), QStringLiteral("Draw Dot. Position in px"));
+    Drag({300, 40}, {300, 41});
+    EXPECT_TRUE(Painted({300, 40}));
+    EXPECT_EQ(Label(), QStringLiteral("2"));
+}
+
+TEST_F(Tools, ArrowPositionsGoToTheListInPixelsOrInTheUnit) {
+    LBForm->SetListActive(true);
+    Click(Main->ArrowButton);
+    Drag({120, 60}, {220, 60});
+    Click(Main->ArrowButton); // arrow, position in the unit
+    EXPECT_EQ(Action(), QString::fromUtf8("Draw Arrow. Position in µm"));
+    Drag({120, 80}, {220, 80});
+    ASSERT_EQ(LBForm->Rows().size(), 2u);
+    EXPECT_EQ(LBForm->Rows()[0], QStringList({"120", "60"}));
+    EXPECT_EQ(LBForm->Rows()[1], QStringList({"60", "40.0"}));
+    EXPECT_EQ(Label(), QStringLiteral("2")) << "the list's row number";
+}
+
+TEST_F(Tools, CurvatureOfAHalfCircleAndAThirdPointOnTheChord) {
+    LBForm->SetListActive(true);
+    Click(Main->Closteriometer);
+    Drag({100, 200}, {200, 200}); // the chord
+    EXPECT_EQ(Main->ClosteriometerTag, 1);
+    EXPECT_TRUE(Painted({150, 20})) << "the bisector crosses the image";
+    Press({150, 150});
+    Release({150, 150}); // 50 pixels above the chord's midpoint
+    ASSERT_EQ(LBForm->Rows().size(), 2u);
+    EXPECT_EQ(LBForm->Rows()[1], QStringList({"180", "25.0"}));
+    EXPECT_TRUE(Painted({150, 150})) << "the arc's top";
+    EXPECT_TRUE(Main->Measure->isChecked());
+    UndoAll();
+    EXPECT_EQ(Main->WorkImage, clean);
+
+    Click(Main->Closteriometer);
+    Drag({100, 200}, {200, 200});
+    Press({150, 200});
+    Release({150, 200});
+    EXPECT_EQ(LBForm->Rows().size(), 3u) << "no curvature without a radius";
+    EXPECT_EQ(Main->ClosteriometerTag, 0);
+    EXPECT_TRUE(Main->Measure->isChecked());
+}
+
+TEST_F(Tools, CalibratingWithTheMouseThenMeasuringInTheNewUnits) {
+    prompts.answers.push_back(Answer::Yes); // replace the measured value
+    Click(Main->Calibrate);
+    ASSERT_TRUE(prompts.Texts().back().startsWith(
+        QStringLiteral("The calibration value of this objective is 0.500000")));
+    prompts.inputs.push_back(QStringLiteral("20"));
+    Drag({100, 100}, {200, 100});
+    EXPECT_EQ(Main->WorkImage, clean) << "calibrating draws nothing";
+    EXPECT_TRUE(Main->Measure->isChecked());
+    Drag({100, 150}, {200, 150});
+    EXPECT_EQ(Action(), QStringLiteral("Last Distance: 20.0"));
+
+    prompts.answers.push_back(Answer::No);
+    Click(Main->Calibrate);
+    EXPECT_TRUE(Main->Measure->isChecked()) << "declined: back to Measure";
+}
+
+TEST_F(Tools, AFloatingLabelIsBurntInOnTheNextMouseDownAndRecorded) {
+    Drag({100, 100}, {200, 100});
+    ASSERT_TRUE(!Main->ImgLabel->isHidden());
+    const QPoint labelAt = Main->ImgLabel->geometry().center();
+    EXPECT_FALSE(Painted(labelAt));
+    Press({10, 290});
+    EXPECT_FALSE(!Main->ImgLabel->isHidden());
+    EXPECT_TRUE(Painted(labelAt));
+    Release({10, 290});
+    Main->Undo1Click();
+    EXPECT_EQ(Main->WorkImage, clean);
+    Main->Redo1Click();
+    EXPECT_TRUE(Painted(labelAt));
+}

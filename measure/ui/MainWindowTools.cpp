@@ -486,12 +486,16 @@ void TMain::StyleValueLabel(QLabel* label, const QString& text) {
     const double scale = std::max(Foto->devicePixelRatioF(), 1e-3);
     QFont font = MeasureTextFont(*this, WorkImage.height());
     font.setPixelSize(std::max(1, RoundHalfEven(font.pixelSize() / scale)));
-    label->setFont(font);
     const QColor background = ToQColor(UnitBackColor);
-    label->setStyleSheet(
+    const QString style =
         QStringLiteral("QLabel { color: %1; background: %2; }")
             .arg(ToQColor(ScaleFont.Color).name(),
-                 UnitTransparancy ? QStringLiteral("transparent") : background.name()));
+                 UnitTransparancy ? QStringLiteral("transparent") : background.name());
+    // Restyling re-polishes the label: only when the settings changed, not at every move.
+    if (label->styleSheet() != style)
+        label->setStyleSheet(style);
+    if (label->font() != font)
+        label->setFont(font);
     label->setText(MeasureText(*this, text.trimmed()));
     label->adjustSize();
 }

@@ -7,3 +7,30 @@ QStringList FotoSizeItems(bool useWidth) {
         items << QStringLiteral("%1 = %2").arg(word).arg(length);
     return items;
 }
+
+int FotoSizeItemForKey(int key) {
+    switch (key) {
+    case 'F':
+        return FotoSizeFitToWindow;
+    case 'G':
+        return FotoSizeOriginal;
+    case '3':
+        return 5;
+    case '4':
+        return 6;
+    case '5':
+        return 7;
+    case '6':
+        return 8;
+    case '7':
+        return 9;
+    case '8':
+        return 10;
+    case '9':
+        return 12;
+    case '0':
+        return 13;
+    default:
+        return -1;
+    }
+}

@@ -14,3 +14,8 @@ constexpr std::array<int, 27> FotoSizeLengths = {
 constexpr int FotoSizeItemCount = 2 + int(FotoSizeLengths.size());
 
 QStringList FotoSizeItems(bool useWidth);
+
+// The display-size item a key chooses: F fit to window, G original size, the digits 3 to 9
+// and 0 the lengths 320 to 960 (768 has no key); -1 for any other key. key is the
+// character's code ('F', '3').
+int FotoSizeItemForKey(int key);

@@ -38,6 +38,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -251,6 +252,10 @@ void TMain::BuildLayout() {
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
     setMinimumSize(1146, 768);
 
+    connect(CaptureWidth, &QPushButton::clicked, this, [this] {
+        CaptureWidthLabel->setText(
+            CaptureWidthClick(*this, FotoSize->currentIndex(), FotoSize->currentText()));
+    });
     connect(OpenImage, &QPushButton::clicked, this, [this] { OpenImageClick(0); });
     connect(SaveImageAs, &QPushButton::clicked, this, [this] { SaveImageAsClick(0); });
     connect(SaveOptions, &QPushButton::clicked, this, [this] { SaveUseOptionsClick(); });
@@ -327,6 +332,21 @@ void TMain::BuildMenus() {
             &TMain::FixImageClick);
     addItem(toolsMenu, QStringLiteral("Show Immage Comment (toggle)"), "ShowSystemComment",
             Qt::Key_Y, &TMain::ShowSystemCommentClick);
+
+    // Display sizes by single keys, matched before any control sees the key, as menu
+    // shortcuts are.
+    for (const char key : {'F', 'G', '3', '4', '5', '6', '7', '8', '9', '0'}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        const int item = FotoSizeItemForKey(key);
+        connect(shortcut, &QShortcut::activated, this, [this, item] {
+            FotoSize->setCurrentIndex(item);
+            ResizeImageClick();
+        });
+    }
+    for (const int mode : {RebuildPlain, RebuildAreaAverage}) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::Key_0 + mode), this);
+        connect(shortcut, &QShortcut::activated, this, [this, mode] { FormUpdate(mode); });
+    }
 
     QMenu* exposure = menuBar()->addMenu(QStringLiteral("&Exposure Correction (key  E)"));
     addItem(exposure, QStringLiteral("&Exposure Correction"), "ColorAdjustment", Qt::Key_E,

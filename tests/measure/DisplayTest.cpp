@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -148,4 +149,25 @@ TEST_F(ImageDisplay, ExposureCorrectionWithoutAnImage) {
     Main->ExposureCorrectionClick();
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text, "No image available");
+}
+
+TEST_F(ImageDisplay, SingleKeysChooseTheDisplaySize) {
+    ShowImage(Filled(1200, 900, Qt::white));
+    Main->WarningOnResize = false;
+    Main->show();
+    QApplication::setActiveWindow(Main);
+    struct Case {
+        Qt::Key key;
+        int item;
+        int width;
+    };
+    for (const Case c : {Case{Qt::Key_9, 12, 800}, Case{Qt::Key_0, 13, 960},
+                         Case{Qt::Key_3, 5, 320}, Case{Qt::Key_G, 0, 1200}}) {
+        QTest::keyClick(Main, c.key);
+        EXPECT_EQ(Main->FotoSize->currentIndex(), c.item) << c.key;
+        EXPECT_EQ(Main->WorkImage.width(), c.width) << c.key;
+    }
+    QTest::keyClick(Main, Qt::Key_F);
+    EXPECT_EQ(Main->FotoSize->currentIndex(), 1);
+    EXPECT_LT(Main->WorkImage.width(), 1200);
 }

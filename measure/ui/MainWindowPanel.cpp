@@ -8,6 +8,7 @@
 #include "measure/WorkImageRebuild.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -179,7 +180,12 @@ void TMain::BuildMCSystemMenu() {
                 UnknownSystemClick();
             else
                 RenderPanel(SelectDeviceClick(*this, tag, ObjectiveButtonsThatFit()));
-            FormUpdate(RebuildRedraw);
+            CBUseDSLR->setChecked(UseDSLR);
+            // The annotations stay: only the value in effect for the display changes.
+            if (!WorkImage.isNull()) {
+                CurrentCalibration = CalibrationForDisplay();
+                ShowCalibration();
+            }
         });
     }
 }

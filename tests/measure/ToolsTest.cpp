@@ -5,9 +5,11 @@
 #include "settings/MCSystems.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QAction>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -232,4 +234,19 @@ TEST_F(Tools, AFloatingLabelIsBurntInOnTheNextMouseDownAndRecorded) {
     EXPECT_EQ(Main->WorkImage, clean);
     Main->Redo1Click();
     EXPECT_TRUE(Painted(labelAt));
+}
+
+TEST_F(Tools, ChoosingASystemFromTheMenuKeepsTheAnnotations) {
+    Drag({100, 100}, {200, 100});
+    const QImage drawn = Main->WorkImage.copy();
+    const QList<QAction*> items = Main->MCSystemMenu->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text(), QStringLiteral("Unknown"));
+    items[0]->trigger();
+    EXPECT_EQ(Main->ImageState, ImageUnknownSystem);
+    EXPECT_EQ(Main->WorkImage, drawn);
+    items[1]->trigger();
+    EXPECT_EQ(Main->ImageState, ImageAssumed);
+    EXPECT_DOUBLE_EQ(Main->CurrentCalibration, 0.5);
+    EXPECT_EQ(Main->WorkImage, drawn);
 }

@@ -532,20 +532,16 @@ void TMain::ShowResultLabel(const QString& text) {
 }
 
 bool TMain::DragResultLabel(QEvent* event) {
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        labelGrab_ = mouse->position().toPoint();
-        return true;
-    case QEvent::MouseMove:
-        if (mouse->buttons() & Qt::LeftButton)
-            ImgLabel->move(ImgLabel->mapToParent(mouse->position().toPoint()) - labelGrab_);
-        return true;
-    case QEvent::MouseButtonRelease:
-        return true;
-    default:
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease)
         return false;
-    }
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (type == QEvent::MouseButtonPress)
+        labelGrab_ = mouse->position().toPoint();
+    else if (type == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton))
+        ImgLabel->move(ImgLabel->mapToParent(mouse->position().toPoint()) - labelGrab_);
+    return true;
 }
 
 void TMain::CommitLabel() {

@@ -250,3 +250,15 @@ TEST_F(Tools, ChoosingASystemFromTheMenuKeepsTheAnnotations) {
     EXPECT_DOUBLE_EQ(Main->CurrentCalibration, 0.5);
     EXPECT_EQ(Main->WorkImage, drawn);
 }
+
+TEST_F(Tools, AResultLabelIsDraggedBeforeItIsBurntIn) {
+    Drag({100, 100}, {200, 100});
+    const QPoint before = Main->ImgLabel->pos();
+    QTest::mousePress(Main->ImgLabel, Qt::LeftButton, {}, {2, 2});
+    QTest::mouseMove(Main->ImgLabel, {42, 52});
+    QTest::mouseRelease(Main->ImgLabel, Qt::LeftButton, {}, {42, 52});
+    EXPECT_EQ(Main->ImgLabel->pos(), before + QPoint(40, 50));
+    Main->Copy1Click();
+    EXPECT_TRUE(Main->ImgLabel->isHidden());
+    EXPECT_TRUE(Painted(before + QPoint(40, 50) + QPoint(4, Main->ImgLabel->height() / 2)));
+}

@@ -54,15 +54,18 @@ void AddImagePreview(QFileDialog& dialog) {
     preview->setAlignment(Qt::AlignCenter);
     preview->setFrameShape(QFrame::StyledPanel);
     grid->addWidget(preview, 1, grid->columnCount(), 1, 1);
-    QObject::connect(&dialog, &QFileDialog::currentChanged, preview,
-                     [preview](const QString& path) {
-                         QImageReader reader(path);
-                         const QSize size = reader.size();
-                         if (size.isValid())
-                             reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));
-                         const QImage image = reader.read();
-                         preview->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
-                     });
+    const auto show = [preview](const QString& path) {
+        QImageReader reader(path);
+        const QSize size = reader.size();
+        if (size.isValid())
+            reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));
+        const QImage image = reader.read();
+        preview->setPixmap(image.isNull() ? QPixmap() : QPixmap::fromImage(image));
+    };
+    QObject::connect(&dialog, &QFileDialog::currentChanged, preview, show);
+    // The proposed file shows at once, before the user moves in the list.
+    if (const QStringList chosen = dialog.selectedFiles(); !chosen.isEmpty())
+        show(chosen.front());
 }
 
 // Our file dialogs are Qt's own, so that the name box and the filter behave the same on

@@ -3,6 +3,7 @@
 #include "imaging/AutoFileName.h"
 #include "imaging/Bitmap.h"
 #include "imaging/ImageFiles.h"
+#include "measure/Calibration.h"
 #include "measure/ImageCalibrationState.h"
 #include "measure/McSystemAccess.h"
 #include "platform/Errors.h"
@@ -71,6 +72,9 @@ void ListFolderImages(TMainFields& Main, const QString& path) {
 }
 
 QString FillCommentForSaving(TMainFields& Main, const QString& line1, const QString& line2) {
+    // The comment records the calibration of the pixels saved, whatever panel choice last
+    // set CurrentCalibration to an objective's value at the capture width.
+    Main.CurrentCalibration = EffectiveCalibration(Main).MicrometresPerPixel;
     FillSystemComment(Main, line1, line2);
     FillMCSystemComment(Main);
     return AssembleCommentLines(Main);

@@ -576,6 +576,7 @@ void TMain::PreferencesClick(int tag) {
     setWindowTitle(PhotoFolder.isEmpty() ? QStringLiteral("QUVAR") : PhotoFolder);
     CBUseDSLR->setChecked(UseDSLR);
     ShowObjectivePanel(CurrentMCSystem);
+    ShowCalibration();
 }
 
 void TMain::OpenPassedFile(const QString& path) {

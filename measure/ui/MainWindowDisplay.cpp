@@ -73,7 +73,6 @@ void TMain::FormUpdate(int mode) {
     if (!RebuildWorkImage(*this, mode, FotoSize->currentIndex(), ImageAreaSize()))
         return;
     ImageSizeTag = WorkImage.width();
-    CurrentCalibration = CalibrationForDisplay();
     ShowCalibration();
     CurrentSizeLabel->setText(
         QStringLiteral("Current Size = %1x%2").arg(WorkImage.width()).arg(WorkImage.height()));

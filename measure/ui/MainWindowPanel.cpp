@@ -119,8 +119,7 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == LeftPanel && event->type() == QEvent::Resize && !ObjectiveButtons.empty() &&
         ImageState != ImageUnknownSystem && ObjectiveButtonsThatFit() != ObjectiveButtonsFit) {
         ShowObjectivePanel(CurrentMCSystem);
-        if (!WorkImage.isNull())
-            ShowCalibration();
+        ShowCalibration();
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -142,7 +141,13 @@ double TMain::CalibrationForDisplay() const {
 }
 
 void TMain::ShowCalibration() {
+    // Without an image the panel's own value stands. With one, the value in effect for the
+    // display is shown and becomes CurrentCalibration, which circles and the saved comment
+    // read: the objective's stored value holds at the capture width only.
+    if (WorkImage.isNull())
+        return;
     const EffectiveCalibrationResult effective = EffectiveCalibration(*this);
+    CurrentCalibration = effective.MicrometresPerPixel;
     const CalibrationDisplay display = ::ShowCalibration(*this, effective.MicrometresPerPixel);
     Calibration->setText(display.Text);
     CalLabel->setText(display.UnitLabel);
@@ -182,10 +187,7 @@ void TMain::BuildMCSystemMenu() {
                 RenderPanel(SelectDeviceClick(*this, tag, ObjectiveButtonsThatFit()));
             CBUseDSLR->setChecked(UseDSLR);
             // The annotations stay: only the value in effect for the display changes.
-            if (!WorkImage.isNull()) {
-                CurrentCalibration = CalibrationForDisplay();
-                ShowCalibration();
-            }
+            ShowCalibration();
         });
     }
 }

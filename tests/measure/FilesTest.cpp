@@ -1,5 +1,6 @@
 #include "imaging/ImageFiles.h"
 #include "measure/Calibration.h"
+#include "measure/ImageFileCommands.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "platform/Errors.h"
@@ -185,4 +186,22 @@ TEST_F(ImageFiles, APastedPictureGetsAnAutomaticName) {
     EXPECT_TRUE(Main->CurrentFileName.endsWith(QStringLiteral("_0001.jpg")))
         << Main->CurrentFileName.toStdString();
     EXPECT_EQ(Main->windowTitle(), Main->CurrentFileName);
+}
+
+TEST(SavedComment, RecordsTheCalibrationOfThePixelsSaved) {
+    TMainFields main;
+    main.NrOfMCSystems = 1;
+    main.CurrentMCSystem = 0;
+    main.MCSystems[0].Name = QStringLiteral("Scope A");
+    main.MCSystems[0].CaptureWidth = 400;
+    main.MCSystems[0].NrOfObjectives = 1;
+    main.MCSystems[0].Objectives[0] = {10, QStringLiteral("10 plan"), 0.5};
+    main.ImageState = ImageAssumed;
+    main.CaptureWidthRatio = 1.0;
+    main.OriginalImage = QImage(400, 300, QImage::Format_BGR888);
+    main.WorkImage = QImage(160, 120, QImage::Format_BGR888);
+    main.CurrentCalibration = 0.5; // as an objective choice leaves it: at the capture width
+    const QString text = FillCommentForSaving(main, QString(), QString());
+    EXPECT_TRUE(text.contains(QStringLiteral("\r\nCalibration = 1.250000\r\n")))
+        << text.toStdString();
 }

@@ -6,10 +6,12 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -261,4 +263,27 @@ TEST_F(Tools, AResultLabelIsDraggedBeforeItIsBurntIn) {
     Main->Copy1Click();
     EXPECT_TRUE(Main->ImgLabel->isHidden());
     EXPECT_TRUE(Painted(before + QPoint(40, 50) + QPoint(4, Main->ImgLabel->height() / 2)));
+}
+
+// Choosing an objective shows the calibration at the display size; circles and the comment
+// of a saved image use that value too, not the one stored at the capture width.
+TEST_F(Tools, AnObjectiveChosenOnAReducedImageMeasuresAndSavesAtTheDisplaySize) {
+    Main->FotoSize->setCurrentIndex(3); // Width = 160: 1.25 µm per display pixel
+    Main->WarningOnResize = false;
+    Main->ResizeImageClick();
+    ASSERT_DOUBLE_EQ(Main->CurrentCalibration, 1.25);
+    Main->ObjectiveButtons[0]->click();
+    EXPECT_DOUBLE_EQ(Main->CurrentCalibration, 1.25);
+
+    Click(Main->CircleButton);
+    Drag({80, 60}, {80, 80}); // radius 20
+    EXPECT_EQ(Label(), QStringLiteral("D = 50.0"));
+
+    Main->ObjectiveButtons[0]->click();
+    const QString saved = program.path() + QStringLiteral("/reduced.png");
+    prompts.files.push_back(FileDialogResult{saved, -1});
+    Main->SaveImageAsClick(0);
+    Main->LoadImageFile(saved);
+    EXPECT_EQ(Main->WorkImage.width(), 160);
+    EXPECT_DOUBLE_EQ(Main->CurrentCalibration, 1.25);
 }

@@ -266,29 +266,32 @@ void TMain::BuildLayout() {
 }
 
 void TMain::BuildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    const auto addFileItem = [this, file](const QString& caption, const char* name,
-                                          const QKeySequence& key, auto handler) {
-        QAction* item = file->addAction(caption);
+    // handler: a member function of the window or any callable without arguments.
+    const auto addItem = [this](QMenu* menu, const QString& caption, const char* name,
+                                const QKeySequence& key, auto handler) {
+        QAction* item = menu->addAction(caption);
         item->setObjectName(QString::fromLatin1(name));
         item->setShortcut(key);
         connect(item, &QAction::triggered, this, handler);
+        return item;
     };
-    addFileItem(QStringLiteral("Open (from Photo Folder)"), "OpenPhotoFolder", Qt::Key_O,
-                [this] { OpenImageClick(0); });
-    addFileItem(QStringLiteral("Open (from Selected Folder)"), "OpenSelectedFolder",
-                Qt::CTRL | Qt::Key_O, [this] { OpenImageClick(1); });
-    addFileItem(QStringLiteral("Reopen"), "Reopen", Qt::ALT | Qt::Key_O,
-                [this] { OpenImageClick(2); });
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    addItem(file, QStringLiteral("Open (from Photo Folder)"), "OpenPhotoFolder", Qt::Key_O,
+            [this] { OpenImageClick(0); });
+    addItem(file, QStringLiteral("Open (from Selected Folder)"), "OpenSelectedFolder",
+            Qt::CTRL | Qt::Key_O, [this] { OpenImageClick(1); });
+    addItem(file, QStringLiteral("Reopen"), "Reopen", Qt::ALT | Qt::Key_O,
+            [this] { OpenImageClick(2); });
     file->addSeparator();
-    addFileItem(QStringLiteral("Save (in Photo Folder)"), "SavePhotoFolder", Qt::Key_S,
-                [this] { SaveImageAsClick(0); });
-    addFileItem(QStringLiteral("Save (in Selected Folder)"), "SaveSelectedFolder",
-                Qt::CTRL | Qt::Key_S, [this] { SaveImageAsClick(1); });
-    addFileItem(QStringLiteral("Save (in Alternative Folder)"), "SaveAlternativeFolder",
-                Qt::ALT | Qt::Key_S, [this] { SaveImageAsClick(2); });
-    addFileItem(QStringLiteral("Save Image With Options"), "SaveUseOptions", Qt::Key_W,
-                [this] { SaveUseOptionsClick(); });
+    addItem(file, QStringLiteral("Save (in Photo Folder)"), "SavePhotoFolder", Qt::Key_S,
+            [this] { SaveImageAsClick(0); });
+    addItem(file, QStringLiteral("Save (in Selected Folder)"), "SaveSelectedFolder",
+            Qt::CTRL | Qt::Key_S, [this] { SaveImageAsClick(1); });
+    addItem(file, QStringLiteral("Save (in Alternative Folder)"), "SaveAlternativeFolder",
+            Qt::ALT | Qt::Key_S, [this] { SaveImageAsClick(2); });
+    addItem(file, QStringLiteral("Save Image With Options"), "SaveUseOptions", Qt::Key_W,
+            [this] { SaveUseOptionsClick(); });
     file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("&Exit"));
     exit->setObjectName(QStringLiteral("Exit1"));
@@ -300,15 +303,6 @@ void TMain::BuildMenus() {
     QAction* preferences = menuBar()->addAction(QStringLiteral("&Preferences"));
     preferences->setObjectName(QStringLiteral("Preferences"));
     connect(preferences, &QAction::triggered, this, [this] { PreferencesClick(0); });
-
-    auto addItem = [this](QMenu* menu, const QString& caption, const char* name,
-                          const QKeySequence& key, void (TMain::*handler)()) {
-        QAction* item = menu->addAction(caption);
-        item->setObjectName(QString::fromLatin1(name));
-        item->setShortcut(key);
-        connect(item, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
-        return item;
-    };
 
     QMenu* measurement = menuBar()->addMenu(QStringLiteral("&Measurement"));
     QAction* tools = measurement->addAction(QStringLiteral("Show Measurement Tools"));

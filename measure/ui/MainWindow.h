@@ -209,12 +209,16 @@ private:
     bool ToolEventFilter(QObject* watched, QEvent* event);
     void SetAction(const QString& text);
     void PressTool(QToolButton* button);
+    void SelectMeasureTool();
+    bool ListIsActive() const;
+    void ToggleBand();
     void DrawBand(XorShape shape, QPoint a, QPoint b);
+    void DrawEllipseBand(QRect box);
     void EraseBand();
     void ArrowAndDotResults();
-    void StyleValueLabel(QLabel* label, const QString& text);
+    // Styles the label for text; returns its size in image pixels.
+    QSize StyleValueLabel(QLabel* label, const QString& text);
     void PlaceLabel(QLabel* label, QPoint imageTopLeft);
-    QSize LabelImageSize(const QString& text) const;
     bool DragResultLabel(QEvent* event);
     void DiscardLabel();
     void CropToFreeArea();

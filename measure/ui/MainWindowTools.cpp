@@ -9,6 +9,7 @@
 #include "measure/LengthFormat.h"
 #include "measure/ToolDrawing.h"
 #include "measure/ToolGeometry.h"
+#include "platform/NumberFormat.h"
 #include "platform/Prompts.h"
 
 #include <QEvent>
@@ -16,18 +17,12 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolButton>
 
-#include <cmath>
 
 namespace {
 
 constexpr int MinimumDrag = 3; // pixels; shorter drags measure nothing
-
-int RoundHalfEven(double v) {
-    return int(std::nearbyint(v));
-}
 
 // Button glyphs of the tool modes, drawn rather than shipped as pictures.
 enum class Glyph { ArrowPx, ArrowUnit, DotPx, DotUnit, Circle, Oval };
@@ -133,15 +128,19 @@ void TMain::PressTool(QToolButton* button) {
     button->setChecked(true);
 }
 
+void TMain::SelectMeasureTool() {
+    PressTool(Measure);
+    ActiveTool = ToolMeasure;
+}
+
 void TMain::SpeedButtonMouseDown(QToolButton* button, Qt::MouseButton mouseButton) {
     if (button == Calibrate) {
         PressTool(Calibrate);
         SetAction(QStringLiteral("Calibrate"));
         ActiveTool = ToolCalibrate;
     } else if (button == Measure) {
-        PressTool(Measure);
+        SelectMeasureTool();
         SetAction(QStringLiteral("Measure"));
-        ActiveTool = ToolMeasure;
     } else if (button == Closteriometer) {
         PressTool(Closteriometer);
         SetAction(QStringLiteral("Closteriometry"));
@@ -159,7 +158,6 @@ void TMain::SpeedButtonMouseDown(QToolButton* button, Qt::MouseButton mouseButto
     }
     // Any tool button abandons a closteriometry waiting for its third point.
     ClosteriometerTag = 0;
-    Action->setToolTip(Action->text());
 }
 
 void TMain::ProcessArrowButton() {
@@ -188,28 +186,34 @@ void TMain::ProcessCircleButton() {
 
 void TMain::CalibrateClick() {
     if (::CalibrateClick(*this) == CalibrateChoice::Declined) {
-        PressTool(Measure);
+        SelectMeasureTool();
         SetAction(QStringLiteral("Measure"));
-        ActiveTool = ToolMeasure;
     }
 }
 
 // ---- Rubber bands ---------------------------------------------------------------------
 
+void TMain::ToggleBand() {
+    Foto->UpdateImageRect(
+        XorDraw(WorkImage, band_->Shape, band_->A, band_->B, band_->Width, band_->Colour));
+}
+
 void TMain::DrawBand(XorShape shape, QPoint a, QPoint b) {
     EraseBand();
-    const DrawnBand band{shape, a, b, std::max(1, MeasurePenWidth),
-                         ToQColor(MeasurePenColor).rgb()};
-    Foto->UpdateImageRect(XorDraw(WorkImage, band.Shape, band.A, band.B, band.Width, band.Colour));
-    band_ = band;
+    band_ = DrawnBand{shape, a, b, std::max(1, MeasurePenWidth), ToQColor(MeasurePenColor).rgb()};
+    ToggleBand();
 }
 
 void TMain::EraseBand() {
     if (!band_)
         return;
-    Foto->UpdateImageRect(
-        XorDraw(WorkImage, band_->Shape, band_->A, band_->B, band_->Width, band_->Colour));
+    ToggleBand();
     band_.reset();
+}
+
+void TMain::DrawEllipseBand(QRect box) {
+    // The box as QPainter reads it: the outline spans x() to x() + width().
+    DrawBand(XorShape::Ellipse, box.topLeft(), box.topLeft() + QPoint(box.width(), box.height()));
 }
 
 void TMain::DrawLineRubberBand(int X, int Y, bool ctrl) {
@@ -233,13 +237,11 @@ void TMain::DrawEllipseRubberBand(int X, int Y) {
     next.Y2 = Y;
     if (CircleButtonTag == 0) {
         const int r = CircleRadius(next);
-        const QRect box = CircleBounds({next.X1, next.Y1}, r);
-        DrawBand(XorShape::Ellipse, box.topLeft(), box.bottomRight() + QPoint(1, 1));
+        DrawEllipseBand(CircleBounds({next.X1, next.Y1}, r));
         if (r > 1)
             ShowLiveValue(FormatLengthWithUnit(*this, r * CurrentCalibration));
     } else {
-        const QRect box = EllipseBoundsForOval(next);
-        DrawBand(XorShape::Ellipse, box.topLeft(), box.bottomRight() + QPoint(1, 1));
+        DrawEllipseBand(EllipseBoundsForOval(next));
         PushHistoryOnMouseUp = true;
     }
     RubberBand = next;
@@ -332,8 +334,7 @@ void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int
             SetAction(QStringLiteral("Measure"));
         }
         ShowCalibration();
-        PressTool(Measure);
-        ActiveTool = ToolMeasure;
+        SelectMeasureTool();
     } else if (Measure->isChecked()) {
         if (ctrl) {
             const QPoint snapped = SnapToAxis(start, end);
@@ -388,13 +389,17 @@ void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int
 
 // ---- Results --------------------------------------------------------------------------
 
+bool TMain::ListIsActive() const {
+    return LBForm && LBForm->IsListActive();
+}
+
 void TMain::FinishLengthMeasurement() {
     const double d = Distance({RubberBand.X1, RubberBand.Y1}, {RubberBand.X2, RubberBand.Y2});
     if (d < MinimumDrag)
         return;
     CurrentCalibration = EffectiveCalibration(*this).MicrometresPerPixel;
     const double micrometres = d * CurrentCalibration;
-    if (LBForm && LBForm->IsListActive()) {
+    if (ListIsActive()) {
         const int n = LBForm->CurrentRow();
         LBForm->AddMeasurement({FormatLength(*this, micrometres)});
         activateWindow();
@@ -429,7 +434,7 @@ void TMain::DrawDot() {
 
 void TMain::ArrowAndDotResults() {
     int n;
-    if (LBForm && LBForm->IsListActive()) {
+    if (ListIsActive()) {
         n = LBForm->CurrentRow();
         if (PositionsInPixels) {
             LBForm->AddMeasurement(
@@ -464,7 +469,7 @@ void TMain::MeasureCurvature(int X, int Y) {
             MeasureText(*this, QStringLiteral("Radius = ") + FormatLengthWithUnit(*this, rho)),
             MeasureText(*this, QStringLiteral("Curvature = %1 degrees").arg(arc->AngleDegrees)),
             font);
-        if (LBForm && LBForm->IsListActive()) {
+        if (ListIsActive()) {
             LBForm->AddMeasurement(
                 {FormatMeasureValue(arc->AngleDegrees), FormatLength(*this, rho)});
             activateWindow();
@@ -473,8 +478,7 @@ void TMain::MeasureCurvature(int X, int Y) {
     // A third point on the chord's midpoint has no finite radius: the closteriometry is
     // abandoned without drawing.
     ClosteriometerTag = 0;
-    PressTool(Measure);
-    ActiveTool = ToolMeasure;
+    SelectMeasureTool();
     MeasureMode = ModeTools;
     if (arc)
         AnnotationHistory.Add(WorkImage);
@@ -482,10 +486,12 @@ void TMain::MeasureCurvature(int X, int Y) {
 
 // ---- Labels ---------------------------------------------------------------------------
 
-void TMain::StyleValueLabel(QLabel* label, const QString& text) {
+QSize TMain::StyleValueLabel(QLabel* label, const QString& text) {
+    const QFont imageFont = MeasureTextFont(*this, WorkImage.height());
+    const QString shown = MeasureText(*this, text.trimmed());
     const double scale = std::max(Foto->devicePixelRatioF(), 1e-3);
-    QFont font = MeasureTextFont(*this, WorkImage.height());
-    font.setPixelSize(std::max(1, RoundHalfEven(font.pixelSize() / scale)));
+    QFont font = imageFont;
+    font.setPixelSize(std::max(1, int(RoundHalfEven(font.pixelSize() / scale))));
     const QColor background = ToQColor(UnitBackColor);
     const QString style =
         QStringLiteral("QLabel { color: %1; background: %2; }")
@@ -496,17 +502,13 @@ void TMain::StyleValueLabel(QLabel* label, const QString& text) {
         label->setStyleSheet(style);
     if (label->font() != font)
         label->setFont(font);
-    label->setText(MeasureText(*this, text.trimmed()));
+    label->setText(shown);
     label->adjustSize();
+    return LabelSize(shown, imageFont);
 }
 
 void TMain::PlaceLabel(QLabel* label, QPoint imageTopLeft) {
     label->move(Foto->WidgetRect(QRect(imageTopLeft, QSize(1, 1))).topLeft().toPoint());
-}
-
-QSize TMain::LabelImageSize(const QString& text) const {
-    return LabelSize(MeasureText(*this, text.trimmed()),
-                     MeasureTextFont(*this, WorkImage.height()));
 }
 
 void TMain::ShowLiveValue(const QString& text) {
@@ -514,17 +516,17 @@ void TMain::ShowLiveValue(const QString& text) {
         MLabel->hide();
         return;
     }
-    StyleValueLabel(MLabel, text);
-    PlaceLabel(MLabel, LiveLabelPosition(RubberBand, LabelImageSize(text), WorkImage.size(),
-                                         CircleButton->isChecked()));
+    const QSize size = StyleValueLabel(MLabel, text);
+    PlaceLabel(MLabel,
+               LiveLabelPosition(RubberBand, size, WorkImage.size(), CircleButton->isChecked()));
     MLabel->show();
 }
 
 void TMain::ShowResultLabel(const QString& text) {
     CommitLabel();
-    StyleValueLabel(ImgLabel, text);
-    PlaceLabel(ImgLabel, ResultLabelPosition(RubberBand, LabelImageSize(text), WorkImage.size(),
-                                             CircleButton->isChecked()));
+    const QSize size = StyleValueLabel(ImgLabel, text);
+    PlaceLabel(ImgLabel,
+               ResultLabelPosition(RubberBand, size, WorkImage.size(), CircleButton->isChecked()));
     ImgLabel->show();
     ImgLabel->raise();
     ImgLabelTag = 1;

@@ -105,6 +105,12 @@ QString MakeAutoFileName(const AutoNameInputs& inputs) {
     return InFolder(inputs.Folder, name + ext);
 }
 
+int NextFileCounter(int counter) {
+    if (counter == INT_MAX)
+        return 0;
+    return std::max(counter, 0) + 1;
+}
+
 int OpenFolderChoice(int tag, bool ctrl, bool alt) {
     if (tag == 1)
         return 1;

@@ -41,6 +41,11 @@ struct AutoNameInputs {
 // label such as "40x/0.65" stays inside the folder.
 QString MakeAutoFileName(const AutoNameInputs& inputs);
 
+// The file counter after a saved image: one up, and 0 after the largest int, so a counter
+// read from a settings file at the top of its range wraps as the snapshot counter does
+// instead of overflowing. A counter below 0 starts again at 1.
+int NextFileCounter(int counter);
+
 // The open command: the menu item's Tag before the held keys, Ctrl before Alt.
 int OpenFolderChoice(int tag, bool ctrl, bool alt);
 // The save command: the menu item's Tag over the held keys, Alt over Ctrl.

@@ -1,14 +1,18 @@
 #include "BmpCodec.h"
 
 #include "Bitmap.h"
+#include "CodecSupport.h"
 #include "ImageFileMessages.h"
 #include "platform/Errors.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
+#include <QtEndian>
 
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -20,6 +24,37 @@ void Put16(uchar*& p, uint32_t v) {
 void Put32(uchar*& p, uint32_t v) {
     Put16(p, v & 0xFFFF);
     Put16(p, v >> 16);
+}
+
+// The bytes an uncompressed BMP must have to hold all its rows, from its headers; nothing
+// for a compressed one or a header we do not know. The toolkit's reader shows a file cut
+// short as if whole, the missing rows undefined.
+std::optional<int64_t> UncompressedBmpBytes(QByteArrayView data) {
+    if (data.size() < 30)
+        return std::nullopt;
+    const auto* p = reinterpret_cast<const uchar*>(data.data());
+    const int64_t pixelOffset = qFromLittleEndian<quint32>(p + 10);
+    const uint32_t headerSize = qFromLittleEndian<quint32>(p + 14);
+    int64_t width = 0, height = 0, bitCount = 0;
+    if (headerSize == 12) { // OS/2 core header
+        width = qFromLittleEndian<quint16>(p + 18);
+        height = qFromLittleEndian<quint16>(p + 20);
+        bitCount = qFromLittleEndian<quint16>(p + 24);
+    } else if (headerSize >= 40 && data.size() >= 34) {
+        width = qFromLittleEndian<qint32>(p + 18);
+        height = std::abs(int64_t(qFromLittleEndian<qint32>(p + 22)));
+        bitCount = qFromLittleEndian<quint16>(p + 28);
+        const uint32_t compression = qFromLittleEndian<quint32>(p + 30);
+        constexpr uint32_t rgb = 0, bitFields = 3, alphaBitFields = 6;
+        if (compression != rgb && compression != bitFields && compression != alphaBitFields)
+            return std::nullopt;
+    } else {
+        return std::nullopt;
+    }
+    if (!BitmapSizeAllowed(width, height) || bitCount <= 0 || bitCount > 32)
+        return std::nullopt; // the size check comes first
+    const int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
+    return pixelOffset + rowBytes * height;
 }
 
 } // namespace
@@ -71,17 +106,32 @@ void WriteBmp(const QImage& bitmap, const QString& path, const QString& fileName
 }
 
 QImage DecodeBmp(QByteArrayView data, const QString& fileName) {
+    static const bool limitRaised = [] {
+        AllowImageReadersThePixelCap();
+        return true;
+    }();
+    (void)limitRaised;
     QByteArray bytes = QByteArray::fromRawData(data.data(), data.size());
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "bmp");
-    const QSize size = reader.size();
-    if (!size.isValid())
-        throw QuvarError(DamagedImageMessage(fileName, reader.errorString()));
-    if (!BitmapSizeAllowed(size.width(), size.height()))
-        NewBitmap(size.width(), size.height()); // throws the size message
+    // The reader's detail, when it has one worth showing.
+    const auto detail = [&reader] {
+        return reader.error() == QImageReader::UnknownError ? QString() : reader.errorString();
+    };
+    // A negative height is a valid file stored top row first; the reader gives it as is.
+    const QSize stored = reader.size();
+    const int64_t width = stored.width();
+    const int64_t height = std::abs(int64_t(stored.height()));
+    if (width <= 0 || height <= 0)
+        throw QuvarError(DamagedImageMessage(fileName, detail()));
+    if (!BitmapSizeAllowed(width, height))
+        NewBitmap(int(std::min<int64_t>(width, 1 << 30)),
+                  int(std::min<int64_t>(height, 1 << 30))); // throws the size message
+    if (const auto needed = UncompressedBmpBytes(data); needed && data.size() < *needed)
+        throw QuvarError(DamagedImageMessage(fileName));
     QImage image = reader.read();
     if (image.isNull())
-        throw QuvarError(DamagedImageMessage(fileName, reader.errorString()));
+        throw QuvarError(DamagedImageMessage(fileName, detail()));
     return ToBitmap24(image);
 }

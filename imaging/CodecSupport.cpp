@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 
 #include <QFile>
+#include <QImageReader>
 
 QByteArray ReadFileBytes(const QString& path) {
     QFile file(path);
@@ -13,4 +14,26 @@ QByteArray ReadFileBytes(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         throw QuvarError(UnableToOpenFileMessage(path));
     return data;
+}
+
+QByteArray ReadFileBytes(const QString& path, int64_t maxBytes, const QString& tooLongMessage) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw QuvarError(UnableToOpenFileMessage(path));
+    // One byte more than allowed tells a long file from one of the largest allowed size,
+    // also for a device whose size is not known in advance.
+    QByteArray data = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw QuvarError(UnableToOpenFileMessage(path));
+    if (data.size() > maxBytes)
+        throw QuvarError(tooLongMessage);
+    return data;
+}
+
+void AllowImageReadersThePixelCap() {
+    // The limit counts megabytes of the decoded image, which the readers hold as 32 bits
+    // per pixel.
+    constexpr int64_t megabytes = (MaxBitmapPixels * 4 + (int64_t(1) << 20) - 1) >> 20;
+    static_assert(megabytes <= INT32_MAX);
+    QImageReader::setAllocationLimit(int(megabytes));
 }

@@ -297,14 +297,15 @@ std::optional<CommentSystem> ReadCommentSystem(const QStringList& lines) {
         return std::nullopt;
     system.CaptureWidth = *captureWidth;
 
-    if (GetCommentValue(QStringLiteral("NrOfObjectives"), lines).isEmpty()) {
-        system.NrOfObjectives = CountedObjectives(lines);
-    } else {
-        const auto count = CommentInteger(QStringLiteral("NrOfObjectives"), lines);
-        if (!count || *count < 0 || *count > MaxObjectives)
-            return std::nullopt;
-        system.NrOfObjectives = *count;
-    }
+    // Counted or given, the count is checked once: the table holds MaxObjectives.
+    std::optional<int> count;
+    if (GetCommentValue(QStringLiteral("NrOfObjectives"), lines).isEmpty())
+        count = CountedObjectives(lines);
+    else
+        count = CommentInteger(QStringLiteral("NrOfObjectives"), lines);
+    if (!count || *count < 0 || *count > MaxObjectives)
+        return std::nullopt;
+    system.NrOfObjectives = *count;
 
     const auto imageObjective = CommentInteger(QStringLiteral("ImageObj"), lines);
     if (!imageObjective || *imageObjective < 0 || *imageObjective >= system.NrOfObjectives)

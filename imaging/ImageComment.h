@@ -97,6 +97,6 @@ struct CommentSystem {
 };
 
 // Reads the MC-system section keys from the whole comment. Nothing when a value is missing
-// or malformed, when the objective count is outside 0 to 32, the capture width is
-// negative, or the image's objective is not one of the objectives in use.
+// or malformed, when the objective count (given or counted) is outside 0 to 32, the capture
+// width is negative, or the image's objective is not one of the objectives in use.
 std::optional<CommentSystem> ReadCommentSystem(const QStringList& lines);

@@ -31,16 +31,26 @@ QString SideFileName(const QString& fileName) {
     return fileName + QStringLiteral(".cmt");
 }
 
-void RemoveSideFile(const QString& fileName) {
-    const QString side = SideFileName(fileName);
-    if (QFileInfo::exists(side) && !QFile::remove(side))
-        throw QuvarError(UnableToWriteMessage(side));
+void WriteTemporary(const SafeFileReplace& replace, QByteArrayView data) {
+    QFile file(replace.tempPath());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(data.data(), data.size()) != data.size() || !file.flush())
+        throw QuvarError(UnableToWriteMessage(replace.target()));
 }
 
-void SaveBmp(const QImage& bitmap, const QString& fileName) {
-    SafeFileReplace replace(fileName);
-    WriteBmp(bitmap, replace.tempPath(), fileName);
-    replace.commit();
+// The picture and its side file change together or not at all: a side file left from the
+// previous picture would give the new one the old calibration.
+void SaveBmp(const QImage& bitmap, const QString& fileName,
+             const std::optional<QByteArray>& sideComment) {
+    SafeFileReplace picture(fileName);
+    WriteBmp(bitmap, picture.tempPath(), fileName);
+    if (!sideComment) {
+        CommitAndRemove(picture, SideFileName(fileName));
+        return;
+    }
+    SafeFileReplace side(SideFileName(fileName));
+    WriteTemporary(side, *sideComment);
+    CommitTogether(picture, side);
 }
 
 void SavePng(const QImage& bitmap, const QString& fileName,
@@ -56,11 +66,7 @@ void Save(const QImage& bitmap, const QString& fileName, const QStringList* comm
         commentLines ? std::optional(EncodeText(CommentText(*commentLines))) : std::nullopt;
     switch (ImageFileTypeOf(fileName)) {
     case ImageFileType::Bmp:
-        SaveBmp(bitmap, fileName);
-        if (comment && writeBmpComment)
-            WriteFileSafely(SideFileName(fileName), *comment);
-        else
-            RemoveSideFile(fileName);
+        SaveBmp(bitmap, fileName, writeBmpComment ? comment : std::nullopt);
         break;
     case ImageFileType::Jpeg: {
         // Checked before anything is written: the segment cannot hold a longer text.
@@ -207,8 +213,9 @@ void LoadImageWithComment(QImage& bitmap, const QString& fileName, QStringList& 
         return;
     case ImageFileType::Bmp:
         loaded.bitmap = DecodeBmp(ReadFileBytes(fileName), fileName);
-        if (QFileInfo::exists(SideFileName(fileName)))
-            loaded.comment = DecodeText(ReadFileBytes(SideFileName(fileName)));
+        if (const QString side = SideFileName(fileName); QFileInfo::exists(side))
+            loaded.comment =
+                DecodeText(ReadFileBytes(side, MaxCommentBytes, CommentFileTooLargeMessage(side)));
         break;
     case ImageFileType::Jpeg:
         loaded = DecodeImageWithComment(ImageFileType::Jpeg, ReadFileBytes(fileName), fileName);

@@ -23,7 +23,8 @@ QStringList CommentLines(const QString& text);
 // Writes the image and its comment. For a BMP the side file is written only when
 // writeBmpComment is set; otherwise an older side file is removed, so that it cannot
 // be read as this image's comment. A file of another type is not written. Every file
-// is replaced only once its new content is complete. Throws a QuvarError on failure.
+// is replaced only once its new content is complete, and a BMP and its side file change
+// together: when either fails, neither changes. Throws a QuvarError on failure.
 void SaveImageWithComment(const QImage& bitmap, const QString& fileName,
                           const QStringList& commentLines, bool writeBmpComment);
 
@@ -34,7 +35,9 @@ void SaveImagePlain(const QImage& bitmap, const QString& fileName);
 // Replaces bitmap (as a 24-bit bitmap) and commentLines by the file's image and stored
 // comment. A missing file changes nothing; a file of another type clears the comment
 // only. Waits up to about 105 ms for another writer to release the file. Throws a
-// QuvarError for a file that cannot be read or decoded; bitmap and comment then stay.
+// QuvarError for a file that cannot be read or decodes only partly (naming the file: it
+// is damaged or not an image), for an image beyond the size limits, and for a side file
+// longer than any comment; bitmap and comment then stay.
 void LoadImageWithComment(QImage& bitmap, const QString& fileName, QStringList& commentLines);
 
 // True when the file exists and is read-only, cannot be opened for writing, or another

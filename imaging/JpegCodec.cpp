@@ -1,11 +1,14 @@
 #include "JpegCodec.h"
 
 #include "Bitmap.h"
+#include "CodecSupport.h"
 #include "ImageFileMessages.h"
 #include "platform/Errors.h"
 
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <jpeglib.h>
+
+#include <jerror.h>
 
 #include <algorithm>
 #include <stdexcept>
@@ -27,6 +30,35 @@ struct JpegFailure : std::runtime_error {
 
 // Warnings (corrupt data the codec works around) are not shown.
 void IgnoreJpegMessage(j_common_ptr, int) {}
+
+// What the decoder knows of the image being read, for its warnings.
+struct DecodeState {
+    bool severalScans = false;
+    bool allRowsRead = false;
+};
+
+// The warnings that mean image data is missing: the codec would fill the rest with grey
+// and go on, and the image would look whole. The end of the file is harmless in a single
+// scan (the codec reads ahead, and a file may lack its end marker): rows cut short there
+// meet a marker first.
+bool LosesImageData(const jpeg_decompress_struct& cinfo, int code) {
+    const auto* state = static_cast<const DecodeState*>(cinfo.client_data);
+    switch (code) {
+    case JWRN_HIT_MARKER:  // the scan's data ended before its last block
+    case JWRN_MUST_RESYNC: // blocks lost up to the next restart marker
+        return true;
+    case JWRN_JPEG_EOF:
+        return state && state->severalScans && !state->allRowsRead;
+    default:
+        return false;
+    }
+}
+
+void RefuseLostImageData(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->is_decompressor &&
+        LosesImageData(*reinterpret_cast<j_decompress_ptr>(cinfo), cinfo->err->msg_code))
+        ThrowJpegFailure(cinfo);
+}
 
 void InstallErrorHandler(jpeg_error_mgr& err) {
     jpeg_std_error(&err);
@@ -61,12 +93,18 @@ struct Decompressor {
     jpeg_decompress_struct cinfo{};
     jpeg_error_mgr err{};
     jpeg_progress_mgr progress{};
+    DecodeState state;
     Decompressor() {
         cinfo.err = &err;
         InstallErrorHandler(err);
+        err.emit_message = RefuseLostImageData;
         jpeg_create_decompress(&cinfo);
+        cinfo.client_data = &state;
         progress.progress_monitor = LimitScans;
         cinfo.progress = &progress;
+        // Beyond this the codec stops with an error instead of asking for more; the check
+        // of the image's own needs below comes first and names the size.
+        cinfo.mem->max_memory_to_use = long(MaxDecoderBytes + (int64_t(64) << 20));
     }
     ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
     Decompressor(const Decompressor&) = delete;
@@ -102,6 +140,24 @@ struct ByteArrayDestination {
     }
 };
 static_assert(offsetof(ByteArrayDestination, mgr) == 0);
+
+// A file of several scans (progressive, or one scan per component) is decoded into
+// coefficient buffers for the whole image before its first row comes out: 64 coefficients
+// of two bytes per 8 x 8 block of every component, in whole MCUs.
+int64_t WholeImageBytes(jpeg_decompress_struct& cinfo) {
+    if (!jpeg_has_multiple_scans(&cinfo))
+        return 0;
+    const auto roundUp = [](int64_t value, int64_t step) {
+        return step > 0 ? (value + step - 1) / step * step : value;
+    };
+    int64_t bytes = 0;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+        const jpeg_component_info& c = cinfo.comp_info[i];
+        bytes += roundUp(c.width_in_blocks, c.h_samp_factor) *
+                 roundUp(c.height_in_blocks, c.v_samp_factor) * int64_t(sizeof(JBLOCK));
+    }
+    return bytes;
+}
 
 } // namespace
 
@@ -159,9 +215,16 @@ QImage DecodeJpeg(QByteArrayView data, const QString& fileName) {
         const bool cmyk =
             d.cinfo.jpeg_color_space == JCS_CMYK || d.cinfo.jpeg_color_space == JCS_YCCK;
         d.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
-        // Refuse an absurd header size before the codec allocates anything for it.
-        QImage bitmap = NewBitmap(int(std::min<JDIMENSION>(d.cinfo.image_width, 1u << 30)),
-                                  int(std::min<JDIMENSION>(d.cinfo.image_height, 1u << 30)));
+        // Refuse an absurd header size, and a file whose decoding needs more than the
+        // bitmap, before the codec allocates anything for it.
+        const int width = int(std::min<JDIMENSION>(d.cinfo.image_width, 1u << 30));
+        const int height = int(std::min<JDIMENSION>(d.cinfo.image_height, 1u << 30));
+        if (!BitmapSizeAllowed(width, height))
+            NewBitmap(width, height); // throws the size message
+        d.state.severalScans = jpeg_has_multiple_scans(&d.cinfo);
+        if (WholeImageBytes(d.cinfo) > MaxDecoderBytes)
+            throw QuvarError(ImageTooLargeMessage(fileName, width, height));
+        QImage bitmap = NewBitmap(width, height);
         jpeg_start_decompress(&d.cinfo);
         if (d.cinfo.output_width != JDIMENSION(bitmap.width()) ||
             d.cinfo.output_height != JDIMENSION(bitmap.height()))
@@ -188,6 +251,7 @@ QImage DecodeJpeg(QByteArrayView data, const QString& fileName) {
                 target[3 * x + 2] = uchar(c * k / 255);
             }
         }
+        d.state.allRowsRead = true;
         jpeg_finish_decompress(&d.cinfo);
         return bitmap;
     } catch (const JpegFailure& failure) {

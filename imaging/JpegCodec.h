@@ -12,5 +12,7 @@
 QByteArray EncodeJpeg(const QImage& bitmap, const QString& fileName);
 
 // A 24-bit bitmap of the JPEG data; grey and CMYK images become colour. Throws a
-// QuvarError naming fileName for damaged data or a size beyond the bitmap limits.
+// QuvarError naming fileName for damaged data (also image data cut short or garbled, which
+// the codec itself would fill with grey), a size beyond the bitmap limits, or a file whose
+// decoding needs more than MaxDecoderBytes.
 QImage DecodeJpeg(QByteArrayView data, const QString& fileName);

@@ -1,6 +1,7 @@
 #include "PngCodec.h"
 
 #include "Bitmap.h"
+#include "CodecSupport.h"
 #include "ImageFileMessages.h"
 #include "platform/Errors.h"
 
@@ -8,6 +9,7 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -42,13 +44,28 @@ struct PngWriter {
     PngWriter& operator=(const PngWriter&) = delete;
 };
 
+// The reader takes a chunk whole into one buffer of the length the chunk claims; a text
+// chunk of 2 GB in a file of a few hundred bytes must not cost 2 GB. Nothing else the
+// reader allocates comes near this: its largest row is 65536 pixels of 8 bytes.
+constexpr png_alloc_size_t MaxPngAllocation = png_alloc_size_t(MaxCommentBytes) + 4096;
+
+png_voidp LimitedPngMalloc(png_structp, png_alloc_size_t size) {
+    if (size > MaxPngAllocation)
+        throw PngFailure("chunk data is too large");
+    return std::malloc(size);
+}
+
+void PngFree(png_structp, png_voidp memory) {
+    std::free(memory);
+}
+
 struct PngReader {
     png_structp png = nullptr;
     png_infop info = nullptr;
     png_infop endInfo = nullptr;
     PngReader() {
-        png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngFailure,
-                                     IgnorePngWarning);
+        png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngFailure,
+                                       IgnorePngWarning, nullptr, LimitedPngMalloc, PngFree);
         if (png)
             info = png_create_info_struct(png);
         if (info)
@@ -152,6 +169,8 @@ DecodedPng Decode(void* input, png_rw_ptr read, const QString& fileName) {
         PngReader r;
         png_set_read_fn(r.png, input, read);
         png_set_user_limits(r.png, MaxBitmapSide, MaxBitmapSide);
+        // The same bound for what compressed text and profiles unpack to.
+        png_set_chunk_malloc_max(r.png, png_alloc_size_t(MaxCommentBytes));
         png_read_info(r.png, r.info);
         const png_uint_32 width = png_get_image_width(r.png, r.info);
         const png_uint_32 height = png_get_image_height(r.png, r.info);
@@ -176,12 +195,10 @@ DecodedPng Decode(void* input, png_rw_ptr read, const QString& fileName) {
             rows[y] = result.bitmap.scanLine(int(y));
         png_read_image(r.png, rows.data());
         TakeComment(r.png, r.info, result.comment);
-        // A damaged trailer still leaves the complete image and the chunks before it.
-        try {
-            png_read_end(r.png, r.endInfo);
-            TakeComment(r.png, r.endInfo, result.comment);
-        } catch (const PngFailure&) {
-        }
+        // The comment follows the image data: a damaged trailer may have lost it, and the
+        // image would open as if it had none.
+        png_read_end(r.png, r.endInfo);
+        TakeComment(r.png, r.endInfo, result.comment);
     } catch (const PngFailure& failure) {
         throw QuvarError(DamagedImageMessage(fileName, QString::fromLocal8Bit(failure.what())));
     }

@@ -1,6 +1,7 @@
 #include "TiffFiles.h"
 
 #include "Bitmap.h"
+#include "CodecSupport.h"
 #include "ImageFileMessages.h"
 #include "platform/Errors.h"
 #include "platform/SafeFile.h"
@@ -41,6 +42,28 @@ struct TiffCloser {
     void operator()(TIFF* tif) const { TIFFClose(tif); }
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
+
+// Options for reading: no single allocation of the library beyond what a decoder may take,
+// whatever sizes the file claims.
+struct ReadOptions {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    ReadOptions() {
+        if (options)
+            TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(MaxDecoderBytes));
+    }
+    ~ReadOptions() { TIFFOpenOptionsFree(options); }
+    ReadOptions(const ReadOptions&) = delete;
+    ReadOptions& operator=(const ReadOptions&) = delete;
+};
+
+TiffHandle OpenForReading(const QString& fileName) {
+    SilenceLibtiff();
+    ReadOptions read;
+    TiffHandle tif(TIFFOpenExt(QFile::encodeName(fileName).constData(), "r", read.options));
+    if (!tif)
+        throw QuvarError(UnableToOpenFileMessage(fileName));
+    return tif;
+}
 
 // libtiff reading from memory, so that a loaded file is read from disk once.
 struct MemoryTiff {
@@ -88,23 +111,40 @@ void CheckRgbaReadable(TIFF* tif, const QString& fileName) {
         throw QuvarError(UnableToOpenFileMessage(fileName));
 }
 
-QImage NewRaster(TIFF* tif, QImage::Format format) {
+QSize ImageSize(TIFF* tif) {
     uint32_t width = 0, height = 0;
     TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
-    return NewBitmap(int(std::min<uint32_t>(width, 1u << 30)),
-                     int(std::min<uint32_t>(height, 1u << 30)), format);
+    return {int(std::min<uint32_t>(width, 1u << 30)), int(std::min<uint32_t>(height, 1u << 30))};
 }
 
-// The first image as RGBA bytes (libtiff's raster), top row first.
+// Refuses a size beyond the bitmap limits, and a decoder buffer of more than a decoder may
+// take, before anything is allocated for them.
+void CheckSizes(const QSize& size, int64_t decoderBytes, const QString& fileName) {
+    if (!BitmapSizeAllowed(size.width(), size.height()))
+        NewBitmap(size.width(), size.height()); // throws the size message
+    if (decoderBytes > MaxDecoderBytes)
+        throw QuvarError(ImageTooLargeMessage(fileName, size.width(), size.height()));
+}
+
+// The library decodes a strip or tile whole into a buffer of its own.
+int64_t DecodedStripBytes(TIFF* tif) {
+    return int64_t(TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif));
+}
+
+// The first image as RGBA bytes (libtiff's raster), top row first. A damaged image is
+// refused: the library stops at the first error instead of leaving rows undecoded.
 QImage ReadRaster(TIFF* tif, const QString& fileName) {
     CheckRgbaReadable(tif, fileName);
-    QImage raster = NewRaster(tif, QImage::Format_RGBA8888);
-    // A damaged image yields what could be decoded; the rest stays black, never
-    // uninitialised memory.
-    std::memset(raster.bits(), 0, size_t(raster.sizeInBytes()));
-    TIFFReadRGBAImageOriented(tif, uint32_t(raster.width()), uint32_t(raster.height()),
-                              reinterpret_cast<uint32_t*>(raster.bits()), ORIENTATION_TOPLEFT, 0);
+    const QSize size = ImageSize(tif);
+    CheckSizes(size, std::max(int64_t(size.width()) * size.height() * 4, DecodedStripBytes(tif)),
+               fileName);
+    QImage raster = NewBitmap(size.width(), size.height(), QImage::Format_RGBA8888);
+    // Success means every pixel was written; nothing of a failed read is shown.
+    if (!TIFFReadRGBAImageOriented(tif, uint32_t(raster.width()), uint32_t(raster.height()),
+                                   reinterpret_cast<uint32_t*>(raster.bits()), ORIENTATION_TOPLEFT,
+                                   1))
+        throw QuvarError(DamagedImageMessage(fileName));
     return raster;
 }
 
@@ -139,19 +179,23 @@ QImage ReadBgr(TIFF* tif, const QString& fileName) {
         TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
     else
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
-    QImage bitmap = NewRaster(tif, Bitmap24Format);
-    const int width = bitmap.width();
-    const int height = bitmap.height();
+    const QSize size = ImageSize(tif);
+    CheckSizes(size, DecodedStripBytes(tif), fileName);
+    const int width = size.width();
+    const int height = size.height();
     band = std::clamp<uint32_t>(band, 1, uint32_t(height));
     constexpr uint32_t MaxBandPixels = 1u << 22;
     if (orientation != ORIENTATION_TOPLEFT || uint64_t(band) * uint32_t(width) > MaxBandPixels) {
         const QImage raster = ReadRaster(tif, fileName);
+        QImage bitmap = NewBitmap(width, height);
         RgbaRowsToBgr(raster.constBits(), width, height, bitmap, 0);
         return bitmap;
     }
+    QImage bitmap = NewBitmap(width, height);
     RgbaImage rgba;
     char reason[1024] = {};
-    if (!TIFFRGBAImageBegin(&rgba.img, tif, 0, reason))
+    // Stops at the first damaged strip or tile, which is then reported.
+    if (!TIFFRGBAImageBegin(&rgba.img, tif, 1, reason))
         throw QuvarError(UnableToOpenFileMessage(fileName));
     rgba.begun = true;
     rgba.img.req_orientation = ORIENTATION_TOPLEFT;
@@ -161,7 +205,8 @@ QImage ReadBgr(TIFF* tif, const QString& fileName) {
         std::memset(buffer.data(), 0, size_t(width) * size_t(rows) * 4);
         rgba.img.row_offset = y;
         rgba.img.col_offset = 0;
-        TIFFRGBAImageGet(&rgba.img, buffer.data(), uint32_t(width), uint32_t(rows));
+        if (!TIFFRGBAImageGet(&rgba.img, buffer.data(), uint32_t(width), uint32_t(rows)))
+            throw QuvarError(DamagedImageMessage(fileName));
         RgbaRowsToBgr(reinterpret_cast<const uchar*>(buffer.data()), width, rows, bitmap, y);
     }
     return bitmap;
@@ -181,10 +226,7 @@ void SwapRedBlue(int width, int height, uchar* pixels) {
 }
 
 QImage LoadTiffAsBitmap(const QString& fileName) {
-    SilenceLibtiff();
-    TiffHandle tif(TIFFOpen(QFile::encodeName(fileName).constData(), "r"));
-    if (!tif)
-        throw QuvarError(UnableToOpenFileMessage(fileName));
+    TiffHandle tif = OpenForReading(fileName);
     QImage bitmap = ReadRaster(tif.get(), fileName);
     tif.reset();
     SwapRedBlue(bitmap.width(), bitmap.height(), bitmap.bits());
@@ -193,19 +235,17 @@ QImage LoadTiffAsBitmap(const QString& fileName) {
 }
 
 QImage LoadTiffAsBitmap24(const QString& fileName) {
-    SilenceLibtiff();
-    TiffHandle tif(TIFFOpen(QFile::encodeName(fileName).constData(), "r"));
-    if (!tif)
-        throw QuvarError(UnableToOpenFileMessage(fileName));
+    TiffHandle tif = OpenForReading(fileName);
     return ReadBgr(tif.get(), fileName);
 }
 
 QImage DecodeTiff(QByteArrayView data, const QString& fileName) {
     SilenceLibtiff();
     MemoryTiff memory{data};
-    TiffHandle tif(TIFFClientOpen("memory", "r", &memory, MemoryTiff::Read, MemoryTiff::Write,
-                                  MemoryTiff::Seek, MemoryTiff::Close, MemoryTiff::Size,
-                                  MemoryTiff::Map, MemoryTiff::Unmap));
+    ReadOptions read;
+    TiffHandle tif(TIFFClientOpenExt("memory", "r", &memory, MemoryTiff::Read, MemoryTiff::Write,
+                                     MemoryTiff::Seek, MemoryTiff::Close, MemoryTiff::Size,
+                                     MemoryTiff::Map, MemoryTiff::Unmap, read.options));
     if (!tif)
         throw QuvarError(UnableToOpenFileMessage(fileName));
     return ReadBgr(tif.get(), fileName);

@@ -12,8 +12,10 @@
 extern QString TiffImageDescription;
 
 // The first image of the file as a 32-bit bitmap (Format_ARGB32, alpha as the file
-// gives it). Throws "Unable to open file '<name>'" when libtiff cannot open it, and a
-// QuvarError naming the size for an empty or oversized image.
+// gives it). Throws "Unable to open file '<name>'" when libtiff cannot open it or cannot
+// turn it into colour, a QuvarError naming the size for an empty or oversized image or one
+// whose strips or raster would take more than MaxDecoderBytes, and the damaged-file message
+// when any part of the image fails to decode (nothing of a partly decoded image is kept).
 QImage LoadTiffAsBitmap(const QString& fileName);
 
 // The first image as a 24-bit bitmap, from the file or from its bytes.

@@ -8,6 +8,25 @@ QStringList FotoSizeItems(bool useWidth) {
     return items;
 }
 
+namespace {
+
+QString LongSizeWord(bool useWidth) {
+    return useWidth ? QStringLiteral("Width in pixels") : QStringLiteral("Height in pixels");
+}
+
+} // namespace
+
+QString ImgWidthLabelCaption(bool useWidth) {
+    return QStringLiteral("Set Image ") + LongSizeWord(useWidth) + QStringLiteral(":");
+}
+
+QString ResizeItemCaption(const QString& item, bool useWidth) {
+    const qsizetype blank = item.indexOf(QStringLiteral(" ="));
+    if (blank < 0)
+        return item;
+    return LongSizeWord(useWidth) + item.mid(blank);
+}
+
 int FotoSizeItemForKey(int key) {
     switch (key) {
     case 'F':

@@ -15,6 +15,13 @@ constexpr int FotoSizeItemCount = 2 + int(FotoSizeLengths.size());
 
 QStringList FotoSizeItems(bool useWidth);
 
+// The size wording that start-up and Preferences give: `ImgWidthLabel` reads "Set Image
+// Width in pixels:" and an item from the third on, "Width = 640" or an earlier rewording,
+// becomes "Width in pixels = 640" ("Height" for both when useWidth is false). An item
+// without " =" stays as it is.
+QString ImgWidthLabelCaption(bool useWidth);
+QString ResizeItemCaption(const QString& item, bool useWidth);
+
 // The display-size item a key chooses: F fit to window, G original size, the digits 3 to 9
 // and 0 the lengths 320 to 960 (768 has no key); -1 for any other key. key is the
 // character's code ('F', '3').

@@ -54,7 +54,10 @@ void TakeOpenedImage(TMainFields& Main, const QString& path, ImageFileContent co
     // Shared, not copied: the rebuild that follows gives the work image its own pixels.
     Main.WorkImage = Main.OriginalImage;
     Main.CommentLines = std::move(content.Comment);
-    const FolderLocation location = SplitFolderLocation(Main.SelectedFolder);
+    // The sample date of new photos until the comment names the image's own, so an image
+    // without one never shows an earlier image's date or no date at all.
+    Main.SampleDate = Main.NewSampleDate;
+    const FolderLocation location = SplitFolderLocation(LocationFolder(Main.SelectedFolder));
     Main.ImageLocation = location.Location;
     Main.ImageCoordinates = location.Coordinates;
 }
@@ -91,6 +94,6 @@ QString SaveWorkImageAs(TMainFields& Main, const QString& path) {
         FillCommentForSaving(Main, ownLocations ? Main.ImageLocation : Main.PhotoLocation,
                              ownLocations ? Main.ImageCoordinates : Main.PhotoCoordinates);
     SaveImageWithComment(Main.WorkImage, path, Main.CommentLines, Main.WriteBmpComment);
-    ++Main.FileCounter;
+    Main.FileCounter = NextFileCounter(Main.FileCounter);
     return text;
 }

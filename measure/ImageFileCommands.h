@@ -22,8 +22,10 @@ struct ImageFileContent {
 ImageFileContent ReadImageFile(const QString& path);
 
 // The image of a file read becomes the image on display: file name and extensions, the
-// image in both sizes, the comment as loaded (the sections it is read into are emptied)
-// and the location lines from the selected folder's name, which a comment overrides.
+// image in both sizes, the comment as loaded (the sections it is read into are emptied),
+// the sample date of new photos and the location lines from the selected folder's name
+// (My Pictures + "/QUVAR/FromCamera", created, when that folder is missing); a comment
+// read afterwards overrides the date and the locations.
 void TakeOpenedImage(TMainFields& Main, const QString& path, ImageFileContent content);
 
 // The image files of path's folder, by name, and the index of path among them (case

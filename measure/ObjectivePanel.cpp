@@ -159,6 +159,9 @@ ObjectivePanel UnknownSystemClick(TMainFields& Main) {
     panel.Layout = PanelLayout::SingleButton;
     panel.MicCamLabel = QStringLiteral("Unknown");
     panel.MicCamWarning = false;
+    // The value shown beside "Not Calibrated!" is the unknown system's, not the one the
+    // previous image left.
+    panel.Calibration = ShowCalibration(Main, Main.CurrentCalibration);
     panel.ShowNotCalibrated = true;
     panel.Buttons = {{QStringLiteral("1 X "), ObjectiveFont::Italic, true}};
     return panel;

@@ -92,7 +92,7 @@ struct McSystemMenuItem {
 std::vector<McSystemMenuItem> BuildMCSystemMenu(const TMainFields& Main);
 
 // The image becomes one of unknown system (state 4): record -1 a one-objective "Unknown"
-// system at the image's width, not calibrated.
+// system at the image's width, not calibrated; the calibration display shows its 0.
 ObjectivePanel UnknownSystemClick(TMainFields& Main);
 
 // The user chose configured system k from the menu.

@@ -1,5 +1,6 @@
 // The program entry: creates the windows once and runs until the measuring window closes.
 
+#include "imaging/CodecSupport.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "platform/ui/QtPrompts.h"
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
     app.setStyle(QStringLiteral("Fusion"));
     QtPrompts prompts;
     SetAppPrompts(&prompts);
+    // Before any reader runs, the file dialog's preview included.
+    AllowImageReadersThePixelCap();
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

@@ -12,7 +12,7 @@ enum class MessageIcon { None, Information, Warning, Error };
 
 enum class Answer { Yes, No, Cancel };
 
-enum class AskButtons { YesNo, YesNoCancel, OkCancel }; // Ok answers Yes
+enum class AskButtons { YesNo, YesNoCancel, OkCancel, YesCancel }; // Ok answers Yes
 
 struct FileDialogRequest {
     QString caption;

@@ -2,15 +2,83 @@
 
 #include "Errors.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTemporaryFile>
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+const QString TemporarySuffix = QStringLiteral(".XXXXXX.tmp");
+
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+bool Exists(const QString& path) {
+    struct stat status {};
+    return ::lstat(Native(path).constData(), &status) == 0;
+}
+
+bool IsDirectory(const QString& path) {
+    struct stat status {};
+    return ::lstat(Native(path).constData(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+// How a temporary file took its target's place, so that it can be taken back.
+struct Placement {
+    QString temp;
+    QString target;
+    bool exchanged = false; // the old content now lies under the temporary name
+    bool created = false;   // there was no target
+};
+
+// An existing target is exchanged with the temporary file in one step, so its old content
+// stays at hand until the other file of a pair is in place too. Where the file system
+// cannot exchange, a plain rename (which cannot be taken back) has to do.
+Placement Place(const QString& temp, const QString& target) {
+    Placement placed{temp, target};
+    const QByteArray from = Native(temp);
+    const QByteArray to = Native(target);
+    if (!Exists(target)) {
+        if (std::rename(from.constData(), to.constData()) != 0)
+            throw QuvarError(UnableToWriteMessage(target));
+        placed.created = true;
+        return placed;
+    }
+    // An exchange would move a folder aside; a rename over one fails.
+    if (IsDirectory(target))
+        throw QuvarError(UnableToWriteMessage(target));
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_EXCHANGE) == 0) {
+        placed.exchanged = true;
+        return placed;
+    }
+    if ((errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) ||
+        std::rename(from.constData(), to.constData()) != 0)
+        throw QuvarError(UnableToWriteMessage(target));
+    return placed;
+}
+
+// The target as it was; the new content goes back under the temporary name.
+void Undo(const Placement& placed) {
+    const QByteArray temp = Native(placed.temp);
+    const QByteArray target = Native(placed.target);
+    if (placed.exchanged)
+        ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE);
+    else if (placed.created)
+        std::rename(target.constData(), temp.constData());
+}
+
+void Finish(const Placement& placed) {
+    if (placed.exchanged)
+        QFile::remove(placed.temp);
+}
 
 bool SyncFile(const QString& path) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -28,7 +96,7 @@ QString UnableToWriteMessage(const QString& path) {
 }
 
 SafeFileReplace::SafeFileReplace(const QString& target) : target_(target) {
-    QTemporaryFile temp(target + QStringLiteral(".XXXXXX.tmp"));
+    QTemporaryFile temp(target + TemporarySuffix);
     temp.setAutoRemove(false);
     if (!temp.open())
         throw QuvarError(UnableToWriteMessage(target));
@@ -46,11 +114,82 @@ SafeFileReplace::~SafeFileReplace() {
         QFile::remove(tempPath_);
 }
 
-void SafeFileReplace::commit() {
-    if (!SyncFile(tempPath_) || std::rename(QFile::encodeName(tempPath_).constData(),
-                                            QFile::encodeName(target_).constData()) != 0)
+void SafeFileReplace::sync() const {
+    if (!SyncFile(tempPath_))
         throw QuvarError(UnableToWriteMessage(target_));
+}
+
+void SafeFileReplace::finish() {
     committed_ = true;
+    RemoveStaleTemporaryFiles(target_);
+}
+
+void SafeFileReplace::commit() {
+    sync();
+    if (std::rename(Native(tempPath_).constData(), Native(target_).constData()) != 0)
+        throw QuvarError(UnableToWriteMessage(target_));
+    finish();
+}
+
+void CommitTogether(SafeFileReplace& first, SafeFileReplace& second) {
+    first.sync();
+    second.sync();
+    const Placement placedFirst = Place(first.tempPath_, first.target_);
+    Placement placedSecond;
+    try {
+        placedSecond = Place(second.tempPath_, second.target_);
+    } catch (const QuvarError&) {
+        Undo(placedFirst);
+        throw;
+    }
+    Finish(placedFirst);
+    Finish(placedSecond);
+    first.finish();
+    second.finish();
+}
+
+void CommitAndRemove(SafeFileReplace& replace, const QString& obsolete) {
+    if (!Exists(obsolete)) {
+        replace.commit();
+        return;
+    }
+    replace.sync();
+    if (IsDirectory(obsolete))
+        throw QuvarError(UnableToWriteMessage(obsolete));
+    // Moved aside under a temporary name of its own, so that it can come back.
+    QString aside;
+    {
+        QTemporaryFile reserved(obsolete + TemporarySuffix);
+        reserved.setAutoRemove(false);
+        if (!reserved.open())
+            throw QuvarError(UnableToWriteMessage(obsolete));
+        aside = reserved.fileName();
+    }
+    if (std::rename(Native(obsolete).constData(), Native(aside).constData()) != 0) {
+        QFile::remove(aside);
+        throw QuvarError(UnableToWriteMessage(obsolete));
+    }
+    if (std::rename(Native(replace.tempPath_).constData(), Native(replace.target_).constData()) !=
+        0) {
+        std::rename(Native(aside).constData(), Native(obsolete).constData());
+        throw QuvarError(UnableToWriteMessage(replace.target_));
+    }
+    QFile::remove(aside); // if it stays, the next save of obsolete removes it
+    replace.finish();
+}
+
+void RemoveStaleTemporaryFiles(const QString& target) {
+    const QFileInfo info(target);
+    // The letters and digits QTemporaryFile puts in place of the X's.
+    const QRegularExpression ours(QStringLiteral("^") +
+                                  QRegularExpression::escape(info.fileName()) +
+                                  QStringLiteral("\\.[A-Za-z0-9]{6}\\.tmp$"));
+    QDir folder = info.absoluteDir();
+    const QStringList names =
+        folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names)
+        if (name.startsWith(info.fileName()) && ours.match(name).hasMatch())
+            folder.remove(name);
 }
 
 void WriteFileSafely(const QString& path, QByteArrayView data) {

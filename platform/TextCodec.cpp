@@ -1,7 +1,10 @@
 #include "TextCodec.h"
 
 #include <QStringDecoder>
+
+#include <algorithm>
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -18,6 +21,16 @@ char16_t Windows1252ToUnicode(unsigned char byte) {
         return mapped ? mapped : char16_t(byte);
     }
     return char16_t(byte);
+}
+
+// The Windows-1252 byte of a character, or nothing when it has none.
+std::optional<char> Windows1252Byte(char16_t u) {
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF))
+        return char(u);
+    for (int i = 0; i < 32; ++i)
+        if (kHighControls[i] == u || (kHighControls[i] == 0 && u == 0x80 + i))
+            return char(0x80 + i);
+    return std::nullopt;
 }
 
 } // namespace
@@ -39,30 +52,34 @@ QString DecodeWindows1252(QByteArrayView bytes) {
 QByteArray EncodeWindows1252(const QString& text) {
     QByteArray bytes;
     bytes.reserve(text.size());
-    for (QChar ch : text) {
-        char16_t u = ch.unicode();
-        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-            bytes.append(char(u));
-            continue;
-        }
-        char out = '?';
-        for (int i = 0; i < 32; ++i) {
-            if (kHighControls[i] == u || (kHighControls[i] == 0 && u == 0x80 + i)) {
-                out = char(0x80 + i);
-                break;
-            }
-        }
-        bytes.append(out);
-    }
+    for (QChar ch : text)
+        bytes.append(Windows1252Byte(ch.unicode()).value_or('?'));
     return bytes;
 }
 
+bool FitsWindows1252(const QString& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](QChar ch) { return Windows1252Byte(ch.unicode()).has_value(); });
+}
+
 QString DecodeText(QByteArrayView bytes) {
-    if (IsValidUtf8(bytes))
-        return QString::fromUtf8(bytes);
-    return DecodeWindows1252(bytes);
+    // Neither a line feed nor a carriage return occurs inside a UTF-8 sequence, so cutting
+    // at them splits no character; both are the same byte in the two encodings.
+    QString text;
+    text.reserve(bytes.size());
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && bytes[i] != '\n' && bytes[i] != '\r')
+            continue;
+        const QByteArrayView line = bytes.sliced(start, i - start);
+        text += IsValidUtf8(line) ? QString::fromUtf8(line) : DecodeWindows1252(line);
+        if (i < bytes.size())
+            text += QChar(char16_t(bytes[i]));
+        start = i + 1;
+    }
+    return text;
 }
 
 QByteArray EncodeText(const QString& text) {
-    return text.toUtf8();
+    return FitsWindows1252(text) ? EncodeWindows1252(text) : text.toUtf8();
 }

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 const QString MicroMetre = QString::fromUtf8("µm");
@@ -164,10 +166,14 @@ FolderLocation LoadMainSettings(TMainSettings& m) {
     const IniFile ini(m.ProgramFolder + MainSettingsFileName());
 
     WindowPlacement& p = m.Placement;
-    p.Top = ini.ReadInteger(S("Window"), S("Top"), 0);
-    p.Left = ini.ReadInteger(S("Window"), S("Left"), 0);
-    p.Width = ini.ReadInteger(S("Window"), S("Width"), 815);
-    p.Height = ini.ReadInteger(S("Window"), S("Height"), 655);
+    // Bounded, so that no geometry computed from them overflows.
+    const auto coordinate = [&ini](const char* key, int def, int low) {
+        return std::clamp(ini.ReadInteger(S("Window"), S(key), def), low, WindowCoordinateLimit);
+    };
+    p.Top = coordinate("Top", 0, -WindowCoordinateLimit);
+    p.Left = coordinate("Left", 0, -WindowCoordinateLimit);
+    p.Width = coordinate("Width", 815, 0);
+    p.Height = coordinate("Height", 655, 0);
     p.State = ini.ReadInteger(S("Window"), S("State"), 0);
     if (p.State < 0 || p.State > 2)
         p.State = 0;
@@ -197,7 +203,8 @@ FolderLocation LoadMainSettings(TMainSettings& m) {
 
     m.SaveExtension = ini.ReadString(S("Files"), S("ImageExtension"), S("jpg"));
     m.NamingScheme = ini.ReadInteger(S("Files"), S("CaptureFileType"), 0);
-    m.FileCounter = ini.ReadInteger(S("Files"), S("CaptureNr"), 0);
+    // The counter is typed as digits only: a negative one is damaged and starts again at 0.
+    m.FileCounter = std::max(ini.ReadInteger(S("Files"), S("CaptureNr"), 0), 0);
     m.SampleName = ini.ReadString(S("Files"), S("CaptureFileName"), S("IMG"));
     m.LastUsedDB = ini.ReadString(S("Files"), S("LastUsedDB"), QString());
     m.WriteBmpComment = ini.ReadBool(S("Files"), S("BMPcomment"), true);

@@ -9,7 +9,13 @@
 #include <QDate>
 #include <QString>
 
-// The window's normal (restored) rectangle and its state as the settings file keeps them.
+// The range of stored window positions and sizes: larger values are stale or damaged, and
+// window systems take no more (X11 positions and sizes are 16-bit).
+constexpr int WindowCoordinateLimit = 32767;
+
+// The window's normal (restored) rectangle and its state as the settings file keeps them:
+// Top and Left of the frame, Width and Height of the client area, each read bounded to
+// -WindowCoordinateLimit .. WindowCoordinateLimit (sizes to 0 .. WindowCoordinateLimit).
 struct WindowPlacement {
     int Top = 0;
     int Left = 0;

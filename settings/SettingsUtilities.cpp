@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -141,28 +142,72 @@ QString TimeStampName(const QDateTime& now) {
         .arg(time.second(), 2, 10, zero);
 }
 
-int EmptyWatchFolder(const QString& folder, const QString& photoFolder,
-                     const QString& programFolder) {
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        return 0;
-    const QString target = Resolved(folder);
-    const QString protectedFolders[] = {Resolved(photoFolder), Resolved(programFolder),
-                                        Resolved(QDir::homePath()), QStringLiteral("/")};
-    for (const QString& forbidden : protectedFolders)
-        if (!forbidden.isEmpty() && target == forbidden)
-            return 0;
+std::vector<ProtectedFolder> ProtectedFolders(const QString& photoFolder,
+                                              const QString& programFolder) {
+    const std::pair<QStandardPaths::StandardLocation, const char*> standard[] = {
+        {QStandardPaths::HomeLocation, "your home folder"},
+        {QStandardPaths::DesktopLocation, "your Desktop folder"},
+        {QStandardPaths::DocumentsLocation, "your Documents folder"},
+        {QStandardPaths::DownloadLocation, "your Downloads folder"},
+        {QStandardPaths::MusicLocation, "your Music folder"},
+        {QStandardPaths::PicturesLocation, "your Pictures folder"},
+        {QStandardPaths::MoviesLocation, "your Videos folder"},
+    };
+    std::vector<ProtectedFolder> folders;
+    for (const auto& [location, description] : standard)
+        folders.push_back(
+            {QStandardPaths::writableLocation(location), QString::fromLatin1(description)});
+    folders.push_back({photoFolder, QStringLiteral("the photo folder")});
+    // Kept captures live there; the camera folder is only their way in.
+    if (!photoFolder.isEmpty())
+        folders.push_back({QDir(photoFolder).filePath(QStringLiteral("Unprocessed")),
+                           QStringLiteral("the folder of unprocessed captures")});
+    folders.push_back({programFolder, QStringLiteral("the program folder")});
+    std::erase_if(folders, [](const ProtectedFolder& f) { return f.Path.isEmpty(); });
+    return folders;
+}
 
-    int deleted = 0;
-    const QDir dir(target);
+QString WatchFolderPurgeRefusal(const QString& folder,
+                                const std::vector<ProtectedFolder>& protectedFolders) {
+    const QString target = Resolved(folder);
+    if (target.isEmpty())
+        return {};
+    const QString prefix = target.endsWith(u'/') ? target : target + u'/';
+    const QString start = QStringLiteral("The camera folder %1 was not emptied: ").arg(folder);
+    const QString advice = QStringLiteral(
+        ". Only a folder of the camera's own is emptied; choose one in Preferences.");
+    for (const ProtectedFolder& f : protectedFolders) {
+        const QString path = Resolved(f.Path);
+        if (path.isEmpty())
+            continue;
+        if (path == target)
+            return start + QStringLiteral("it is ") + f.Description + advice;
+        if (path.startsWith(prefix))
+            return start + QStringLiteral("it contains ") + f.Description + advice;
+    }
+    return {};
+}
+
+WatchFolderPurge EmptyWatchFolder(const QString& folder, const QString& photoFolder,
+                                  const QString& programFolder) {
+    WatchFolderPurge purge;
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return purge;
+    purge.Refusal = WatchFolderPurgeRefusal(folder, ProtectedFolders(photoFolder, programFolder));
+    if (!purge.Refusal.isEmpty())
+        return purge;
+
+    const QDir dir(Resolved(folder));
     const QFileInfoList entries = dir.entryInfoList(
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& entry : entries) {
-        // A link is an entry of its own: removing it leaves whatever it points to.
-        if (entry.isDir() && !entry.isSymLink())
+        // A link is an entry of its own: removing it leaves whatever it points to. FIFOs,
+        // devices and folders are no camera's pictures, whatever their names.
+        if (!IsImageFileName(entry.fileName()) || !(entry.isSymLink() || entry.isFile()))
             continue;
         if (!QFile::remove(dir.filePath(entry.fileName())))
             break;
-        ++deleted;
+        ++purge.Deleted;
     }
-    return deleted;
+    return purge;
 }

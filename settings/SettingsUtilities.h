@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <vector>
 
 // Shell folder numbers the program asks for.
 constexpr int SpecialFolderMyPictures = 39;
@@ -59,10 +60,34 @@ QString LastNonEmptyFileName(const QString& folder);
 // "yyyymmdd_hhmmss" of the given local time, e.g. 20240517_143005.
 QString TimeStampName(const QDateTime& now);
 
-// Deletes the files of the watched camera folder (no recursion; a symbolic link is removed
-// itself, never followed) and returns how many were deleted. It stops at the first file
-// that cannot be deleted. Nothing is deleted unless folder is an existing folder that is
-// none of photoFolder, programFolder, the home folder and "/": a watch folder set to one of
-// those by mistake must not cost the user their files.
-int EmptyWatchFolder(const QString& folder, const QString& photoFolder,
-                     const QString& programFolder);
+// A folder that emptying the camera folder must never touch, with the words that name it
+// in a message ("your Documents folder").
+struct ProtectedFolder {
+    QString Path;
+    QString Description;
+};
+
+// The user's home and standard folders (Desktop, Documents, Downloads, Music, Pictures,
+// Videos), the photo folder and the program folder; empty paths are left out.
+std::vector<ProtectedFolder> ProtectedFolders(const QString& photoFolder,
+                                              const QString& programFolder);
+
+// Why folder must not be emptied, as a sentence for the user, or empty text when it may
+// be: it is, or contains, one of the protected folders. Paths are compared as the file
+// system resolves them (links, "..", a trailing "/").
+QString WatchFolderPurgeRefusal(const QString& folder,
+                                const std::vector<ProtectedFolder>& protectedFolders);
+
+struct WatchFolderPurge {
+    int Deleted = 0;
+    QString Refusal; // not empty when the folder was left alone on purpose
+};
+
+// Deletes the image files (the types the capture hand-off takes: ".jpg", ".tif", ".tiff",
+// ".bmp", ".png", any case) at the top level of the watched camera folder; a symbolic link
+// is removed itself, never followed, and every other entry stays. It stops at the first
+// file that cannot be deleted. Nothing is deleted when folder is missing or when
+// WatchFolderPurgeRefusal refuses it for ProtectedFolders: a watch folder set to one of
+// the user's folders by mistake must not cost the user their files.
+WatchFolderPurge EmptyWatchFolder(const QString& folder, const QString& photoFolder,
+                                  const QString& programFolder);

@@ -7,6 +7,7 @@
 #include "imaging/ImageFiles.h"
 #include "measure/DisplaySizes.h"
 #include "measure/ImageCalibrationState.h"
+#include "measure/WindowPlacement.h"
 #include "measure/WorkImageRebuild.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
@@ -27,6 +28,7 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -37,9 +39,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -56,6 +60,12 @@ template <typename W> W* Named(W* widget, const char* name) {
     return widget;
 }
 
+// The margins and spacing of the left panel's groups.
+void Compact(QLayout* layout) {
+    layout->setContentsMargins(6, 2, 6, 4);
+    layout->setSpacing(2);
+}
+
 QPushButton* NamedButton(const char* name, const QString& text) {
     return Named(new QPushButton(text), name);
 }
@@ -68,6 +78,9 @@ QToolButton* ToolButton(const char* name, const QString& text, const QString& ti
     button->setAutoExclusive(true);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     button->setMinimumSize(36, 32);
+    // Tool buttons are chosen with the mouse only: a focused one would toggle on Space
+    // without choosing its tool.
+    button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
 
@@ -89,12 +102,16 @@ TMain::~TMain() {
 QWidget* TMain::BuildLeftPanel() {
     LeftPanel = Named(new QWidget, "LeftPanel");
     LeftPanel->setFixedWidth(kLeftPanelWidth);
+    // Compact, as a fixed layout: at the minimum window height the objective group below
+    // must still hold the buttons of a system with several objectives.
     auto* column = new QVBoxLayout(LeftPanel);
-    column->setContentsMargins(4, 4, 4, 4);
+    column->setContentsMargins(4, 2, 4, 2);
+    column->setSpacing(2);
 
     MCGroupBox = Named(new QGroupBox(QStringLiteral("Microscope and Camera")), "MCGroupBox");
     {
         auto* grid = new QGridLayout(MCGroupBox);
+        Compact(grid);
         Preview = NamedButton("Preview", QStringLiteral("Preview (P)"));
         MCLabel = Named(new QLabel, "MCLabel");
         MCSobjectivelabel = Named(new QLabel, "MCSobjectivelabel");
@@ -102,22 +119,23 @@ QWidget* TMain::BuildLeftPanel() {
         SDLRIndicator = Named(new QFrame, "SDLRIndicator");
         SDLRIndicator->setFixedSize(14, 14);
         SDLRIndicator->setFrameShape(QFrame::Box);
-        grid->addWidget(Preview, 0, 0, 1, 2);
-        grid->addWidget(MCLabel, 1, 0, 1, 2);
-        grid->addWidget(MCSobjectivelabel, 2, 0, 1, 2);
-        grid->addWidget(CBUseDSLR, 3, 0);
-        grid->addWidget(SDLRIndicator, 3, 1, Qt::AlignRight);
+        grid->addWidget(Preview, 0, 0);
+        grid->addWidget(CBUseDSLR, 0, 1);
+        grid->addWidget(SDLRIndicator, 0, 2, Qt::AlignRight);
+        grid->addWidget(MCLabel, 1, 0);
+        grid->addWidget(MCSobjectivelabel, 1, 1, 1, 2);
         // The red bar: the capture system's objective is not its default one.
         NonDefaultObjectiveIndicator = Named(new QLabel, "NonDefaultObjectiveIndicator");
         NonDefaultObjectiveIndicator->setFixedHeight(5);
         NonDefaultObjectiveIndicator->setAutoFillBackground(true);
-        grid->addWidget(NonDefaultObjectiveIndicator, 4, 0, 1, 2);
+        grid->addWidget(NonDefaultObjectiveIndicator, 2, 0, 1, 3);
     }
     column->addWidget(MCGroupBox);
 
     auto* files = Named(new QGroupBox(QStringLiteral("Open and Save Image")), "FilesBox");
     {
         auto* row = new QHBoxLayout(files);
+        Compact(row);
         OpenImage = NamedButton("OpenImage", QStringLiteral("Open"));
         SaveImageAs = NamedButton("SaveImageAs", QStringLiteral("Save"));
         SaveOptions = NamedButton("SaveOptions", QStringLiteral("Options"));
@@ -131,6 +149,7 @@ QWidget* TMain::BuildLeftPanel() {
         Named(new QGroupBox(QStringLiteral("Captured Images from Camera")), "CapturedBox");
     {
         auto* grid = new QGridLayout(captured);
+        Compact(grid);
         ShowLastImage = NamedButton("ShowLastImage", QStringLiteral("Last Image"));
         SearchUnprocessed = NamedButton("SearchUnprocessed", QStringLiteral("Unprocessed"));
         AsFromDevice = NamedButton("AsFromDevice", QStringLiteral("As From Device"));
@@ -139,9 +158,9 @@ QWidget* TMain::BuildLeftPanel() {
         CaptureWidthLabel = Named(new QLabel, "CaptureWidthLabel");
         grid->addWidget(ShowLastImage, 0, 0);
         grid->addWidget(SearchUnprocessed, 0, 1);
-        grid->addWidget(AsFromDevice, 1, 0, 1, 2);
-        grid->addWidget(CaptureWidthLabel, 2, 0, 1, 2);
-        grid->addWidget(CaptureWidth, 3, 0, 1, 2);
+        grid->addWidget(AsFromDevice, 0, 2);
+        grid->addWidget(CaptureWidthLabel, 1, 0, 1, 3);
+        grid->addWidget(CaptureWidth, 2, 0, 1, 3);
     }
     column->addWidget(captured);
 
@@ -149,6 +168,7 @@ QWidget* TMain::BuildLeftPanel() {
         Named(new QGroupBox(QStringLiteral("Calibration / Measurement")), "CalibrationBox");
     {
         auto* grid = new QGridLayout(CalibrationBox);
+        Compact(grid);
         auto* tools = new QHBoxLayout;
         Calibrate = ToolButton("Calibrate", QStringLiteral("Cal"), QStringLiteral("Calibrate"));
         Measure = ToolButton("Measure", QStringLiteral("|-|"), QStringLiteral("Measure"));
@@ -170,19 +190,31 @@ QWidget* TMain::BuildLeftPanel() {
         CalLabel = Named(new QLabel, "CalLabel");
         NotCalibrated = Named(new QLabel(QStringLiteral("Not Calibrated!")), "NotCalibrated");
         NotCalibrated->setStyleSheet(QStringLiteral("color: red"));
+        QFont bold = NotCalibrated->font();
+        bold.setBold(true);
+        NotCalibrated->setFont(bold);
+        // Hidden, it keeps its place: nothing below may move when it shows.
+        QSizePolicy keepsPlace = NotCalibrated->sizePolicy();
+        keepsPlace.setRetainSizeWhenHidden(true);
+        NotCalibrated->setSizePolicy(keepsPlace);
         NotCalibrated->hide();
-        ImgWidthLabel = Named(new QLabel(QStringLiteral("Image width")), "ImgWidthLabel");
+        ImgWidthLabel = Named(new QLabel, "ImgWidthLabel");
         FotoSize = Named(new QComboBox, "FotoSize");
         FotoSize->setMaxVisibleItems(FotoSizeItemCount);
         OrgSizeLabel = Named(new QLabel, "OrgSizeLabel");
         CurrentSizeLabel = Named(new QLabel, "CurrentSizeLabel");
+        auto* value = new QHBoxLayout;
+        Calibration->setFixedWidth(100);
+        value->addWidget(Calibration);
+        value->addWidget(CalLabel);
+        value->addStretch(1);
+        value->addWidget(NotCalibrated);
         grid->addLayout(tools, 0, 0, 1, 2);
         grid->addWidget(Action, 1, 0, 1, 2);
-        grid->addWidget(Calibration, 2, 0);
-        grid->addWidget(CalLabel, 2, 1);
-        grid->addWidget(NotCalibrated, 3, 0, 1, 2);
-        grid->addWidget(ImgWidthLabel, 4, 0);
-        grid->addWidget(FotoSize, 4, 1);
+        grid->addLayout(value, 2, 0, 1, 2);
+        // "Set Image Height in pixels:" and "Height in pixels = 4608" do not fit one row.
+        grid->addWidget(ImgWidthLabel, 3, 0, 1, 2);
+        grid->addWidget(FotoSize, 4, 0, 1, 2);
         grid->addWidget(OrgSizeLabel, 5, 0, 1, 2);
         grid->addWidget(CurrentSizeLabel, 6, 0, 1, 2);
     }
@@ -193,7 +225,8 @@ QWidget* TMain::BuildLeftPanel() {
     ObjectiveRBox = Named(new QGroupBox(QStringLiteral("Objectives")), "ObjectiveRBox");
     {
         auto* list = new QVBoxLayout(ObjectiveRBox);
-        list->setSpacing(3);
+        Compact(list);
+        list->setSpacing(3); // the button pitch the count of fitting buttons assumes
         for (int i = 0; i < kObjectiveButtonCount; ++i) {
             auto* button = new QRadioButton;
             button->setObjectName(QStringLiteral("RB%1").arg(i + 1));
@@ -281,8 +314,11 @@ void TMain::BuildMenus() {
             [this] { OpenImageClick(0); });
     addItem(file, QStringLiteral("Open (from Selected Folder)"), "OpenSelectedFolder",
             Qt::CTRL | Qt::Key_O, [this] { OpenImageClick(1); });
-    addItem(file, QStringLiteral("Reopen"), "Reopen", Qt::ALT | Qt::Key_O,
-            [this] { OpenImageClick(2); });
+    // "Reopen" is not shown; its shortcut works from anywhere in the window.
+    QAction* reopen = addItem(file, QStringLiteral("Reopen"), "Reopen", Qt::ALT | Qt::Key_O,
+                              [this] { OpenImageClick(2); });
+    file->removeAction(reopen);
+    addAction(reopen);
     file->addSeparator();
     addItem(file, QStringLiteral("Save (in Photo Folder)"), "SavePhotoFolder", Qt::Key_S,
             [this] { SaveImageAsClick(0); });
@@ -365,11 +401,11 @@ void TMain::FormCreate(const QStringList& arguments) {
 
     MeasureBox->setAcceptDrops(true);
 
-    OpenImage->setToolTip(QStringLiteral("Open image file (O)\n(CTRL + O): Open file in "
-                                         "Selected Folder"));
-    SaveImageAs->setToolTip(QStringLiteral("Save Image As (S)\n(CTRL + S): Save photo in "
-                                           "Selected Folder\n(ALT + S): Save in Alternative "
-                                           "Folder"));
+    OpenImage->setToolTip(QStringLiteral("(O): Open file in Photo Folder\n\r(CTRL + O): Open "
+                                         "file in Selected Folder"));
+    SaveImageAs->setToolTip(QStringLiteral("(S): Save photo in Photo Folder\n\r(CTRL + S): Save "
+                                           "photo in Selected Folder\n\r(ALT + S): Save in "
+                                           "Alternative Folder"));
     SaveOptions->setToolTip(QStringLiteral("Save With Options (W)"));
     CircleButton->setToolTip(
         QStringLiteral(" Draw Circle or Oval. Click again to cycle through options"));
@@ -408,14 +444,9 @@ void TMain::FormCreate(const QStringList& arguments) {
     NrOfMCSystems = LoadCalibration(MCSystems, ProgramFolder);
     BoundMCSystemChoice(*this);
 
-    CaptureWidth->setText(
-        UseWidth ? QStringLiteral("Set Current Image Width as Capture Display Width")
-                 : QStringLiteral("Set Current Image Height as Capture Display Height"));
-
     FotoSize->clear();
     FotoSize->addItems(FotoSizeItems(UseWidth));
-    FotoSize->setCurrentIndex(std::clamp(CaptureImageSize, 0, FotoSizeItemCount - 1));
-    CaptureWidthLabel->setText(QStringLiteral("Capture: ") + FotoSize->currentText());
+    ApplySizeWording();
 
     if (DefaultMCSystem >= 0 && DefaultMCSystem < MaxMCSystems) {
         const TMCsystem& system = MCSystems[DefaultMCSystem];
@@ -493,18 +524,31 @@ void TMain::CBUseDSLRClick() {
 }
 
 void TMain::EmptyWatchFolderAtStart() {
-    EmptyWatchFolder(WatchFolder, PhotoFolder, ProgramFolder);
+    const WatchFolderPurge purge = EmptyWatchFolder(WatchFolder, PhotoFolder, ProgramFolder);
+    if (!purge.Refusal.isEmpty())
+        AppPrompts().Message(QStringLiteral("QUVAR"), purge.Refusal, MessageIcon::Warning);
 }
 
 void TMain::ApplyLoadedPlacement() {
-    setGeometry(Placement.Left, Placement.Top, Placement.Width, Placement.Height);
+    // Top and Left place the frame, so the title bar is where the settings say; move()
+    // does that for a window not shown yet. Its frame's size is not known before it is
+    // shown: the client size stands for it.
+    std::vector<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens.push_back(screen->availableGeometry());
+    const QRect placed = KeepOnScreen({Placement.Left, Placement.Top},
+                                      {Placement.Width, Placement.Height}, screens, minimumSize());
+    resize(placed.size());
+    move(placed.topLeft());
 }
 
 void TMain::ShowAsPlaced() {
-    // A window saved maximised opens maximised over its normal rectangle; one saved
-    // minimised opens normal.
+    // A window saved maximised opens maximised over its normal rectangle. The file never
+    // holds 2 for a minimised window, but a state 2 written by hand opens minimised.
     if (Placement.State == 1)
         showMaximized();
+    else if (Placement.State == 2)
+        showMinimized();
     else
         show();
 }
@@ -526,12 +570,10 @@ void TMain::closeEvent(QCloseEvent* event) {
     closingFromSystemMenu_ = false;
     FormClose();
     event->accept();
-}
-
-void TMain::WMSysCommandClose() {
-    SaveMainSettingsNow();
-    closingFromSystemMenu_ = true;
-    close();
+    // The program ends with its measuring window, whatever other windows are still open;
+    // they are destroyed after the loop. Without a running loop there is nothing to end.
+    if (QThread::currentThread()->loopLevel() > 0)
+        QCoreApplication::exit(0);
 }
 
 void TMain::Exit1Click() {
@@ -564,6 +606,7 @@ void TMain::PreferencesClick(int tag) {
     SaveMainSettingsNow();
     SaveCalibration(MCSystems, NrOfMCSystems, ProgramFolder);
     UpdateUnitCaptions();
+    ApplySizeWording();
     BuildMCSystemMenu();
     CurrentMCSystem = rememberedSystem;
     CurrentCalibration = rememberedCalibration;
@@ -583,7 +626,11 @@ void TMain::WriteShellMenuRegFile() {
 }
 
 QRect TMain::GetNormalWindowBounds() const {
-    return normalGeometry();
+    // Left and Top of the frame, Width and Height of the client area, as they are applied.
+    const QPoint frameOffset = geometry().topLeft() - frameGeometry().topLeft();
+    QRect normal = normalGeometry();
+    normal.moveTopLeft(normal.topLeft() - frameOffset);
+    return normal;
 }
 
 void TMain::Help2Click() {
@@ -627,8 +674,11 @@ void TMain::NamePastedImage() {
     Display(CurrentFileName);
 }
 
-void TMain::RunExposureDialog() {
-    // The exposure dialog previews on the work image and stores into the original.
+bool TMain::RunExposureDialog() {
+    // The exposure dialog previews on the work image and stores into the original. Until
+    // it can, the command only says so.
+    statusBar()->showMessage(QStringLiteral("Exposure correction is not available yet"), 5000);
+    return false;
 }
 
 void TMain::keyPressEvent(QKeyEvent* event) {

@@ -44,8 +44,6 @@ public:
     void About1Click();
     void ShowSystemCommentClick();
     void CommentPanelCloseClick();
-    // The system menu's close command (title bar, Alt+F4): saves the settings, then closes.
-    void WMSysCommandClose();
 
     // The objective panel and the calibration display.
     void ShowObjectivePanel(int system) override;
@@ -81,6 +79,7 @@ public:
     void SetDiscardOverlays(std::function<void()> discard) {
         discardOverlays_ = std::move(discard);
     }
+    // The image area's size as with the scroll bars off.
     QSize ImageAreaSize() const;
 
     // Measuring tools: the mouse over the image (work-image pixels, shift the keys held at
@@ -133,6 +132,9 @@ public:
     // Shows the window with the placement read from the settings file.
     void ShowAsPlaced();
     void UpdateUnitCaptions();
+    // "Set Image Width in pixels:" and the display sizes from the third on reworded
+    // "Width in pixels = 640" (or Height); the display-size box then selects its first item.
+    void UpdateResizeMenuCaptions();
 
     // The normal (restored) rectangle, also while maximised or minimised.
     QRect GetNormalWindowBounds() const;
@@ -200,6 +202,8 @@ private:
     void CBUseDSLRClick();
     void EmptyWatchFolderAtStart();
     void ApplyLoadedPlacement();
+    // The wording that follows UseWidth, then the capture size selected in the size box.
+    void ApplySizeWording();
 
     void BurnInPendingOverlays();
     void DiscardPendingOverlays();
@@ -241,7 +245,8 @@ private:
     void ShowCalibration();
     void NamePastedImage();
     void RefillSystemComment();
-    void RunExposureDialog();
+    // Shows the exposure dialog; false when there is none to show, and nothing changed.
+    bool RunExposureDialog();
 
     std::function<void()> cancelDrawing_;
     std::function<void()> burnInOverlays_;

@@ -2,6 +2,7 @@
 
 #include "FotoView.h"
 #include "MainWindow.h"
+#include "measure/DisplaySizes.h"
 #include "measure/WorkImageRebuild.h"
 #include "platform/Prompts.h"
 #include "settings/SettingsUtilities.h"
@@ -12,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMimeData>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -36,7 +38,25 @@ private:
 } // namespace
 
 QSize TMain::ImageAreaSize() const {
-    return MeasureBox->viewport()->size();
+    // The area as with the scroll bars off: the viewport shrinks while they show, and
+    // "Fit to Window" must give one size for one window size.
+    return MeasureBox->contentsRect().size();
+}
+
+void TMain::UpdateResizeMenuCaptions() {
+    ImgWidthLabel->setText(ImgWidthLabelCaption(UseWidth));
+    for (int i = FotoSizeFitToWindow + 1; i < FotoSize->count(); ++i)
+        FotoSize->setItemText(i, ResizeItemCaption(FotoSize->itemText(i), UseWidth));
+    FotoSize->setCurrentIndex(0);
+}
+
+void TMain::ApplySizeWording() {
+    UpdateResizeMenuCaptions();
+    CaptureWidth->setText(
+        UseWidth ? QStringLiteral("Set Current Image Width as Capture Display Width")
+                 : QStringLiteral("Set Current Image Height as Capture Display Height"));
+    FotoSize->setCurrentIndex(std::clamp(CaptureImageSize, 0, FotoSize->count() - 1));
+    CaptureWidthLabel->setText(QStringLiteral("Capture: ") + FotoSize->currentText());
 }
 
 void TMain::CancelMode() {
@@ -149,7 +169,9 @@ void TMain::ExposureCorrectionClick() {
     CancelMode();
     ColorAdjustmentTag = 0;
     ExposureImage = OriginalImage.copy();
-    RunExposureDialog();
+    // Without a dialog the rebuild would only throw the annotations away.
+    if (!RunExposureDialog())
+        return;
     if (ColorAdjustmentTag == 1)
         CropHistory.Add(OriginalImage);
     FormUpdate(RebuildAfterExposure);

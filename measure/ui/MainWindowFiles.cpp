@@ -79,7 +79,7 @@ void TMain::LoadImageFile(const QString& path) {
     TakeOpenedImage(*this, path, std::move(content));
     Display(path);
     DecideImageCalibration(*this, *this);
-    const bool fit = BrowsingFolder && OriginalImage.height() > MeasureBox->viewport()->height();
+    const bool fit = BrowsingFolder && OriginalImage.height() > ImageAreaSize().height();
     FotoSize->setCurrentIndex(fit ? FotoSizeFitToWindow : FotoSizeOriginal);
     FormUpdate(RebuildNewImage);
     FinishImageCalibration(*this, *this);

@@ -17,8 +17,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPalette>
 #include <QToolButton>
-
 
 namespace {
 
@@ -75,6 +75,12 @@ void TMain::BuildTools() {
     MLabel->hide();
     ImgLabel = new QLabel(Foto);
     ImgLabel->setObjectName(QStringLiteral("ImgLabel"));
+    for (QLabel* label : {MLabel, ImgLabel}) {
+        // The image area's dark background role would otherwise give the labels the
+        // light text role: white text, whatever colour the settings give.
+        label->setForegroundRole(QPalette::WindowText);
+        label->setBackgroundRole(QPalette::Window);
+    }
     ImgLabel->setCursor(Qt::PointingHandCursor);
     ImgLabel->hide();
     ImgLabel->installEventFilter(this);
@@ -102,9 +108,9 @@ void TMain::BuildTools() {
 }
 
 bool TMain::ToolEventFilter(QObject* watched, QEvent* event) {
-    // The tool buttons act on mouse down, as their captions and glyphs change before the
-    // button is released; the right button only resets the arrow counter.
-    if (event->type() == QEvent::MouseButtonPress) {
+    // The tool buttons act on mouse down of any button, as their captions and glyphs change
+    // before the button is released; the second click of a quick pair cycles a mode too.
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         for (QToolButton* b : {Calibrate, Measure, Closteriometer, ArrowButton, CircleButton})
             if (watched == b) {
@@ -153,7 +159,7 @@ void TMain::SpeedButtonMouseDown(QToolButton* button, Qt::MouseButton mouseButto
         } else {
             ProcessArrowButton();
         }
-    } else if (button == CircleButton && mouseButton == Qt::LeftButton) {
+    } else if (button == CircleButton) {
         ProcessCircleButton();
     }
     // Any tool button abandons a closteriometry waiting for its third point.
@@ -226,9 +232,10 @@ void TMain::DrawLineRubberBand(int X, int Y, bool ctrl) {
         return;
     CurrentCalibration = EffectiveCalibration(*this).MicrometresPerPixel;
     DrawBand(XorShape::Line, start, end);
-    ShowLiveValue(FormatLengthWithUnit(*this, d * CurrentCalibration));
+    // The value sits beside the mouse where it is now, not where it was.
     RubberBand.X2 = end.x();
     RubberBand.Y2 = end.y();
+    ShowLiveValue(FormatLengthWithUnit(*this, d * CurrentCalibration));
 }
 
 void TMain::DrawEllipseRubberBand(int X, int Y) {
@@ -329,12 +336,13 @@ void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int
     const bool ctrl = shift & Qt::ControlModifier;
 
     if (Calibrate->isChecked()) {
-        if (CalibrateByTwoPoints(*this, Distance(start, end), *this)) {
+        if (CalibrateByTwoPoints(*this, Distance(start, end), *this))
             NotCalibrated->hide();
-            SetAction(QStringLiteral("Measure"));
-        }
         ShowCalibration();
+        // Measure follows every calibration drag, also a cancelled or refused one, and the
+        // Action box says so.
         SelectMeasureTool();
+        SetAction(QStringLiteral("Measure"));
     } else if (Measure->isChecked()) {
         if (ctrl) {
             const QPoint snapped = SnapToAxis(start, end);
@@ -492,14 +500,13 @@ QSize TMain::StyleValueLabel(QLabel* label, const QString& text) {
     const double scale = std::max(Foto->devicePixelRatioF(), 1e-3);
     QFont font = imageFont;
     font.setPixelSize(std::max(1, int(RoundHalfEven(font.pixelSize() / scale))));
-    const QColor background = ToQColor(UnitBackColor);
-    const QString style =
-        QStringLiteral("QLabel { color: %1; background: %2; }")
-            .arg(ToQColor(ScaleFont.Color).name(),
-                 UnitTransparancy ? QStringLiteral("transparent") : background.name());
-    // Restyling re-polishes the label: only when the settings changed, not at every move.
-    if (label->styleSheet() != style)
-        label->setStyleSheet(style);
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText, ToQColor(ScaleFont.Color));
+    colours.setColor(QPalette::Window, ToQColor(UnitBackColor));
+    // Only when the settings changed, not at every move.
+    if (label->palette() != colours)
+        label->setPalette(colours);
+    label->setAutoFillBackground(!UnitTransparancy);
     if (label->font() != font)
         label->setFont(font);
     label->setText(shown);

@@ -115,6 +115,8 @@ Answer QtPrompts::Ask(const QString& caption, const QString& text, AskButtons bu
         qtButtons |= QMessageBox::Cancel;
     if (buttons == AskButtons::OkCancel)
         qtButtons = QMessageBox::Ok | QMessageBox::Cancel;
+    if (buttons == AskButtons::YesCancel)
+        qtButtons = QMessageBox::Yes | QMessageBox::Cancel;
     QMessageBox box(QMessageBox::Question, caption, ForDisplay(text), qtButtons, Owner());
     switch (box.exec()) {
     case QMessageBox::Yes:

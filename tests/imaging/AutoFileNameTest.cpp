@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <ostream>
 
 // Readable failures for paths.
@@ -145,6 +146,16 @@ TEST(MakeAutoFileName, BuildsEachScheme) {
         SCOPED_TRACE(c.name.toStdString());
         EXPECT_EQ(MakeAutoFileName(c.in), folder + u'/' + c.name);
     }
+}
+
+// A counter read from a settings file may stand anywhere in its range; the next one is
+// never a signed overflow.
+TEST(NextFileCounter, CountsUpAndWrapsAfterTheLargestValue) {
+    const struct {
+        int counter, next;
+    } cases[] = {{0, 1}, {41, 42}, {INT_MAX - 1, INT_MAX}, {INT_MAX, 0}, {-3, 1}, {INT_MIN, 1}};
+    for (const auto& c : cases)
+        EXPECT_EQ(NextFileCounter(c.counter), c.next) << c.counter;
 }
 
 TEST(MakeAutoFileName, DatedSchemesTakeTheFoldersFreeNumber) {

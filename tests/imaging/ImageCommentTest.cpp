@@ -201,6 +201,16 @@ TEST(ReadCommentSystem, RefusesWhatCannotDescribeTheImage) {
     };
     for (const auto& [key, line] : broken)
         EXPECT_FALSE(ReadCommentSystem(with(key, line))) << line.toStdString();
+    // Without "NrOfObjectives" the counted calibrations meet the same limit: 32 fit the
+    // objective table, a 33rd would be written past its end.
+    for (const int calibrations : {MaxObjectives, MaxObjectives + 1}) {
+        QStringList lines = with(QStringLiteral("NrOfObjectives"), QString());
+        for (int i = 0; i <= calibrations; ++i)
+            lines << QStringLiteral("obj%1 = 10").arg(i) << QStringLiteral("cal%1 = 0.5").arg(i);
+        ASSERT_EQ(CountedObjectives(lines), calibrations);
+        const auto read = ReadCommentSystem(lines);
+        EXPECT_EQ(read.has_value(), calibrations <= MaxObjectives) << calibrations;
+    }
     // A system of no objectives has no objective the image could have been taken with.
     TMCsystem empty;
     EXPECT_FALSE(ReadCommentSystem(MCSystemCommentSection(empty, 0, 0)));

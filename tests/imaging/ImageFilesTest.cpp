@@ -5,6 +5,7 @@
 #include "imaging/JpegComment.h"
 #include "imaging/TiffFiles.h"
 #include "platform/Errors.h"
+#include "platform/TextCodec.h"
 
 #include <QDir>
 #include <QFile>
@@ -216,7 +217,7 @@ TEST_F(ImageFiles, OtherExtensionsAreNeitherWrittenNorRead) {
 TEST_F(ImageFiles, BmpCommentLivesInTheSideFile) {
     const QString path = Path("p.bmp");
     SaveImageWithComment(NoisyBitmap(4, 4), path, {"one", "two µm"}, true);
-    EXPECT_EQ(ReadAll(path + ".cmt"), QByteArray("one\r\ntwo \xC2\xB5m\r\n"));
+    EXPECT_EQ(ReadAll(path + ".cmt"), QByteArray("one\r\ntwo \xB5m\r\n"));
 
     // Saving without the side file removes the older one: it described another picture.
     SaveImageWithComment(NoisyBitmap(4, 4), path, {"new"}, false);
@@ -247,7 +248,7 @@ TEST_F(ImageFiles, JpegSavedInOneGoEqualsCodecOutputRewrittenWithTheComment) {
     SaveImagePlain(image, Path("two-steps.jpg"));
     TJPGComment editor;
     editor.SetFileName(Path("two-steps.jpg"));
-    editor.SetComment(CommentText(SampleComment).toUtf8());
+    editor.SetComment(EncodeText(CommentText(SampleComment)));
     editor.WriteComment();
     SaveImageWithComment(image, Path("one-go.jpg"), SampleComment, false);
     EXPECT_EQ(ReadAll(Path("one-go.jpg")), ReadAll(Path("two-steps.jpg")));
@@ -277,7 +278,7 @@ TEST_F(ImageFiles, PngCommentChunkFollowsTheImageDataAndTheLastQuvarChunkWins) {
     EXPECT_EQ(types[types.size() - 3], "IDAT");
     EXPECT_EQ(std::count(types.begin(), types.end(), QByteArray("tEXt")), 1);
     EXPECT_EQ(chunks[chunks.size() - 2].data,
-              QByteArray("QUVAR") + '\0' + CommentText(SampleComment).toUtf8());
+              QByteArray("QUVAR") + '\0' + CommentText(SampleComment).toLatin1());
 
     // Before the image data: "quvar" (ignored), a zTXt "QUVAR"; after it a second tEXt.
     std::vector<PngChunk> edited = {chunks[0],
@@ -515,4 +516,281 @@ TEST_F(ImageFiles, OutsideReadersSeeTheJpegComment) {
     if (exiftool) {
         EXPECT_TRUE(exiftool->contains("Unit = um")) << exiftool->toStdString();
     }
+}
+
+// "µm" is the single byte B5 in every comment we write (the Windows program and PNG's
+// Latin-1 text chunk read it so), and reads back as "µm"; outside readers agree.
+TEST_F(ImageFiles, MicroSignIsWrittenAsTheSingleByteB5) {
+    const QStringList comment = {"[QUVARSystemComment]", "Unit = µm"};
+    const QString png = Path("m.png");
+    const QString jpeg = Path("m.jpg");
+    for (const QString& path : {png, jpeg, Path("m.tif")}) {
+        SCOPED_TRACE(path.toStdString());
+        SaveImageWithComment(SmoothBitmap(8, 8), path, comment, false);
+        const QByteArray bytes = ReadAll(path);
+        EXPECT_TRUE(bytes.contains("Unit = \xB5m")) << "B5 stored";
+        EXPECT_FALSE(bytes.contains("\xC2\xB5")) << "not UTF-8";
+        EXPECT_EQ(Load(path).comment, comment);
+    }
+
+    // The tools' output as bytes: a JPEG comment has no encoding of its own, so both
+    // print the byte as it is stored.
+    const auto output = [](const QString& tool, const QStringList& arguments) {
+        const QString path = QStandardPaths::findExecutable(tool);
+        if (path.isEmpty())
+            return std::optional<QByteArray>();
+        QProcess process;
+        process.start(path, arguments);
+        process.waitForFinished(30000);
+        return std::optional(process.readAllStandardOutput());
+    };
+    const auto exifPng = output("exiftool", {"-s3", "-QUVAR", png});
+    const auto exifJpeg = output("exiftool", {"-s3", "-b", "-Comment", jpeg});
+    const auto rdjpgcom = output("rdjpgcom", {jpeg});
+    if (!exifPng && !rdjpgcom)
+        GTEST_SKIP() << "exiftool and rdjpgcom are not installed";
+    if (exifPng) {
+        // PNG text is Latin-1 by its standard; exiftool prints it in UTF-8.
+        EXPECT_TRUE(exifPng->contains("Unit = \xC2\xB5m")) << exifPng->toStdString();
+        EXPECT_TRUE(exifJpeg->contains("Unit = \xB5m\r\n")) << exifJpeg->toStdString();
+    }
+    if (rdjpgcom) {
+        // rdjpgcom prints a byte above 127 as its octal escape.
+        EXPECT_TRUE(rdjpgcom->contains("Unit = \\265m")) << rdjpgcom->toStdString();
+    }
+}
+
+namespace {
+
+// A progressive JPEG of the given components (1x1 sampling when fullChroma), its frame
+// header then patched to claim width x height: the scans are those of a 16 x 16 image, so
+// the data ends long before the claimed image does.
+QByteArray ProgressiveJpegClaiming(int components, bool fullChroma, int width, int height) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = 16;
+    cinfo.image_height = 16;
+    cinfo.input_components = components;
+    cinfo.in_color_space = components == 4 ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    if (fullChroma)
+        for (int i = 0; i < cinfo.num_components; ++i)
+            cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
+    jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<uchar> row(size_t(16 * components), 0x55);
+    while (cinfo.next_scanline < 16) {
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&cinfo, &r, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray jpeg(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    const qsizetype sof = jpeg.indexOf("\xFF\xC2");
+    const char dimensions[4] = {char(height >> 8), char(height), char(width >> 8), char(width)};
+    jpeg.replace(sof + 5, 4, QByteArray(dimensions, 4));
+    return jpeg;
+}
+
+// A BMP of 24-bit rows as stored in the file, bottom-up or (negative height) top-down.
+QByteArray Bmp24(int width, int height, bool topDown, const std::vector<QRgb>& storedPixels) {
+    const int rowBytes = (width * 3 + 3) & ~3;
+    QByteArray data(54 + rowBytes * height, '\0');
+    auto put = [&data](int at, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            data[at + i] = char(value >> (8 * i));
+    };
+    data[0] = 'B';
+    data[1] = 'M';
+    put(2, uint32_t(data.size()), 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, uint32_t(width), 4);
+    put(22, uint32_t(topDown ? -height : height), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    put(34, uint32_t(rowBytes * height), 4);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const QRgb p = storedPixels[size_t(y * width + x)];
+            const int at = 54 + y * rowBytes + 3 * x;
+            data[at] = char(qBlue(p));
+            data[at + 1] = char(qGreen(p));
+            data[at + 2] = char(qRed(p));
+        }
+    return data;
+}
+
+} // namespace
+
+// Files of a few hundred bytes whose headers make a reader allocate and fill gigabytes:
+// refused at once, with the file's error, and nothing changes.
+TEST_F(ImageFiles, TinyFilesClaimingHugeBuffersAreRefused) {
+    // A text chunk that claims nearly 2 GB; the file ends after a few bytes of it.
+    SaveImageWithComment(NoisyBitmap(4, 4), Path("small.png"), {"x"}, false);
+    const std::vector<PngChunk> chunks = PngChunks(ReadAll(Path("small.png")));
+    QByteArray textBomb = BuildPng({chunks.begin(), chunks.end() - 1});
+    textBomb.append(QByteArray("\x7F\xFF\xFF\xF0tEXtQUVAR\0", 14) + QByteArray(200, 'x'));
+
+    struct Case {
+        const char* name;
+        QByteArray data;
+        const char* message; // part of the error
+    };
+    const std::vector<Case> cases = {
+        {"text.png", textBomb, "is damaged or is not an image file (chunk data is too large)"},
+        // Coefficients of the whole image: 1.6 GB, twice the largest bitmap.
+        {"progressive.jpg", ProgressiveJpegClaiming(3, true, 16384, 16384), "too large to open"},
+        {"cmyk.jpg", ProgressiveJpegClaiming(4, true, 16384, 12000), "too large to open"},
+        // Within the limit (4:2:0 halves the colour planes), but cut short at once.
+        {"subsampled.jpg", ProgressiveJpegClaiming(3, false, 16384, 16384),
+         "is damaged or is not an image file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteAll(Path(c.name), c.data);
+        QImage bitmap = NoisyBitmap(2, 2);
+        const QImage before = bitmap;
+        QStringList comment = {"old"};
+        try {
+            LoadImageWithComment(bitmap, Path(c.name), comment);
+            ADD_FAILURE() << "no error";
+        } catch (const QuvarError& error) {
+            EXPECT_TRUE(error.message().contains(Path(c.name))) << error.message().toStdString();
+            EXPECT_TRUE(error.message().contains(c.message)) << error.message().toStdString();
+        }
+        EXPECT_TRUE(SamePixels(bitmap, before));
+        EXPECT_EQ(comment, QStringList{"old"});
+    }
+
+    // The side file of a BMP is read with a limit too.
+    SaveImageWithComment(NoisyBitmap(3, 3), Path("side.bmp"), {"x"}, true);
+    WriteAll(Path("side.bmp.cmt"), QByteArray(2 << 20, 'x'));
+    QImage bitmap;
+    QStringList comment = {"old"};
+    try {
+        LoadImageWithComment(bitmap, Path("side.bmp"), comment);
+        ADD_FAILURE() << "no error";
+    } catch (const QuvarError& error) {
+        EXPECT_EQ(error.message(), "The comment file '" + Path("side.bmp.cmt") +
+                                       "' is too large to be an image comment.");
+    }
+    EXPECT_TRUE(bitmap.isNull());
+    EXPECT_EQ(comment, QStringList{"old"});
+}
+
+// A file cut short or garbled is named and said to be damaged in plain words (the codec's
+// reason may follow); nothing of what decoded is shown as if it were the whole image.
+TEST_F(ImageFiles, CutAndDamagedFilesAreReportedInPlainWordsNamingTheFile) {
+    SaveImageWithComment(SmoothBitmap(64, 64), Path("good.jpg"), SampleComment, false);
+    SaveImageWithComment(NoisyBitmap(16, 16), Path("good.png"), SampleComment, false);
+    SaveImagePlain(NoisyBitmap(16, 16), Path("good.bmp"));
+    const QByteArray jpg = ReadAll(Path("good.jpg"));
+    const QByteArray png = ReadAll(Path("good.png"));
+    const QByteArray bmp = ReadAll(Path("good.bmp"));
+    QByteArray badMarker = jpg;
+    badMarker[2 + 1] = '\x07'; // the first segment's marker
+    const std::vector<std::pair<QString, QByteArray>> files = {
+        {"cut.jpg", jpg.left(jpg.size() * 3 / 4)},
+        {"marker.jpg", badMarker},
+        // Cut inside the comment chunk after the image data: the calibration is lost.
+        {"comment-cut.png", png.left(png.size() - 30)},
+        {"cut.bmp", bmp.left(bmp.size() - 1)},
+    };
+    for (const auto& [name, data] : files) {
+        SCOPED_TRACE(name.toStdString());
+        WriteAll(Path(name), data);
+        QImage bitmap = NoisyBitmap(2, 2);
+        const QImage before = bitmap;
+        QStringList comment = {"old"};
+        try {
+            LoadImageWithComment(bitmap, Path(name), comment);
+            ADD_FAILURE() << "no error";
+        } catch (const QuvarError& error) {
+            EXPECT_TRUE(error.message().startsWith("The file '" + Path(name) +
+                                                   "' is damaged or is not an image file"))
+                << error.message().toStdString();
+        }
+        EXPECT_TRUE(SamePixels(bitmap, before));
+        EXPECT_EQ(comment, QStringList{"old"});
+    }
+    // A JPEG without its end marker is whole all the same.
+    WriteAll(Path("no-end.jpg"), jpg.left(jpg.size() - 2));
+    EXPECT_EQ(Load(Path("no-end.jpg")).bitmap.size(), QSize(64, 64));
+}
+
+TEST_F(ImageFiles, TopDownBmpLoadsTopRowFirst) {
+    const std::vector<QRgb> stored = {qRgb(255, 0, 0), qRgb(0, 255, 0),  qRgb(0, 0, 255),
+                                      qRgb(1, 2, 3),   qRgb(40, 50, 60), qRgb(70, 80, 90)};
+    WriteAll(Path("down.bmp"), Bmp24(3, 2, true, stored));
+    WriteAll(Path("up.bmp"), Bmp24(3, 2, false, stored));
+    const QImage down = Load(Path("down.bmp")).bitmap;
+    const QImage up = Load(Path("up.bmp")).bitmap;
+    ASSERT_EQ(down.size(), QSize(3, 2));
+    ASSERT_EQ(up.size(), QSize(3, 2));
+    for (int x = 0; x < 3; ++x) {
+        EXPECT_EQ(down.pixel(x, 0), stored[size_t(x)]);
+        EXPECT_EQ(down.pixel(x, 1), stored[size_t(3 + x)]);
+        EXPECT_EQ(up.pixel(x, 1), stored[size_t(x)]); // stored bottom row first
+    }
+}
+
+// The toolkit's reader refuses images above 128 MB by default, about 33 megapixels as it
+// holds them (4 bytes a pixel): what we save above that must open again.
+TEST_F(ImageFiles, BmpJustAboveTheToolkitsDefaultLimitSurvivesTheRoundTrip) {
+    const QImage image = NoisyBitmap(6144, 5600, 7); // 34.4 megapixels, 138 MB as read
+    SaveImageWithComment(image, Path("large.bmp"), SampleComment, true);
+    const Loaded loaded = Load(Path("large.bmp"));
+    EXPECT_TRUE(SamePixels(loaded.bitmap, image));
+    EXPECT_EQ(loaded.comment, SampleComment);
+}
+
+// The picture and its side file change together: when either cannot be written, neither
+// changes, and no temporary file stays behind.
+TEST_F(ImageFiles, BmpAndItsSideFileChangeTogetherOrNotAtAll) {
+    const QString path = Path("pair.bmp");
+    const QString side = path + ".cmt";
+    struct Case {
+        const char* what;
+        QString blocked; // made a folder, so that nothing can be renamed over it
+        bool writeComment;
+    };
+    const std::vector<Case> cases = {
+        {"side file blocked", "blocked.bmp.cmt", true},
+        {"picture blocked", "blocked.bmp", true},
+        {"picture blocked, side file to be removed", "blocked.bmp", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir folder;
+        const QString picture = folder.filePath("blocked.bmp");
+        SaveImageWithComment(NoisyBitmap(4, 4, 1), picture, {"old"}, true);
+        const QString blocked = folder.filePath(c.blocked);
+        ASSERT_TRUE(QFile::remove(blocked));
+        ASSERT_TRUE(QDir().mkdir(blocked));
+        const QByteArray oldPicture = ReadAll(picture);
+        const QByteArray oldSide = ReadAll(picture + ".cmt");
+        const QStringList before =
+            QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        EXPECT_THROW(SaveImageWithComment(NoisyBitmap(4, 4, 2), picture, {"new"}, c.writeComment),
+                     QuvarError);
+        EXPECT_EQ(ReadAll(picture), oldPicture);
+        EXPECT_EQ(ReadAll(picture + ".cmt"), oldSide);
+        EXPECT_TRUE(QFileInfo(blocked).isDir());
+        EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    }
+    // Both new, or the side file removed with the new picture.
+    SaveImageWithComment(NoisyBitmap(4, 4, 1), path, {"old"}, true);
+    SaveImageWithComment(NoisyBitmap(4, 4, 2), path, {"new"}, true);
+    EXPECT_EQ(Load(path).comment, QStringList{"new"});
+    EXPECT_TRUE(SamePixels(Load(path).bitmap, NoisyBitmap(4, 4, 2)));
+    SaveImageWithComment(NoisyBitmap(4, 4, 3), path, {"none"}, false);
+    EXPECT_FALSE(QFile::exists(side));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"pair.bmp"});
 }

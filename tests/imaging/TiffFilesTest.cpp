@@ -290,3 +290,91 @@ TEST_F(TiffFiles, TiffsOfOtherProgramsLoadAsTheyAreShown) {
         EXPECT_EQ(wrong, 0) << kind.what;
     }
 }
+
+namespace {
+
+// A hand-made 8-bit grey TIFF in one strip whose data follows the directory; the strip
+// holds dataBytes of the given bytes.
+QByteArray OneStripGreyTiff(uint32_t width, uint32_t height, uint32_t compression,
+                            uint32_t stripBytes, const QByteArray& data) {
+    const uint32_t entries = 9;
+    const uint32_t dataAt = 8 + 2 + entries * 12 + 4;
+    return HandMadeTiff(false,
+                        {{256, 4, 1, width},
+                         {257, 4, 1, height},
+                         {258, 3, 1, 8},
+                         {259, 3, 1, compression},
+                         {262, 3, 1, 1}, // black is zero
+                         {273, 4, 1, dataAt},
+                         {277, 3, 1, 1},
+                         {278, 4, 1, height},
+                         {279, 4, 1, stripBytes}},
+                        data);
+}
+
+} // namespace
+
+// A damaged image is reported, never shown with rows left black: by every reader, and
+// whatever path the reader takes (strip by strip, or the whole raster for bottom-up files).
+TEST_F(TiffFiles, DamagedImagesAreRefusedNotShownPartly) {
+    const QByteArray pixels(64, '\x7F');
+    struct Case {
+        const char* what;
+        QByteArray data;
+    };
+    const std::vector<Case> cases = {
+        {"strip one byte short", OneStripGreyTiff(8, 8, 1, 64, pixels.left(63))},
+        {"LZW data cut short", OneStripGreyTiff(64, 64, 5, 12, QByteArray("\x80\x00\x1f\xc0", 4))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(Path("damaged.tif"), c.data);
+        EXPECT_THROW(LoadTiffAsBitmap(Path("damaged.tif")), QuvarError);
+        QImage bitmap = NoisyBitmap(2, 2, 3);
+        const QImage before = bitmap;
+        QStringList comment = {"old"};
+        try {
+            LoadImageWithComment(bitmap, Path("damaged.tif"), comment);
+            ADD_FAILURE() << "no error";
+        } catch (const QuvarError& error) {
+            EXPECT_EQ(error.message(),
+                      "The file '" + Path("damaged.tif") + "' is damaged or is not an image file.");
+        }
+        EXPECT_TRUE(SamePixels(bitmap, before));
+        EXPECT_EQ(comment, QStringList{"old"});
+        EXPECT_THROW(DecodeTiff(c.data, "damaged.tif"), QuvarError);
+    }
+    // The complete strip reads.
+    WriteAll(Path("whole.tif"), OneStripGreyTiff(8, 8, 1, 64, pixels));
+    EXPECT_EQ(LoadTiffAsBitmap24(Path("whole.tif")).pixel(7, 7), qRgb(127, 127, 127));
+}
+
+// Files of a few hundred bytes that claim 16384 x 16384 pixels (at the pixel cap) in one
+// compressed strip: the library's strip buffer and the RGBA raster for the whole image
+// would take gigabytes before the missing data shows.
+TEST_F(TiffFiles, TinyFilesClaimingHugeStripsAndRastersAreRefused) {
+    const QByteArray lzw("\x80\x00\x1f\xc0", 4);
+    struct Case {
+        const char* what;
+        QByteArray data;
+        bool tooLarge; // refused for its size, before any decoding
+    };
+    const std::vector<Case> cases = {
+        {"raster beyond the limit", OneStripGreyTiff(16384, 16384, 5, 4, lzw), true},
+        {"raster within the limit", OneStripGreyTiff(8192, 8192, 5, 4, lzw), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteAll(Path("bomb.tif"), c.data);
+        for (const auto& load : {LoadTiffAsBitmap, LoadTiffAsBitmap24}) {
+            try {
+                load(Path("bomb.tif"));
+                ADD_FAILURE() << "no error";
+            } catch (const QuvarError& error) {
+                EXPECT_EQ(error.message().contains("too large to open"), c.tooLarge)
+                    << error.message().toStdString();
+            }
+        }
+        EXPECT_THROW(DecodeTiff(c.data, "bomb.tif"), QuvarError);
+    }
+}

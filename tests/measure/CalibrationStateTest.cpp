@@ -1,13 +1,23 @@
 #include "measure/Calibration.h"
 #include "measure/ImageCalibrationState.h"
 #include "measure/ObjectivePanel.h"
+#include "measure/ui/ApplicationWindows.h"
+#include "measure/ui/MainWindow.h"
 
 #include "imaging/ImageComment.h"
 #include "imaging/ImageFiles.h"
 #include "settings/MCSystems.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -549,4 +559,113 @@ TEST_F(CalibrationState, ChoosingASystemChangesTheImageState) {
     EXPECT_EQ(CaptureWidthClick(Main, 3, QStringLiteral("Width = 160")),
               QStringLiteral("Capture: Width = 160"));
     EXPECT_EQ(Main.CaptureImageSize, 3);
+}
+
+namespace {
+
+// The real window at its default and minimum size with one system of five objectives, the
+// fifth not calibrated, captured 1600 pixels wide.
+class PanelWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+        MCSystemTable table;
+        table[0] = System(QStringLiteral("Olympus"), 1600,
+                          {Objective(4, 0.625), Objective(10, 0.25), Objective(20, 0.125),
+                           Objective(40, 0.0625), Objective(100, 0)});
+        SaveCalibration(table, 1, program.path() + QStringLiteral("/"));
+        CreateApplicationWindows({});
+        Main->resize(1146, 768);
+        Main->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        DestroyApplicationWindows();
+        qunsetenv("QUVAR_PROGRAM_FOLDER");
+    }
+    QString SavedImage(const QString& name, int width) {
+        const QString path = images.path() + QStringLiteral("/") + name;
+        EXPECT_TRUE(Image(width).save(path));
+        return path;
+    }
+    static QRect InWindow(const QWidget* widget) {
+        return {widget->mapTo(Main, QPoint(0, 0)), widget->size()};
+    }
+    // A radio button takes clicks on its circle and caption only, not on its whole width.
+    static QPoint OnTheCaption() {
+        const QRadioButton* button = Main->ObjectiveButtons.front();
+        return {8, button->height() / 2};
+    }
+    static std::vector<QRect> VisibleButtons() {
+        std::vector<QRect> shown;
+        for (const QRadioButton* button : Main->ObjectiveButtons)
+            if (button->isVisible())
+                shown.push_back(InWindow(button));
+        return shown;
+    }
+
+    QTemporaryDir program;
+    QTemporaryDir images;
+    ScriptedPrompts prompts;
+};
+
+} // namespace
+
+TEST_F(PanelWindow, AsManyObjectiveButtonsAsTheRuleCountsFitAtTheMinimumSize) {
+    ASSERT_EQ(Main->size(), QSize(1146, 768));
+    EXPECT_GE(Main->ObjectiveButtonsFit, 5);
+    EXPECT_FALSE(Main->ObjectivesBox->isVisible()) << "five objectives show as buttons";
+    EXPECT_EQ(VisibleButtons().size(), 5u);
+
+    // A system with exactly as many objectives as the rule counts: every button lies inside
+    // the objective group, and the group inside the panel.
+    const int fit = Main->ObjectiveButtonsFit;
+    ASSERT_LT(fit, ObjectiveButtonCount);
+    TMCsystem& system = Main->MCSystems[0];
+    for (int i = system.NrOfObjectives; i <= fit; ++i)
+        system.Objectives[size_t(i)] = Objective(i + 1, 0.1);
+    system.NrOfObjectives = fit;
+    Main->ShowObjectivePanel(0);
+    QApplication::processEvents();
+    const std::vector<QRect> buttons = VisibleButtons();
+    ASSERT_EQ(buttons.size(), size_t(fit));
+    const QRect group = InWindow(Main->ObjectiveRBox);
+    for (const QRect& button : buttons)
+        EXPECT_TRUE(group.contains(button))
+            << button.y() << " in " << group.y() << "+" << group.height();
+    EXPECT_TRUE(InWindow(Main->LeftPanel).contains(group));
+
+    system.NrOfObjectives = fit + 1;
+    Main->ShowObjectivePanel(0);
+    EXPECT_FALSE(Main->ObjectivesBox->isHidden()) << "one more gives the drop-down";
+}
+
+TEST_F(PanelWindow, NotCalibratedIsBoldAndMovesNoObjectiveButton) {
+    Main->LoadImageFile(SavedImage(QStringLiteral("capture.png"), 1600));
+    QApplication::processEvents();
+    QTest::mouseClick(Main->ObjectiveButtons[1], Qt::LeftButton, {}, OnTheCaption());
+    QApplication::processEvents();
+    ASSERT_FALSE(Main->NotCalibrated->isVisible());
+    const std::vector<QRect> before = VisibleButtons();
+    ASSERT_EQ(before.size(), 5u);
+
+    QTest::mouseClick(Main->ObjectiveButtons[4], Qt::LeftButton, {}, OnTheCaption());
+    QApplication::processEvents();
+    ASSERT_TRUE(Main->NotCalibrated->isVisible());
+    EXPECT_EQ(Main->NotCalibrated->text(), QStringLiteral("Not Calibrated!"));
+    EXPECT_TRUE(Main->NotCalibrated->font().bold());
+    EXPECT_EQ(VisibleButtons(), before) << "the next click hits the objective it aims at";
+}
+
+TEST_F(PanelWindow, AnImageOfUnknownSystemShowsNoValueOfThePreviousImage) {
+    Main->LoadImageFile(SavedImage(QStringLiteral("capture.png"), 1600));
+    const QString none = ShowCalibration(*Main, 0.0).Text;
+    ASSERT_NE(Main->Calibration->text(), none);
+    ASSERT_FALSE(Main->NotCalibrated->isVisible());
+
+    Main->LoadImageFile(SavedImage(QStringLiteral("other.png"), 1000));
+    EXPECT_TRUE(Main->NotCalibrated->isVisible());
+    EXPECT_EQ(Main->Calibration->text(), none);
+    EXPECT_EQ(Main->CurrentCalibration, 0.0);
 }

@@ -50,3 +50,22 @@ TEST(FotoSizeItems, TwentyNineItemsWithTheWord) {
     EXPECT_EQ(width[28], "Width = 4608");
     EXPECT_EQ(FotoSizeItems(false)[10], "Height = 640");
 }
+
+TEST(ResizeItemCaption, TheLongWordBeforeTheBlankAndEqualsSign) {
+    struct Case {
+        QString item;
+        bool useWidth;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"Width = 640", true, "Width in pixels = 640"},
+        {"Width in pixels = 640", true, "Width in pixels = 640"}, // a second run
+        {"Width in pixels = 640", false, "Height in pixels = 640"},
+        {"Height = 4608", false, "Height in pixels = 4608"},
+        {"Fit to Window (F)", true, "Fit to Window (F)"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ResizeItemCaption(c.item, c.useWidth), c.expected) << c.item.toStdString();
+    EXPECT_EQ(ImgWidthLabelCaption(true), "Set Image Width in pixels:");
+    EXPECT_EQ(ImgWidthLabelCaption(false), "Set Image Height in pixels:");
+}

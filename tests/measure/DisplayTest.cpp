@@ -1,3 +1,5 @@
+#include "measure/DisplayGeometry.h"
+#include "measure/DisplaySizes.h"
 #include "measure/WorkImageRebuild.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
@@ -7,6 +9,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -170,4 +174,27 @@ TEST_F(ImageDisplay, SingleKeysChooseTheDisplaySize) {
     QTest::keyClick(Main, Qt::Key_F);
     EXPECT_EQ(Main->FotoSize->currentIndex(), 1);
     EXPECT_LT(Main->WorkImage.width(), 1200);
+}
+
+TEST_F(ImageDisplay, FitToWindowGivesOneSizeWhetherOrNotScrollBarsShow) {
+    Main->WarningOnResize = false;
+    Main->resize(1146, 768);
+    Main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
+    QApplication::setActiveWindow(Main);
+    ShowImage(Filled(3000, 2000, Qt::white), FotoSizeOriginal);
+    QApplication::processEvents();
+    ASSERT_TRUE(Main->MeasureBox->horizontalScrollBar()->isVisible()) << "larger than the area";
+
+    QTest::keyClick(Main, Qt::Key_F);
+    QApplication::processEvents();
+    const QSize first = Main->WorkImage.size();
+    EXPECT_FALSE(Main->MeasureBox->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(Main->MeasureBox->verticalScrollBar()->isVisible());
+    QTest::keyClick(Main, Qt::Key_F);
+    QApplication::processEvents();
+    EXPECT_EQ(Main->WorkImage.size(), first);
+    EXPECT_EQ(first, WorkImageSize(FotoSizeFitToWindow, {3000, 2000},
+                                   Main->MeasureBox->viewport()->size(), true))
+        << "the whole area without scroll bars";
 }

@@ -13,8 +13,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <climits>
 
 namespace {
 
@@ -204,4 +207,71 @@ TEST(SavedComment, RecordsTheCalibrationOfThePixelsSaved) {
     const QString text = FillCommentForSaving(main, QString(), QString());
     EXPECT_TRUE(text.contains(QStringLiteral("\r\nCalibration = 1.250000\r\n")))
         << text.toStdString();
+}
+
+// A fresh install has no selected folder, and a stored one may be gone: the location lines
+// then come from My Pictures/QUVAR/FromCamera, which loading creates, and the selected
+// folder itself stays as it was.
+TEST_F(ImageFiles, AMissingSelectedFolderGivesTheFromCameraLocation) {
+    const QString fromCamera = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) +
+                               QStringLiteral("/QUVAR/FromCamera");
+    const QString image = MakeImage(PhotoFolder() + QStringLiteral("/fresh.png"), 50);
+    for (const QString& selected : {QString(), root.path() + QStringLiteral("/Gone #1N 2E")}) {
+        SCOPED_TRACE(selected.toStdString());
+        QDir(fromCamera).removeRecursively();
+        Main->SelectedFolder = selected;
+        Open(image); // from the photo folder: the selected folder is not changed
+        EXPECT_EQ(Main->SelectedFolder, selected);
+        EXPECT_EQ(Main->ImageLocation, QStringLiteral("FromCamera"));
+        EXPECT_EQ(Main->ImageCoordinates, QString());
+        EXPECT_TRUE(QFileInfo(fromCamera).isDir());
+
+        // An image of an unknown system keeps its own location lines in the saved comment.
+        ASSERT_EQ(Main->ImageState, ImageUnknownSystem);
+        const QString saved = root.path() + QStringLiteral("/located.png");
+        SaveAs(saved);
+        QImage bitmap;
+        QStringList comment;
+        LoadImageWithComment(bitmap, saved, comment);
+        ASSERT_GE(comment.size(), 3);
+        EXPECT_EQ(comment[1], QStringLiteral("FromCamera"));
+        EXPECT_EQ(comment[2], QString());
+    }
+}
+
+// An image without a comment has the sample date of new photos, in its automatic name and
+// in the comment saved with it; a comment's own date wins, and does not stay behind for the
+// next image without one.
+TEST_F(ImageFiles, AnImageWithoutCommentTakesTheNewSampleDate) {
+    const QString plain = MakeImage(PondFolder() + QStringLiteral("/plain.png"), 50);
+    Main->NewSampleDate = QDate(2020, 2, 3);
+    Open(plain);
+    EXPECT_EQ(Main->SampleDate, QDate(2020, 2, 3));
+
+    const QString saved = root.path() + QStringLiteral("/dated.png");
+    SaveAs(saved);
+    const QString proposed = prompts.shown.back().request.fileName;
+    EXPECT_TRUE(proposed.startsWith(PhotoFolder() + QStringLiteral("/2020-02-03_")))
+        << proposed.toStdString();
+    QImage bitmap;
+    QStringList comment;
+    LoadImageWithComment(bitmap, saved, comment);
+    EXPECT_TRUE(comment.contains(QStringLiteral("SampleDate = 2020-02-03")))
+        << comment.join(u'|').toStdString();
+
+    Main->NewSampleDate = QDate(2021, 6, 7);
+    Main->LoadImageFile(saved);
+    EXPECT_EQ(Main->SampleDate, QDate(2020, 2, 3)) << "the comment's date";
+    Main->LoadImageFile(plain);
+    EXPECT_EQ(Main->SampleDate, QDate(2021, 6, 7)) << "not the previous image's date";
+}
+
+// A counter read at the top of its range wraps on the next save.
+TEST_F(ImageFiles, TheFileCounterWrapsAfterTheLargestValue) {
+    Open(MakeImage(PondFolder() + QStringLiteral("/a.png")));
+    Main->FileCounter = INT_MAX;
+    SaveAs(root.path() + QStringLiteral("/top.png"));
+    EXPECT_EQ(Main->FileCounter, 0);
+    SaveAs(root.path() + QStringLiteral("/next.png"));
+    EXPECT_EQ(Main->FileCounter, 1);
 }

@@ -1,18 +1,32 @@
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
+#include "measure/ui/MeasurementListWindow.h"
 #include "measure/ui/ShellMenuEntry.h"
 #include "platform/Errors.h"
 #include "platform/ui/QuvarApplication.h"
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
+#include "settings/ui/PreferencesDialog.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpontaneKeyEvent>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -164,6 +178,15 @@ QString ReadText(const QString& path) {
     return QString::fromUtf8(file.readAll());
 }
 
+// The window manager's close (the title-bar button, Alt+F4): a spontaneous close event on
+// the shown window, delivered as the toolkit delivers one from the window system.
+void CloseFromTitleBar(QWidget* window) {
+    window->show();
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QApplication::instance()->notify(window->windowHandle(), &event);
+}
+
 } // namespace
 
 TEST_F(Startup, ExitAndTheSystemCloseWriteTheSettingsAndOtherClosesDoNot) {
@@ -181,8 +204,30 @@ TEST_F(Startup, ExitAndTheSystemCloseWriteTheSettingsAndOtherClosesDoNot) {
 
     CreateApplicationWindows({});
     Main->SampleName = "Pond";
-    Main->WMSysCommandClose();
+    CloseFromTitleBar(Main);
+    EXPECT_TRUE(Main->isHidden());
     EXPECT_TRUE(ReadText(ini).contains("CaptureFileName=Pond\r\n"));
+}
+
+TEST_F(Startup, ClosingTheMeasuringWindowEndsTheProgramWhateverElseIsOpen) {
+    CreateApplicationWindows({});
+    Main->show();
+    LBForm->show();
+    QTimer::singleShot(0, [] { CloseFromTitleBar(Main); });
+    // Should the loop go on, the test fails instead of hanging.
+    bool timedOut = false;
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [&timedOut] {
+        timedOut = true;
+        QCoreApplication::exit(1);
+    });
+    bound.start(5000);
+    const int result = QApplication::exec();
+    EXPECT_FALSE(timedOut) << "the measurement list kept the program running";
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(QFile::exists(ProgramPath("Quvar.ini"))) << "the settings were saved first";
+    EXPECT_TRUE(LBForm->isVisible()) << "the other windows go with the program, not before";
 }
 
 TEST_F(Startup, SettingsWrittenAtExitAreReadAtTheNextStart) {
@@ -197,4 +242,163 @@ TEST_F(Startup, SettingsWrittenAtExitAreReadAtTheNextStart) {
     EXPECT_EQ(Main->CalLabel->text(), "mm / pixel");
     EXPECT_EQ(Main->geometry().size(), QSize(1200, 800));
     EXPECT_TRUE(QFileInfo(Main->PhotoFolder).isDir()) << "the photo folder is created";
+}
+
+namespace {
+
+void WriteText(const QString& path, const QByteArray& text) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+} // namespace
+
+TEST_F(Startup, TopAndLeftAreTheFramePositionWhenReadAndWhenWritten) {
+    // First start: no settings file, Top and Left 0.
+    CreateApplicationWindows({});
+    Main->ShowAsPlaced();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
+    const QRect screen = Main->screen()->availableGeometry();
+    ASSERT_GT(Main->geometry().top(), Main->frameGeometry().top())
+        << "the platform must draw a frame for this test to mean anything";
+    EXPECT_EQ(Main->frameGeometry().topLeft(), screen.topLeft()) << "the title bar is on screen";
+    DestroyApplicationWindows();
+
+    WriteText(ProgramPath("Quvar.ini"), "[Window]\r\nTop=50\r\nLeft=40\r\n");
+    CreateApplicationWindows({});
+    Main->ShowAsPlaced();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
+    EXPECT_EQ(Main->frameGeometry().topLeft(), QPoint(40, 50));
+
+    Main->move(60, 70);
+    ASSERT_EQ(Main->frameGeometry().topLeft(), QPoint(60, 70));
+    Main->Exit1Click();
+    const QString ini = ReadText(ProgramPath("Quvar.ini"));
+    EXPECT_TRUE(ini.contains("[Window]\r\nTop=70\r\nLeft=60\r\n")) << ini.toStdString();
+}
+
+TEST_F(Startup, ExtremePlacementValuesOpenTheWindowOnTheScreen) {
+    const QByteArray placements[] = {
+        "Top=0\r\nLeft=2147483647\r\nWidth=2147483647\r\nHeight=2147483647\r\n",
+        "Top=-2147483648\r\nLeft=-2147483648\r\nWidth=-2147483648\r\nHeight=-5\r\n",
+        "Top=2147483647\r\nLeft=-2147483647\r\nWidth=1200\r\nHeight=800\r\n",
+        "Top=5000\r\nLeft=9000\r\nWidth=1200\r\nHeight=800\r\n",
+    };
+    for (const QByteArray& placement : placements) {
+        WriteText(ProgramPath("Quvar.ini"), "[Window]\r\n" + placement);
+        CreateApplicationWindows({});
+        Main->ShowAsPlaced();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
+        const QRect screen = Main->screen()->availableGeometry();
+        const QRect frame = Main->frameGeometry();
+        EXPECT_TRUE(screen.contains(frame.topLeft())) << placement.toStdString();
+        EXPECT_LE(Main->width(), std::max(screen.width(), Main->minimumWidth()))
+            << placement.toStdString();
+        EXPECT_LE(Main->height(), std::max(screen.height(), Main->minimumHeight()))
+            << placement.toStdString();
+        DestroyApplicationWindows();
+    }
+}
+
+TEST_F(Startup, AStoredStateTwoOpensMinimised) {
+    WriteText(ProgramPath("Quvar.ini"), "[Window]\r\nState=2\r\n");
+    CreateApplicationWindows({});
+    Main->ShowAsPlaced();
+    EXPECT_TRUE(Main->isMinimized());
+    Main->Exit1Click();
+    EXPECT_TRUE(ReadText(ProgramPath("Quvar.ini")).contains("State=0\r\n"))
+        << "a minimised window is written as a normal one";
+}
+
+TEST_F(Startup, SizeWordingAtStartAndAfterPreferences) {
+    CreateApplicationWindows({});
+    EXPECT_EQ(Main->ImgWidthLabel->text(), "Set Image Width in pixels:");
+    EXPECT_EQ(Main->FotoSize->itemText(1), "Fit to Window (F)");
+    EXPECT_EQ(Main->FotoSize->itemText(10), "Width in pixels = 640");
+    EXPECT_EQ(Main->CaptureWidthLabel->text(), "Capture: Original Size (G)");
+
+    // What "Set Height, then Calculate Width" and a capture size leave after Preferences.
+    Main->UseWidth = false;
+    Main->CaptureImageSize = 10;
+    QTimer::singleShot(0, PrefDlg, [] { PrefDlg->reject(); });
+    Main->PreferencesClick(0);
+    EXPECT_EQ(Main->ImgWidthLabel->text(), "Set Image Height in pixels:");
+    EXPECT_EQ(Main->FotoSize->itemText(10), "Height in pixels = 640");
+    EXPECT_EQ(Main->FotoSize->currentIndex(), 10);
+    EXPECT_EQ(Main->CaptureWidthLabel->text(), "Capture: Height in pixels = 640");
+    EXPECT_EQ(Main->CaptureWidth->text(), "Set Current Image Height as Capture Display Height");
+}
+
+TEST_F(Startup, ReopenIsHiddenAndAltOStillOpens) {
+    CreateApplicationWindows({});
+    Main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
+    QApplication::setActiveWindow(Main);
+    ASSERT_NE(Main->findChild<QAction*>("Reopen"), nullptr);
+    for (const QAction* menu : Main->menuBar()->actions()) {
+        if (!menu->menu())
+            continue;
+        for (const QAction* item : menu->menu()->actions()) {
+            EXPECT_NE(item->text(), "Reopen") << "shown in " << menu->text().toStdString();
+        }
+    }
+
+    Main->AlternativeFolder = images.path();
+    QApplication::processEvents(); // the no-systems warning of the first show
+    prompts.shown.clear();
+    QTest::keyClick(Main, Qt::Key_O, Qt::AltModifier);
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].kind, "open");
+    EXPECT_EQ(prompts.shown[0].request.folder, images.path());
+}
+
+// Start-up empties the camera folder of its pictures only, and never a folder of the
+// user's: a stale "FromCameraDir" naming Documents deletes nothing, and the user is told
+// once why.
+TEST_F(Startup, StartUpEmptiesOnlyACameraFolderOfItsOwnAndOnlyItsPictures) {
+    const QString documents = QDir::homePath() + "/Documents";
+    const QString camera = images.path() + "/camera";
+    for (const QString& folder : {documents, camera}) {
+        QDir().mkpath(folder);
+        for (const char* name : {"/letter.jpg", "/notes.txt"}) {
+            QFile file(folder + name);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("keep");
+        }
+    }
+    const auto start = [&](const QString& watch) {
+        QFile ini(ProgramPath("Quvar.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[DSLR-CAM]\r\nFromCameraDir=" + QFile::encodeName(watch) + "\r\n");
+        ini.close();
+        prompts.shown.clear();
+        CreateApplicationWindows({});
+        DestroyApplicationWindows();
+    };
+
+    start(documents);
+    EXPECT_TRUE(QFile::exists(documents + "/letter.jpg"));
+    EXPECT_TRUE(QFile::exists(documents + "/notes.txt"));
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].kind, "message");
+    EXPECT_EQ(prompts.shown[0].text, "The camera folder " + documents +
+                                         " was not emptied: it is your Documents folder. Only a "
+                                         "folder of the camera's own is emptied; choose one in "
+                                         "Preferences.");
+
+    start(camera);
+    EXPECT_FALSE(QFile::exists(camera + "/letter.jpg"));
+    EXPECT_TRUE(QFile::exists(camera + "/notes.txt"));
+    EXPECT_TRUE(prompts.shown.empty());
+    QDir(documents).removeRecursively();
+}
+
+TEST_F(Startup, HintsOfTheOpenAndSaveButtons) {
+    CreateApplicationWindows({});
+    EXPECT_EQ(Main->OpenImage->toolTip(),
+              "(O): Open file in Photo Folder\n\r(CTRL + O): Open file in Selected Folder");
+    EXPECT_EQ(Main->SaveImageAs->toolTip(),
+              "(S): Save photo in Photo Folder\n\r(CTRL + S): Save photo in Selected "
+              "Folder\n\r(ALT + S): Save in Alternative Folder");
 }

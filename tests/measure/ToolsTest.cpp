@@ -6,18 +6,43 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+
 namespace {
+
+// The pixels of a widget as it paints itself, without its parent's background, that show
+// colour (each channel within a small distance of it, fully opaque).
+int PixelsOfColour(QWidget* widget, QColor colour) {
+    QImage image(widget->size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    widget->render(&image, {}, {}, QWidget::DrawChildren);
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() == 255 && std::abs(c.red() - colour.red()) < 40 &&
+                std::abs(c.green() - colour.green()) < 40 &&
+                std::abs(c.blue() - colour.blue()) < 40)
+                ++count;
+        }
+    return count;
+}
 
 // The measuring window with a 400 x 300 image of a system calibrated at 0.5 µm per pixel,
 // shown at its original size, driven by mouse events as a user drives it.
@@ -286,4 +311,112 @@ TEST_F(Tools, AnObjectiveChosenOnAReducedImageMeasuresAndSavesAtTheDisplaySize) 
     Main->LoadImageFile(saved);
     EXPECT_EQ(Main->WorkImage.width(), 160);
     EXPECT_DOUBLE_EQ(Main->CurrentCalibration, 1.25);
+}
+
+// The floating labels as the user sees them, before anything is burnt in: their own pixels
+// show the text in the font colour, on the background colour or on none.
+TEST_F(Tools, FloatingLabelsShowTheirTextInTheConfiguredColours) {
+    Main->show();
+    struct Case {
+        ColorRef text, background; // 0x00BBGGRR
+        bool transparent;
+    };
+    for (const Case c : {Case{0x000000, 0xFFFFFF, false}, Case{0x0000FF, 0x00FFFF, false},
+                         Case{0xFF0000, 0xFFFFFF, true}}) {
+        SCOPED_TRACE(c.text);
+        Main->ScaleFont.Color = c.text;
+        Main->UnitBackColor = c.background;
+        Main->UnitTransparancy = c.transparent;
+        const auto expectShown = [&](QLabel* label, const char* what) {
+            ASSERT_TRUE(label->isVisible()) << what;
+            EXPECT_GE(PixelsOfColour(label, ToQColor(c.text)), 3) << what << ": its text";
+            const int background = PixelsOfColour(label, ToQColor(c.background));
+            if (c.transparent)
+                EXPECT_EQ(background, 0) << what;
+            else
+                EXPECT_GT(background, label->width() * label->height() / 2) << what;
+        };
+        Press({100, 100});
+        Move({150, 120});
+        Move({200, 140});
+        expectShown(Main->MLabel, "the live value");
+        EXPECT_EQ(Main->MLabel->x(), 203) << "beside the mouse where it is now";
+        Release({200, 140});
+        expectShown(Main->ImgLabel, "the result label");
+
+        Click(Main->CircleButton);
+        Drag({200, 150}, {230, 190});
+        EXPECT_EQ(Label(), QStringLiteral("D = 50.0"));
+        expectShown(Main->ImgLabel, "a circle's diameter");
+        Click(Main->Measure);
+        UndoAll();
+    }
+}
+
+TEST_F(Tools, ACancelledOrRefusedCalibrationLeavesMeasureActiveAndSaysSo) {
+    for (const std::optional<QString>& input :
+         {std::optional<QString>(), std::optional<QString>("fifty"),
+          std::optional<QString>("-5")}) {
+        SCOPED_TRACE(input.value_or("(cancelled)").toStdString());
+        prompts.answers.push_back(Answer::Yes); // replace the measured value
+        Click(Main->Calibrate);
+        ASSERT_EQ(Action(), QStringLiteral("Calibrate"));
+        prompts.inputs.push_back(input);
+        Drag({100, 100}, {200, 100});
+        EXPECT_TRUE(Main->Measure->isChecked());
+        EXPECT_EQ(Main->ActiveTool, ToolMeasure);
+        EXPECT_EQ(Action(), QStringLiteral("Measure"));
+        EXPECT_EQ(Main->Action->toolTip(), QStringLiteral("Measure"));
+        EXPECT_DOUBLE_EQ(Main->CurrentCalibration, 0.5) << "nothing changed";
+    }
+}
+
+TEST_F(Tools, TheCircleButtonCyclesOnEveryMouseButton) {
+    Click(Main->CircleButton, Qt::RightButton);
+    EXPECT_TRUE(Main->CircleButton->isChecked());
+    EXPECT_EQ(Main->ActiveTool, ToolCircleOrOval);
+    EXPECT_EQ(Action(), QStringLiteral("Draw Circle"));
+    Click(Main->CircleButton, Qt::MiddleButton);
+    EXPECT_EQ(Action(), QStringLiteral("Draw Oval"));
+    Click(Main->CircleButton);
+    EXPECT_EQ(Action(), QStringLiteral("Draw Circle"));
+    // A quick pair of clicks through the window system, as a user gives one.
+    Main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
+    QTest::mouseDClick(Main->windowHandle(), Qt::LeftButton, {},
+                       Main->CircleButton->mapTo(Main, Main->CircleButton->rect().center()));
+    EXPECT_EQ(Action(), QStringLiteral("Draw Circle")) << "it cycles twice";
+}
+
+// A tool button with the keyboard focus would toggle on Space without choosing its tool.
+TEST_F(Tools, TheKeyboardFocusNeverReachesAToolButton) {
+    Main->show();
+    QApplication::setActiveWindow(Main);
+    const std::vector<QWidget*> tools = {Main->Calibrate,      Main->Measure,
+                                         Main->Closteriometer, Main->ArrowButton,
+                                         Main->CircleButton,   Main->MakeListButton};
+    Main->OpenImage->setFocus();
+    for (int i = 0; i < 60; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_EQ(std::find(tools.begin(), tools.end(), focus), tools.end())
+            << focus->objectName().toStdString();
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+}
+
+TEST_F(Tools, ExposureCorrectionKeepsTheAnnotationsUntilItsDialogExists) {
+    Main->show();
+    QApplication::setActiveWindow(Main);
+    Drag({100, 100}, {200, 100});
+    Drag({100, 150}, {200, 150}); // burns in the first label; the second floats
+    const QImage drawn = Main->WorkImage.copy();
+    const int undo = Main->AnnotationHistory.UndoCount();
+    const int redo = Main->AnnotationHistory.RedoCount();
+    QTest::keyClick(Main, Qt::Key_E);
+    EXPECT_EQ(Main->WorkImage, drawn);
+    EXPECT_FALSE(Main->ImgLabel->isHidden()) << "the pending label still floats";
+    EXPECT_EQ(Main->AnnotationHistory.UndoCount(), undo);
+    EXPECT_EQ(Main->AnnotationHistory.RedoCount(), redo);
+    EXPECT_FALSE(Main->statusBar()->currentMessage().isEmpty());
 }

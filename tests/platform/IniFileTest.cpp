@@ -71,15 +71,40 @@ TEST(IniFile, Windows1252ByteB5ReadsAsMicroSign) {
     EXPECT_EQ(ini.ReadString("MeasuringWindow", "Units", ""), QString::fromUtf8("µm"));
 }
 
-TEST(IniFile, UpdateKeepsUnknownSectionsAndWritesUtf8WithCrlf) {
+TEST(IniFile, UpdateKeepsUnknownSectionsAndWritesWindows1252WithCrlf) {
     QTemporaryDir dir;
     const QString path = WriteRaw(dir, "[Keep]\nother=1\n[S]\nk=old\n");
     IniFile ini(path);
     ini.WriteString("s", "K", QString::fromUtf8("µm"));
     ini.WriteInteger("New", "n", 5);
     ini.Save();
+    EXPECT_EQ(ReadRaw(path), QByteArray("[Keep]\r\nother=1\r\n[S]\r\nK=\xB5m\r\n[New]\r\nn=5\r\n"));
+}
+
+// A file that holds one byte of Windows-1252 among UTF-8 lines keeps every line's text,
+// and writes it back in Windows-1252 until a character needs UTF-8.
+TEST(IniFile, MixedEncodingsReadPerLineAndWriteBackWhole) {
+    QTemporaryDir dir;
+    const QString path =
+        WriteRaw(dir, "[S]\r\nplace=\xC3\xA9t\xC3\xA9\r\nUnits=\xB5m\r\ncopy=\xC2\xA9 me\r\n");
+    {
+        IniFile ini(path);
+        EXPECT_EQ(ini.ReadString("S", "place", ""), QString::fromUtf8("été"));
+        EXPECT_EQ(ini.ReadString("S", "Units", ""), QString::fromUtf8("µm"));
+        EXPECT_EQ(ini.ReadString("S", "copy", ""), QString::fromUtf8("© me"));
+        ini.Save();
+    }
     EXPECT_EQ(ReadRaw(path),
-              QByteArray("[Keep]\r\nother=1\r\n[S]\r\nK=\xC2\xB5m\r\n[New]\r\nn=5\r\n"));
+              QByteArray("[S]\r\nplace=\xE9t\xE9\r\nUnits=\xB5m\r\ncopy=\xA9 me\r\n"));
+
+    IniFile ini(path);
+    ini.WriteString("S", "name", QString::fromUtf8("日"));
+    ini.Save();
+    EXPECT_EQ(ReadRaw(path), QByteArray("[S]\r\nplace=\xC3\xA9t\xC3\xA9\r\nUnits=\xC2\xB5m\r\n"
+                                        "copy=\xC2\xA9 me\r\nname=\xE6\x97\xA5\r\n"));
+    const IniFile reread(path);
+    EXPECT_EQ(reread.ReadString("S", "Units", ""), QString::fromUtf8("µm"));
+    EXPECT_EQ(reread.ReadString("S", "name", ""), QString::fromUtf8("日"));
 }
 
 TEST(IniFile, EmptyStartForgetsTheOldKeys) {

@@ -64,7 +64,7 @@ TEST(CalibrationFile, KeysInOrderWithTheLowerCaseSpelling) {
     EXPECT_EQ(
         ReadCalFile(dir),
         QByteArray("[MCsystems]\r\nNrOfMCsystems=2\r\n"
-                   "[MCsystem0]\r\nName0=Zeiss \xC2\xB5-cam\r\nCamIsDSLR=1\r\nCaptureWidth=4000\r\n"
+                   "[MCsystem0]\r\nName0=Zeiss \xB5-cam\r\nCamIsDSLR=1\r\nCaptureWidth=4000\r\n"
                    "NrofObjectives=1\r\nDefaultObjective=2\r\nObj0=4\r\nObjStr0=4x\r\nCal0=1.25\r\n"
                    "[MCsystem1]\r\nName1=Empty\r\nCamIsDSLR=0\r\nCaptureWidth=0\r\n"
                    "NrofObjectives=0\r\nDefaultObjective=0\r\n"));

@@ -151,7 +151,8 @@ TEST_F(MainSettingsFile, WritesEveryKeyInOrder) {
         "Style=4\r\n"
         "[ScaleFont]\r\nName=Noto Sans\r\nCharSet=1\r\nColor=8421504\r\nSize=9\r\nStyle=8\r\n"
         "[Warnings]\r\nWarningOnResize=0\r\nWarningOnExternalFile=0\r\n";
-    EXPECT_EQ(QString::fromUtf8(ReadIni()).toStdString(), expected.toStdString());
+    // Every character has a Windows-1252 byte, so the file is Windows-1252 ("©" is A9).
+    EXPECT_EQ(QString::fromLatin1(ReadIni()).toStdString(), expected.toStdString());
 }
 
 TEST_F(MainSettingsFile, RoundTripKeepsEveryKey) {
@@ -287,6 +288,37 @@ TEST_F(MainSettingsFile, SelectionFormatAndWindowStateOutOfRange) {
     }
 }
 
+TEST_F(MainSettingsFile, WindowPlacementIsReadBounded) {
+    WriteIni("[Window]\r\nTop=-2147483648\r\nLeft=2147483647\r\nWidth=2147483647\r\n"
+             "Height=-5\r\n");
+    TMainSettings m = Fresh();
+    LoadMainSettings(m);
+    EXPECT_EQ(m.Placement.Top, -WindowCoordinateLimit);
+    EXPECT_EQ(m.Placement.Left, WindowCoordinateLimit);
+    EXPECT_EQ(m.Placement.Width, WindowCoordinateLimit);
+    EXPECT_EQ(m.Placement.Height, 0);
+
+    WriteIni("[Window]\r\nTop=-20\r\nLeft=1930\r\nWidth=1200\r\nHeight=800\r\n");
+    m = Fresh();
+    LoadMainSettings(m);
+    EXPECT_EQ(m.Placement.Top, -20) << "a value in range is read as it is";
+    EXPECT_EQ(m.Placement.Left, 1930);
+    EXPECT_EQ(m.Placement.Width, 1200);
+    EXPECT_EQ(m.Placement.Height, 800);
+}
+
+TEST_F(MainSettingsFile, FileCounterIsReadWithinZeroAndTheLargestInt) {
+    const std::pair<const char*, int> counters[] = {{"7", 7},           {"2147483647", 2147483647},
+                                                    {"2147483648", 0},  {"-5", 0},
+                                                    {"-2147483648", 0}, {"0x7FFFFFFF", 2147483647}};
+    for (auto [text, expected] : counters) {
+        WriteIni(QByteArray("[Files]\r\nCaptureNr=") + text + "\r\n");
+        TMainSettings m = Fresh();
+        LoadMainSettings(m);
+        EXPECT_EQ(m.FileCounter, expected) << text;
+    }
+}
+
 TEST_F(MainSettingsFile, MinimisedIsStoredNormalMaximisedKeepsTheNormalRectangle) {
     for (auto [state, stored] : {std::pair{0, 0}, {1, 1}, {2, 0}}) {
         TMainSettings m = Changed();
@@ -324,14 +356,14 @@ TEST_F(MainSettingsFile, CameraMicWithOneSystemIsZeroAndIsBoundAfterCalibration)
     }
 }
 
-TEST_F(MainSettingsFile, UnitsReadOldSingleByteAndWriteUtf8) {
+TEST_F(MainSettingsFile, UnitsReadAndWriteTheSingleByteB5) {
     WriteIni("[MeasuringWindow]\r\nUnits=\xB5m\r\n");
     TMainSettings m = Fresh();
     m.LengthUnit = "mm";
     LoadMainSettings(m);
     EXPECT_EQ(m.LengthUnit, Micro);
     SaveMainSettings(m);
-    EXPECT_TRUE(ReadIni().contains("\r\nUnits=\xC2\xB5m\r\n"));
+    EXPECT_TRUE(ReadIni().contains("\r\nUnits=\xB5m\r\n"));
 
     for (const char* unknown : {"furlong", "MM", "um"}) {
         WriteIni(QByteArray("[MeasuringWindow]\r\nUnits=") + unknown + "\r\n");

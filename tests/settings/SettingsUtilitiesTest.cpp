@@ -161,8 +161,8 @@ TEST(SettingsUtilities, WarningAndFolderChooserGoThroughPrompts) {
 
 namespace {
 
-// A watched folder beside the photo and program folders, holding files, a subfolder with
-// a file, and links to a file and to a folder outside it.
+// A watched folder beside the photo and program folders, holding pictures and other files,
+// a subfolder with a picture, and links to a picture and to a folder outside it.
 struct WatchFixture : ::testing::Test {
     QTemporaryDir dir;
     QString watch, photo, program, outside;
@@ -174,7 +174,11 @@ struct WatchFixture : ::testing::Test {
         for (const QString& folder : {watch + "/sub", photo, program, outside + "/dir"})
             QDir().mkpath(folder);
         MakeFile(watch + "/IMG_0001.JPG", "jpeg");
+        for (const char* name : {"b.tif", "c.TIFF", "d.bmp", "e.png"})
+            MakeFile(watch + "/" + name, "x");
         MakeFile(watch + "/.partial", "x");
+        MakeFile(watch + "/notes.txt", "keep");
+        MakeFile(watch + "/raw.jpeg", "keep"); // not a type the hand-off takes
         MakeFile(watch + "/zero-length.jpg");
         MakeFile(watch + "/sub/inner.jpg", "x");
         MakeFile(outside + "/target.jpg", "keep");
@@ -188,11 +192,13 @@ struct WatchFixture : ::testing::Test {
 
 } // namespace
 
-TEST_F(WatchFixture, DeletesFilesAndLinksButNotFoldersOrLinkTargets) {
-    EXPECT_EQ(EmptyWatchFolder(watch, photo, program), 5);
-    QStringList left = QDir(watch).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                             QDir::NoDotAndDotDot);
-    EXPECT_EQ(left, QStringList{"sub"});
+TEST_F(WatchFixture, DeletesPicturesAndLinksButNotOtherFilesFoldersOrLinkTargets) {
+    const WatchFolderPurge purge = EmptyWatchFolder(watch, photo, program);
+    EXPECT_EQ(purge.Deleted, 7);
+    EXPECT_EQ(purge.Refusal, QString());
+    QStringList left = QDir(watch).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    EXPECT_EQ(left, (QStringList{".partial", "link-to-dir", "notes.txt", "raw.jpeg", "sub"}));
     EXPECT_TRUE(QFile::exists(watch + "/sub/inner.jpg")) << "no recursion";
     EXPECT_TRUE(QFile::exists(outside + "/target.jpg"));
     EXPECT_TRUE(QFile::exists(outside + "/dir/deep.jpg")) << "a link is never followed";
@@ -200,21 +206,95 @@ TEST_F(WatchFixture, DeletesFilesAndLinksButNotFoldersOrLinkTargets) {
 
 TEST_F(WatchFixture, LeavesProtectedFoldersAlone) {
     QFile::link(program, dir.path() + "/program-link");
-    MakeFile(QDir::homePath() + "/home-file.txt", "keep");
-    const QString cases[] = {photo,
-                             photo + "/",
-                             dir.path() + "/watch/../photo",
-                             program,
-                             dir.path() + "/program-link",
-                             QDir::homePath(),
-                             QString(),
-                             dir.path() + "/absent",
-                             outside + "/target.jpg"};
-    for (const QString& folder : cases)
-        EXPECT_EQ(EmptyWatchFolder(folder, photo, program), 0) << folder.toStdString();
+    QStringList standard;
+    for (const char* name : {"Desktop", "Documents", "Downloads", "Music", "Pictures", "Videos"}) {
+        standard << QDir::homePath() + "/" + name;
+        QDir().mkpath(standard.back());
+        MakeFile(standard.back() + "/keep.jpg", "keep");
+    }
+    MakeFile(QDir::homePath() + "/home-file.jpg", "keep");
+    MakeFile(program + "icon.png", "keep");
+    const struct {
+        QString folder;
+        bool refused; // on purpose, with a reason; else simply nothing to empty
+    } cases[] = {{photo, true},
+                 {photo + "/", true},
+                 {dir.path() + "/watch/../photo", true},
+                 {program, true},
+                 {dir.path() + "/program-link", true},
+                 {dir.path(), true}, // holds the photo and program folders
+                 {QDir::homePath(), true},
+                 {standard[0], true},
+                 {standard[1], true},
+                 {standard[2], true},
+                 {standard[3], true},
+                 {standard[4], true},
+                 {standard[5], true},
+                 {"/", true},
+                 {QString(), false},
+                 {dir.path() + "/absent", false},
+                 {outside + "/target.jpg", false}};
+    for (const auto& c : cases) {
+        const WatchFolderPurge purge = EmptyWatchFolder(c.folder, photo, program);
+        EXPECT_EQ(purge.Deleted, 0) << c.folder.toStdString();
+        EXPECT_EQ(!purge.Refusal.isEmpty(), c.refused) << c.folder.toStdString();
+    }
     EXPECT_TRUE(QFile::exists(photo + "/picture.jpg"));
-    EXPECT_TRUE(QFile::exists(program + "Quvar.ini"));
-    EXPECT_TRUE(QFile::exists(QDir::homePath() + "/home-file.txt"));
+    EXPECT_TRUE(QFile::exists(program + "icon.png"));
+    EXPECT_TRUE(QFile::exists(QDir::homePath() + "/home-file.jpg"));
+    for (const QString& folder : standard) {
+        EXPECT_TRUE(QFile::exists(folder + "/keep.jpg")) << folder.toStdString();
+        QDir(folder).removeRecursively();
+    }
     EXPECT_TRUE(QFile::exists(outside + "/target.jpg"));
-    QFile::remove(QDir::homePath() + "/home-file.txt");
+    QFile::remove(QDir::homePath() + "/home-file.jpg");
+}
+
+TEST(WatchFolderPurgeRefusal, KeptCapturesAreProtectedWithThePhotoFolder) {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + "/photos";
+    const auto folders = ProtectedFolders(photos, dir.path() + "/prog");
+    EXPECT_TRUE(WatchFolderPurgeRefusal(photos + "/Unprocessed", folders)
+                    .contains("it is the folder of unprocessed captures"));
+    EXPECT_EQ(WatchFolderPurgeRefusal(photos + "/FromCamera", folders), QString());
+}
+
+// The rule alone, on paths that need not exist: a folder may be emptied unless it is, or
+// contains, a protected folder; the reason names which.
+TEST(WatchFolderPurgeRefusal, RefusesProtectedFoldersAndTheirParents) {
+    QTemporaryDir dir;
+    const QString r = dir.path() + "/r";
+    const std::vector<ProtectedFolder> folders = {{r + "/h", "your home folder"},
+                                                  {r + "/h/Documents", "your Documents folder"},
+                                                  {r + "/p/photos", "the photo folder"},
+                                                  {r + "/prog/", "the program folder"}};
+    const struct {
+        QString folder;
+        const char* reason; // nullptr: may be emptied
+    } cases[] = {
+        {r + "/h/Pictures/QUVAR-Temp", nullptr},
+        {r + "/h/Documents", "it is your Documents folder"},
+        {r + "/h/Documents/", "it is your Documents folder"},
+        {r + "/h/x/../Documents", "it is your Documents folder"},
+        {r + "/h/Documents2", nullptr}, // a longer name is another folder
+        {r + "/h/Documents/scans", nullptr},
+        {r + "/h", "it is your home folder"},
+        {r, "it contains your home folder"},
+        {"/", "it contains your home folder"},
+        {r + "/p", "it contains the photo folder"},
+        {r + "/p/photos", "it is the photo folder"},
+        {r + "/p/photos/FromCamera", nullptr},
+        {r + "/prog", "it is the program folder"},
+        {QString(), nullptr},
+    };
+    for (const auto& c : cases) {
+        const QString refusal = WatchFolderPurgeRefusal(c.folder, folders);
+        if (!c.reason) {
+            EXPECT_EQ(refusal, QString()) << c.folder.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(refusal.startsWith("The camera folder " + c.folder +
+                                       " was not emptied: " + c.reason + "."))
+            << c.folder.toStdString() << ": " << refusal.toStdString();
+    }
 }

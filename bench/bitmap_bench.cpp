@@ -1,6 +1,7 @@
 // Resizing and rotation against their baselines: a memcpy of the source (the floor),
-// QImage::scaled and, when installed, OpenCV on one thread. Ours run with one thread
-// ("/threads:1" in the name) and with the automatic count.
+// QImage::scaled and, when installed, OpenCV's cv::resize on the same pixels. Ours and
+// OpenCV's run on one thread ("/threads:1") and with the automatic count ("/threads:0",
+// OpenCV's default); all report wall time.
 
 #include "imaging/Bitmap.h"
 #include "imaging/BitmapResize.h"
@@ -36,10 +37,11 @@ QImage Photo(int w, int h, QImage::Format format) {
 struct Scene {
     int sw, sh, dw, dh;
 };
-constexpr Scene Down{6000, 4000, 1600, 1067};
-constexpr Scene Up{640, 480, 2048, 1536};
+// A 24-megapixel photograph to half size and to a 1600-wide window, and a VGA frame up.
+constexpr Scene Scenes[] = {
+    {6000, 4000, 3000, 2000}, {6000, 4000, 1600, 1067}, {640, 480, 2048, 1536}};
 const Scene& SceneOf(const benchmark::State& state) {
-    return state.range(0) == 0 ? Down : Up;
+    return Scenes[state.range(0)];
 }
 
 void Label(benchmark::State& state) {
@@ -70,10 +72,14 @@ void BM_Bilinear(benchmark::State& state) {
     Label(state);
 }
 
+QImage::Format FormatOf(int bits) {
+    return bits == 24 ? Bitmap24Format : Bitmap32Format;
+}
+
 void BM_AreaAverage(benchmark::State& state) {
     const Scene& s = SceneOf(state);
-    const QImage src = Photo(s.sw, s.sh, Bitmap32Format);
-    QImage out = NewBitmap(s.dw, s.dh, Bitmap32Format);
+    const QImage src = Photo(s.sw, s.sh, FormatOf(int(state.range(2))));
+    QImage out = NewBitmap(s.dw, s.dh, FormatOf(int(state.range(2))));
     for (auto _ : state) {
         AreaAverageResize(src, out, int(state.range(1)));
         benchmark::DoNotOptimize(out.bits());
@@ -92,24 +98,42 @@ void BM_QtSmooth(benchmark::State& state) {
 }
 
 #ifdef QUVAR_HAVE_OPENCV
-void BM_OpenCV(benchmark::State& state) {
-    cv::setNumThreads(1);
+// OpenCV's own thread count, read before any benchmark changes it.
+const int OpenCvDefaultThreads = cv::getNumThreads();
+
+void OpenCvResize(benchmark::State& state, int interpolation, int bits) {
+    cv::setNumThreads(state.range(1) == 1 ? 1 : OpenCvDefaultThreads);
     const Scene& s = SceneOf(state);
-    const bool area = state.range(1) == cv::INTER_AREA;
-    QImage src = Photo(s.sw, s.sh, area ? Bitmap32Format : Bitmap24Format);
-    const int type = area ? CV_8UC4 : CV_8UC3;
+    QImage src = Photo(s.sw, s.sh, FormatOf(bits));
+    const int type = bits == 24 ? CV_8UC3 : CV_8UC4;
     const cv::Mat in(s.sh, s.sw, type, src.bits(), size_t(src.bytesPerLine()));
     cv::Mat out(s.dh, s.dw, type);
     for (auto _ : state) {
-        cv::resize(in, out, out.size(), 0, 0, int(state.range(1)));
+        cv::resize(in, out, out.size(), 0, 0, interpolation);
         benchmark::DoNotOptimize(out.data);
     }
+    cv::setNumThreads(OpenCvDefaultThreads);
     Label(state);
 }
-BENCHMARK(BM_OpenCV)
-    ->ArgsProduct({{0, 1}, {cv::INTER_LINEAR, cv::INTER_AREA}})
-    ->ArgNames({"scene", "mode"})
-    ->Unit(benchmark::kMillisecond);
+
+void BM_OpenCvLinear(benchmark::State& state) {
+    OpenCvResize(state, cv::INTER_LINEAR, 24);
+}
+
+void BM_OpenCvArea(benchmark::State& state) {
+    OpenCvResize(state, cv::INTER_AREA, int(state.range(2)));
+}
+
+BENCHMARK(BM_OpenCvLinear)
+    ->ArgsProduct({{0, 1, 2}, {1, 0}})
+    ->ArgNames({"scene", "threads"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_OpenCvArea)
+    ->ArgsProduct({{0, 1, 2}, {1, 0}, {24, 32}})
+    ->ArgNames({"scene", "threads", "bits"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 #endif
 
 void BM_MemcpyRotateSource(benchmark::State& state) {
@@ -133,19 +157,19 @@ template <void (*Rotate)(QImage&, int)> void BM_Rotate(benchmark::State& state) 
 
 } // namespace
 
-BENCHMARK(BM_MemcpySource24)->Arg(0)->Arg(1)->ArgName("scene")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemcpySource24)->DenseRange(0, 2)->ArgName("scene")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Bilinear)
-    ->ArgsProduct({{0, 1}, {1, 0}})
+    ->ArgsProduct({{0, 1, 2}, {1, 0}})
     ->ArgNames({"scene", "threads"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_AreaAverage)
-    ->ArgsProduct({{0, 1}, {1, 0}})
-    ->ArgNames({"scene", "threads"})
+    ->ArgsProduct({{0, 1, 2}, {1, 0}, {24, 32}})
+    ->ArgNames({"scene", "threads", "bits"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_QtSmooth)
-    ->ArgsProduct({{0, 1}, {24, 32}})
+    ->ArgsProduct({{0, 1, 2}, {24, 32}})
     ->ArgNames({"scene", "bits"})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpyRotateSource)->Unit(benchmark::kMillisecond);

@@ -2,12 +2,11 @@
 
 #include "Bitmap.h"
 #include "platform/Errors.h"
+#include "platform/ThreadPool.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <exception>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -16,14 +15,13 @@ namespace {
 // 32-bit multiply) and for the baseline; the loader picks one. Both give the same bytes:
 // the loops are integer or plain double arithmetic without contraction.
 #if defined(__x86_64__) && defined(__GNUC__)
-#define QUVAR_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#define QUVAR_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define QUVAR_VECTOR_CLONES
 #endif
 
 // Below this much work a thread costs more than it saves.
 constexpr int64_t ThreadedPixels = int64_t(1) << 19;
-constexpr int MaxThreads = 8;
 
 uchar* WritableBits(QImage& image) {
     uchar* bits = image.bits(); // detaches a shared image
@@ -79,15 +77,24 @@ void CombineRow(const uint8_t* __restrict a0, const uint8_t* __restrict a1,
 }
 
 // Copies both neighbours of every destination pixel out of one source row. The first
-// `wide` pixels are moved as 4-byte words (the fourth byte is overwritten by the next
-// pixel, or lands in the one spare byte at the end); those are the pixels whose word
-// still ends inside the source row.
+// `paired` pixels have their right neighbour right after the left one and are moved with
+// one 8-byte read; up to `wide` pixels are moved as 4-byte words (the fourth byte is
+// overwritten by the next pixel, or lands in the one spare byte at the end); those are the
+// pixels whose reads still end inside the source row.
 // `ahead` is the row the next destination row will read: fetching it now hides the
 // memory latency of a downscale, which touches every source row only once.
 void GatherRow(const uint8_t* __restrict row, const uint8_t* ahead, const int32_t* __restrict left,
                const int32_t* __restrict right, uint8_t* __restrict g0, uint8_t* __restrict g1,
-               int width, int wide) {
+               int width, int paired, int wide) {
     int i = 0;
+    for (; i < paired; ++i) {
+        __builtin_prefetch(ahead + left[i]);
+        uint64_t both;
+        std::memcpy(&both, row + left[i], 8);
+        const uint32_t first = uint32_t(both), second = uint32_t(both >> 24);
+        std::memcpy(g0 + 3 * i, &first, 4);
+        std::memcpy(g1 + 3 * i, &second, 4);
+    }
     for (; i < wide; ++i) {
         __builtin_prefetch(ahead + left[i]);
         uint32_t word;
@@ -273,32 +280,15 @@ void ForEachRowBand(int rows, int64_t pixels, int threads,
         return;
     int count = threads;
     if (count <= 0)
-        count = pixels < ThreadedPixels
-                    ? 1
-                    : std::clamp(int(std::thread::hardware_concurrency()), 1, MaxThreads);
+        count = pixels < ThreadedPixels ? 1 : ThreadPoolSize();
     count = std::clamp(count, 1, rows);
     if (count == 1) {
         band(0, rows);
         return;
     }
-    std::vector<std::exception_ptr> errors(count);
-    std::vector<std::thread> workers;
-    workers.reserve(count - 1);
-    auto run = [&](int index) {
-        try {
-            band(int(int64_t(rows) * index / count), int(int64_t(rows) * (index + 1) / count));
-        } catch (...) {
-            errors[index] = std::current_exception();
-        }
-    };
-    for (int index = 1; index < count; ++index)
-        workers.emplace_back(run, index);
-    run(0);
-    for (std::thread& worker : workers)
-        worker.join();
-    for (const std::exception_ptr& error : errors)
-        if (error)
-            std::rethrow_exception(error);
+    RunParts(count, [&](int index) {
+        band(int(int64_t(rows) * index / count), int(int64_t(rows) * (index + 1) / count));
+    });
 }
 
 void BilinearResize(const QImage& source, QImage& destination, int threads) {
@@ -330,6 +320,13 @@ void BilinearResize(const QImage& source, QImage& destination, int threads) {
     }
 
     const int wide = WideCount(right.data(), dw, src.bytesPerLine());
+    // Leading pixels whose two neighbours are adjacent and can be read as one 8-byte word.
+    int paired = std::min(wide, WideCount(left.data(), dw, src.bytesPerLine() - 4));
+    for (int i = 0; i < paired; ++i)
+        if (right[i] != left[i] + 3) {
+            paired = i;
+            break;
+        }
 
     ForEachRowBand(dh, int64_t(dw) * dh, threads, [&](int first, int last) {
         const size_t n = size_t(dw) * 3;
@@ -348,14 +345,14 @@ void BilinearResize(const QImage& source, QImage& destination, int threads) {
                     a1.swap(b1);
                 } else {
                     GatherRow(src.constScanLine(sy), aheadA, left.data(), right.data(), a0.data(),
-                              a1.data(), dw, wide);
+                              a1.data(), dw, paired, wide);
                 }
                 rowA = sy;
                 rowB = -1;
             }
             if (sy2 != rowB) {
                 GatherRow(src.constScanLine(sy2), aheadB, left.data(), right.data(), b0.data(),
-                          b1.data(), dw, wide);
+                          b1.data(), dw, paired, wide);
                 rowB = sy2;
             }
             const uint32_t fy = uint32_t(y & 0xffff);

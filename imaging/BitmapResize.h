@@ -24,7 +24,8 @@ void BilinearResize(const QImage& source, QImage& destination, int threads = 0);
 void AreaAverageResize(const QImage& source, QImage& destination, int threads = 0);
 
 // Runs band(first, last) over contiguous bands of the rows [0, rows), on the calling
-// thread or, when `pixels` (the work of all rows) is large, on several threads. Each row
+// thread or, when `pixels` (the work of all rows) is large, on the program's worker threads
+// (platform/ThreadPool.h); `threads` above 1 asks for that many bands. Each row
 // must depend on nothing but its own inputs, so that the split cannot change a result.
 // An exception thrown by a band is rethrown here after all bands have ended.
 void ForEachRowBand(int rows, int64_t pixels, int threads,

@@ -1,41 +1,40 @@
 #include "BmpHistory.h"
 
 #include "Bitmap.h"
+#include "BitmapResize.h"
 #include "platform/Errors.h"
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include <unistd.h>
 
 namespace {
 
-bool SameGeometry(const QImage& a, const QImage& b) {
-    return a.size() == b.size() && a.format() == b.format() && a.bytesPerLine() == b.bytesPerLine();
+// A tile spans 256 bytes of 32 rows (85 pixels of 24 bits, 64 of 32): small enough that a
+// drawn line changes little more than itself, large enough that the tables stay small
+// (17 kB for a 24-megapixel image).
+constexpr qsizetype TileBytes = 256;
+constexpr int TileRows = 32;
+
+struct TileSpan {
+    qsizetype x0, bytes; // byte range within a row
+    int y0, rows;
+};
+
+TileSpan SpanOf(int column, int row, qsizetype bytesPerLine, int height) {
+    const qsizetype x0 = qsizetype(column) * TileBytes;
+    const int y0 = row * TileRows;
+    return {x0, std::min(TileBytes, bytesPerLine - x0), y0, std::min(TileRows, height - y0)};
 }
 
-// Pixels, resolution and colour table of from into to, which has from's geometry.
-void CopyPixels(const QImage& from, QImage& to) {
-    const qsizetype rowBytes = std::min(from.bytesPerLine(), to.bytesPerLine());
-    for (int y = 0; y < from.height(); ++y)
-        std::memcpy(to.scanLine(y), from.constScanLine(y), size_t(rowBytes));
-    to.setDotsPerMeterX(from.dotsPerMeterX());
-    to.setDotsPerMeterY(from.dotsPerMeterY());
-    if (from.colorCount() > 0)
-        to.setColorTable(from.colorTable());
-}
-
-// A deep copy of from in to, reusing to's memory when it fits and is not shared.
-void CopyImage(const QImage& from, QImage& to) {
-    if (from.isNull()) {
-        to = QImage();
-        return;
-    }
-    if (!(to.isDetached() && SameGeometry(from, to))) {
-        to = QImage();
-        to = NewBitmap(from.width(), from.height(), from.format());
-    }
-    CopyPixels(from, to);
+bool SameTile(const uchar* tile, const QImage& bitmap, const TileSpan& span) {
+    for (int r = 0; r < span.rows; ++r)
+        if (std::memcmp(tile + r * span.bytes, bitmap.constScanLine(span.y0 + r) + span.x0,
+                        size_t(span.bytes)) != 0)
+            return false;
+    return true;
 }
 
 } // namespace
@@ -49,90 +48,157 @@ qint64 BmpHistory::DefaultBudget() {
     return std::max(Floor, qint64(pages) * pageBytes / 8);
 }
 
-BmpHistory::BmpHistory(qint64 byteBudget) : budget_(byteBudget) {
-    for (Ring* ring : {&undo_, &redo_})
-        for (QImage& slot : ring->images)
-            slot = NewBitmap(10, 10);
+void BmpHistory::Empty(Ring& ring) {
+    for (Entry& entry : ring.entries)
+        entry = Entry(); // a moved-in empty table, so that its memory goes too
+}
+
+BmpHistory::BmpHistory(qint64 byteBudget)
+    : budget_(byteBudget), tileBytes_(std::make_shared<std::atomic<qint64>>(0)) {
     Clear();
 }
 
 void BmpHistory::Clear() {
-    undo_.index = redo_.index = Slots - 1;
-    undo_.count = redo_.count = -1;
+    for (Ring* ring : {&undo_, &redo_}) {
+        Empty(*ring);
+        ring->index = Slots - 1;
+        ring->count = -1;
+    }
+    shownKnown_ = false;
 }
 
-bool BmpHistory::Add(const QImage& bitmap) {
-    return PushUndo(bitmap);
-}
-
-bool BmpHistory::Undo(QImage& bitmap) {
-    if (undo_.count <= 0)
-        return false;
-    PushRedo(bitmap);
-    return PopUndo(bitmap);
-}
-
-bool BmpHistory::Redo(QImage& bitmap) {
-    if (redo_.count < 0)
-        return false;
-    PopRedo(bitmap);
-    PushUndo(bitmap);
-    return true;
-}
-
-qint64 BmpHistory::SlotBytes() const {
-    qint64 bytes = 0;
+qint64 BmpHistory::MemoryBytes() const {
+    qint64 bytes = tileBytes_->load();
     for (const Ring* ring : {&undo_, &redo_})
-        for (const QImage& slot : ring->images)
-            bytes += slot.sizeInBytes();
+        for (const Entry& entry : ring->entries)
+            bytes += qint64(entry.tiles.capacity() * sizeof(Tile));
     return bytes;
 }
 
-bool BmpHistory::StoreInSlot(QImage& slot, const QImage& bitmap) {
-    if (bitmap.isNull() || (slot.isDetached() && SameGeometry(bitmap, slot))) {
-        CopyImage(bitmap, slot);
-        return true;
-    }
-    slot = QImage();
-    if (budget_ != NoBudget && SlotBytes() + bitmap.sizeInBytes() > budget_)
-        return false;
-    try {
-        CopyImage(bitmap, slot);
-    } catch (const QuvarError&) {
-        slot = QImage();
-        return false;
-    }
-    return true;
+BmpHistory::Entry BmpHistory::Capture(const QImage& bitmap, const Entry* reference) {
+    Entry entry;
+    entry.used = true;
+    entry.null = bitmap.isNull();
+    if (entry.null)
+        return entry;
+    entry.size = bitmap.size();
+    entry.format = bitmap.format();
+    entry.bytesPerLine = bitmap.bytesPerLine();
+    entry.dotsPerMeterX = bitmap.dotsPerMeterX();
+    entry.dotsPerMeterY = bitmap.dotsPerMeterY();
+    entry.colorTable = bitmap.colorTable();
+    entry.columns = int((entry.bytesPerLine + TileBytes - 1) / TileBytes);
+    entry.rows = (bitmap.height() + TileRows - 1) / TileRows;
+    entry.tiles.resize(size_t(entry.columns) * size_t(entry.rows));
+    const bool comparable = reference && !reference->null && reference->size == entry.size &&
+                            reference->format == entry.format &&
+                            reference->bytesPerLine == entry.bytesPerLine;
+    const std::shared_ptr<std::atomic<qint64>> counter = tileBytes_;
+    const int height = bitmap.height();
+    ForEachRowBand(
+        entry.rows, int64_t(entry.bytesPerLine) * height / 4, 0, [&](int first, int last) {
+            for (int row = first; row < last; ++row)
+                for (int column = 0; column < entry.columns; ++column) {
+                    const size_t at = size_t(row) * size_t(entry.columns) + size_t(column);
+                    const TileSpan span = SpanOf(column, row, entry.bytesPerLine, height);
+                    if (comparable && SameTile(reference->tiles[at].get(), bitmap, span)) {
+                        entry.tiles[at] = reference->tiles[at];
+                        continue;
+                    }
+                    const qint64 bytes = qint64(span.bytes) * span.rows;
+                    Tile tile(new uchar[size_t(bytes)], [counter, bytes](uchar* data) {
+                        *counter -= bytes;
+                        delete[] data;
+                    });
+                    *counter += bytes;
+                    for (int r = 0; r < span.rows; ++r)
+                        std::memcpy(tile.get() + r * span.bytes,
+                                    bitmap.constScanLine(span.y0 + r) + span.x0,
+                                    size_t(span.bytes));
+                    entry.tiles[at] = std::move(tile);
+                }
+        });
+    return entry;
 }
 
-void BmpHistory::FreeIdle(Ring& ring, int newest, int entries) {
-    int slot = newest;
-    for (int i = 0; i < Slots; ++i, slot = PrevSlot(slot))
-        if (i >= entries)
-            ring.images[size_t(slot)] = QImage();
+void BmpHistory::Restore(const Entry& entry, QImage& bitmap, const Entry* known) {
+    if (entry.null) {
+        bitmap = QImage();
+        return;
+    }
+    const bool inPlace = bitmap.isDetached() && bitmap.size() == entry.size &&
+                         bitmap.format() == entry.format &&
+                         bitmap.bytesPerLine() == entry.bytesPerLine;
+    if (!inPlace) {
+        bitmap = QImage();
+        bitmap = NewBitmap(entry.size.width(), entry.size.height(), entry.format);
+        known = nullptr;
+    } else if (known &&
+               (known->null || known->size != entry.size || known->format != entry.format ||
+                known->bytesPerLine != entry.bytesPerLine)) {
+        known = nullptr;
+    }
+    uchar* const bits = bitmap.bits();
+    const qsizetype stride = bitmap.bytesPerLine();
+    const int height = entry.size.height();
+    ForEachRowBand(
+        entry.rows, int64_t(entry.bytesPerLine) * height / 4, 0, [&](int first, int last) {
+            for (int row = first; row < last; ++row)
+                for (int column = 0; column < entry.columns; ++column) {
+                    const size_t at = size_t(row) * size_t(entry.columns) + size_t(column);
+                    if (known && known->tiles[at] == entry.tiles[at])
+                        continue;
+                    const TileSpan span = SpanOf(column, row, entry.bytesPerLine, height);
+                    // A new bitmap's rows may be shorter than the stored ones' padding.
+                    const qsizetype bytes = std::min(span.bytes, stride - span.x0);
+                    if (bytes <= 0)
+                        continue;
+                    for (int r = 0; r < span.rows; ++r)
+                        std::memcpy(bits + (span.y0 + r) * stride + span.x0,
+                                    entry.tiles[at].get() + r * span.bytes, size_t(bytes));
+                }
+        });
+    bitmap.setDotsPerMeterX(entry.dotsPerMeterX);
+    bitmap.setDotsPerMeterY(entry.dotsPerMeterY);
+    if (!entry.colorTable.isEmpty())
+        bitmap.setColorTable(entry.colorTable);
 }
 
-bool BmpHistory::Push(Ring& ring, const QImage& bitmap) {
+const BmpHistory::Entry* BmpHistory::ShownEntry(const QImage& bitmap) const {
+    if (!shownKnown_ || undo_.count < 0 || bitmap.cacheKey() != shownKey_)
+        return nullptr;
+    const Entry& newest = undo_.entries[size_t(undo_.index)];
+    if (newest.null != bitmap.isNull())
+        return nullptr;
+    if (!newest.null && (newest.size != bitmap.size() || newest.format != bitmap.format() ||
+                         newest.bytesPerLine != bitmap.bytesPerLine() ||
+                         newest.dotsPerMeterX != bitmap.dotsPerMeterX() ||
+                         newest.dotsPerMeterY != bitmap.dotsPerMeterY() ||
+                         newest.colorTable != bitmap.colorTable()))
+        return nullptr;
+    return &newest;
+}
+
+void BmpHistory::Shown(const QImage& bitmap) {
+    shownKnown_ = true;
+    shownKey_ = bitmap.cacheKey();
+}
+
+bool BmpHistory::Push(Ring& ring, Entry entry) {
     const int target = NextSlot(ring.index);
     // Old entries that stay: all of them, unless the ring is full and the target slot is
     // the oldest. They sit just before the target slot.
     int kept = std::min(ring.count + 1, Slots - 1);
-    bool idleFreed = false;
-    while (!StoreInSlot(ring.images[target], bitmap)) {
-        // Short of memory: first give back the images that hold no entry, then drop the
-        // oldest entries one by one.
-        if (!idleFreed) {
-            idleFreed = true;
-            FreeIdle(ring, PrevSlot(target), kept);
-            Ring& other = (&ring == &undo_) ? redo_ : undo_;
-            FreeIdle(other, other.index, other.count + 1);
-            continue;
-        }
+    ring.entries[size_t(target)] = std::move(entry);
+    while (budget_ != NoBudget && MemoryBytes() > budget_) {
+        // Short of memory: drop the oldest entries one by one; their tiles go with the
+        // last entry that shares them.
         if (kept == 0) {
+            ring.entries[size_t(target)] = Entry();
             ring.count = -1;
             return false;
         }
-        ring.images[(target - kept + Slots) % Slots] = QImage();
+        ring.entries[size_t((target - kept + Slots) % Slots)] = Entry();
         --kept;
     }
     ring.index = target;
@@ -140,20 +206,61 @@ bool BmpHistory::Push(Ring& ring, const QImage& bitmap) {
     return true;
 }
 
-bool BmpHistory::PopUndo(QImage& out) {
-    if (undo_.count <= 0)
+bool BmpHistory::Add(const QImage& bitmap) {
+    const Entry* reference = undo_.count >= 0 ? &undo_.entries[size_t(undo_.index)] : nullptr;
+    const Entry* shown = ShownEntry(bitmap);
+    Entry entry;
+    try {
+        entry = shown ? *shown : Capture(bitmap, reference);
+    } catch (const std::bad_alloc&) {
+        Empty(undo_);
+        undo_.count = -1;
+        shownKnown_ = false;
         return false;
-    undo_.index = PrevSlot(undo_.index);
-    CopyImage(undo_.images[undo_.index], out);
-    --undo_.count;
+    }
+    if (!Push(undo_, std::move(entry))) {
+        shownKnown_ = false;
+        return false;
+    }
+    Shown(bitmap);
     return true;
 }
 
-bool BmpHistory::PopRedo(QImage& out) {
+bool BmpHistory::Undo(QImage& bitmap) {
+    if (undo_.count <= 0)
+        return false;
+    const Entry* shown = ShownEntry(bitmap);
+    // The state on display, for redo: what the bitmap now holds.
+    Entry current;
+    bool captured = true;
+    try {
+        current = shown ? *shown : Capture(bitmap, &undo_.entries[size_t(undo_.index)]);
+    } catch (const std::bad_alloc&) {
+        captured = false;
+    }
+    if (captured)
+        Push(redo_, current);
+    undo_.entries[size_t(undo_.index)] = Entry();
+    undo_.index = PrevSlot(undo_.index);
+    --undo_.count;
+    Restore(undo_.entries[size_t(undo_.index)], bitmap, captured ? &current : nullptr);
+    Shown(bitmap);
+    return true;
+}
+
+bool BmpHistory::Redo(QImage& bitmap) {
     if (redo_.count < 0)
         return false;
-    CopyImage(redo_.images[redo_.index], out);
+    const Entry* shown = ShownEntry(bitmap);
+    Entry entry = std::move(redo_.entries[size_t(redo_.index)]);
+    redo_.entries[size_t(redo_.index)] = Entry();
     redo_.index = PrevSlot(redo_.index);
     --redo_.count;
+    Restore(entry, bitmap, shown);
+    // The restored state becomes the newest undo entry: the state on display again.
+    if (Push(undo_, std::move(entry)))
+        Shown(bitmap);
+    else
+        shownKnown_ = false;
     return true;
 }

@@ -2,12 +2,16 @@
 #include "imaging/Bitmap.h"
 
 #include "ImageTestSupport.h"
+#include "platform/ThreadPool.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <set>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -204,9 +208,10 @@ TEST(BilinearResize, MatchesThePlainFormulaAtOddAndPrimeSizes) {
     struct Case {
         int sw, sh, dw, dh;
     };
-    for (const Case& c : {Case{1, 1, 5, 3}, Case{5, 3, 1, 1}, Case{1, 7, 4, 13}, Case{7, 1, 13, 2},
-                          Case{7, 5, 13, 11}, Case{13, 11, 7, 5}, Case{97, 89, 31, 211},
-                          Case{640, 480, 211, 1031}, Case{3, 3, 2, 2}}) {
+    for (const Case& c :
+         {Case{1, 1, 5, 3}, Case{5, 3, 1, 1}, Case{1, 7, 4, 13}, Case{7, 1, 13, 2},
+          Case{7, 5, 13, 11}, Case{13, 11, 7, 5}, Case{97, 89, 31, 211}, Case{640, 480, 211, 1031},
+          Case{3, 3, 2, 2}, Case{600, 400, 300, 200}, Case{601, 401, 160, 107}}) {
         const QImage src = RandomBitmap(c.sw, c.sh, Bitmap24Format, unsigned(c.sw * 31 + c.dh));
         const QImage expected = PlainBilinear(src, c.dw, c.dh);
         for (int threads : {1, 3, 8}) {
@@ -291,9 +296,9 @@ TEST(AreaAverageResize, MatchesThePlainFormulaAtOddAndPrimeSizes) {
     struct Case {
         int sw, sh, dw, dh;
     };
-    for (const Case& c :
-         {Case{1, 1, 5, 3}, Case{5, 3, 1, 1}, Case{7, 5, 13, 11}, Case{13, 11, 7, 5},
-          Case{97, 89, 31, 211}, Case{640, 480, 211, 101}, Case{3, 3, 2, 2}}) {
+    for (const Case& c : {Case{1, 1, 5, 3}, Case{5, 3, 1, 1}, Case{7, 5, 13, 11},
+                          Case{13, 11, 7, 5}, Case{97, 89, 31, 211}, Case{640, 480, 211, 101},
+                          Case{3, 3, 2, 2}, Case{600, 400, 300, 200}, Case{601, 401, 160, 107}}) {
         const QImage src = RandomBitmap(c.sw, c.sh, Bitmap32Format, unsigned(c.sh * 17 + c.dw));
         const QImage expected = PlainAreaAverage(src, c.dw, c.dh);
         for (int threads : {1, 3, 8}) {
@@ -336,6 +341,29 @@ TEST(AreaAverageResize, TwentyFourBitBitmapsGiveTheSameColours) {
     QImage other(4, 3, QImage::Format_Grayscale8);
     AreaAverageResize(src, other);
     EXPECT_TRUE(SamePixels(other, expected));
+}
+
+TEST(ForEachRowBand, BandsRunOnTheSameThreadsEveryCall) {
+    const int threads = ThreadPoolSize();
+    if (threads < 2)
+        GTEST_SKIP() << "one processor: every band runs on the caller";
+    auto bandThreads = [&] {
+        std::mutex mutex;
+        std::set<pid_t> ids;
+        std::atomic<int> started{0};
+        ForEachRowBand(threads, int64_t(1) << 30, 0, [&](int, int) {
+            // Wait for all bands to start, so that each runs on a thread of its own.
+            ++started;
+            while (started.load() < threads) {
+            }
+            std::lock_guard lock(mutex);
+            ids.insert(gettid());
+        });
+        return ids;
+    };
+    const std::set<pid_t> first = bandThreads();
+    EXPECT_EQ(int(first.size()), threads);
+    EXPECT_EQ(bandThreads(), first) << "threads made anew for a call";
 }
 
 TEST(Resize, EmptyBitmapsAreLeftAlone) {

@@ -1,9 +1,16 @@
 #include "imaging/BmpHistory.h"
 #include "imaging/Bitmap.h"
+#include "imaging/BitmapRotate.h"
+
+#include "ImageTestSupport.h"
+
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <random>
 
 namespace {
 
@@ -145,4 +152,144 @@ TEST(HistoryMemory, DropsTheOldestStatesInsteadOfFailing) {
     EXPECT_FALSE(history.Add(NewBitmap(400, 400)));
     EXPECT_EQ(history.UndoCount(), -1);
     EXPECT_TRUE(history.Add(big(1)));
+}
+
+namespace {
+
+QImage Noise(int w, int h) {
+    QImage image = NewBitmap(w, h);
+    std::mt19937 random(7);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * 3; ++x)
+            image.scanLine(y)[x] = uchar(random());
+    return image;
+}
+
+// The kinds of change the measuring window records: annotations drawn pixel by pixel and
+// with a painter, a whole-image correction, a rotation, a crop.
+using Change = std::function<void(QImage&)>;
+
+Change Line(int k) {
+    return [k](QImage& image) {
+        for (int t = 0; t < image.width() - 10; ++t)
+            std::memset(image.scanLine((5 + 7 * k + t / 9) % image.height()) + 3 * t, 30 * k, 3);
+    };
+}
+
+Change Circle(int k) {
+    return [k](QImage& image) {
+        QPainter painter(&image);
+        painter.setPen(QColor(255, 10 * k, 0));
+        painter.drawEllipse(QPoint(20 + 9 * k, 30 + 5 * k), 15, 11);
+    };
+}
+
+std::vector<Change> MixedChanges() {
+    std::vector<Change> changes;
+    for (int k = 0; k < 6; ++k)
+        changes.push_back(k % 2 ? Circle(k) : Line(k));
+    changes.push_back([](QImage& image) { RotateRight90(image); });
+    for (int k = 6; k < 10; ++k)
+        changes.push_back(k % 2 ? Circle(k) : Line(k));
+    changes.push_back([](QImage& image) { image = image.copy(13, 9, 141, 117); });
+    changes.push_back([](QImage& image) { image.invertPixels(); });
+    for (int k = 10; k < 14; ++k)
+        changes.push_back(k % 2 ? Circle(k) : Line(k));
+    return changes; // seventeen changes: eighteen states
+}
+
+} // namespace
+
+// The bitmap on display is either handed back and forth as the same object (changed in
+// place by the history) or passed as a copy that shares its pixels with the caller's.
+class HistoryOfMixedChanges : public ::testing::TestWithParam<bool> {};
+
+TEST_P(HistoryOfMixedChanges, GivesBackEveryStateItWasGiven) {
+    const bool sharedCopies = GetParam();
+    BmpHistory history;
+    std::vector<QImage> states; // deep copies of what was added
+    QImage shown = Noise(301, 203);
+    ASSERT_TRUE(history.Add(shown));
+    states.push_back(shown.copy());
+    for (const Change& change : MixedChanges()) {
+        change(shown);
+        ASSERT_TRUE(history.Add(shown));
+        states.push_back(shown.copy());
+    }
+    ASSERT_EQ(history.UndoCount(), 15);
+    auto step = [&](bool undo) {
+        QImage passed = shown; // shares the pixels of shown
+        if (!sharedCopies)
+            shown = QImage();
+        const bool done = undo ? history.Undo(passed) : history.Redo(passed);
+        shown = passed;
+        return done;
+    };
+    const size_t newest = states.size() - 1;
+    for (size_t back = 1; back <= 15; ++back) {
+        ASSERT_TRUE(step(true)) << back;
+        EXPECT_TRUE(imagetest::SamePixels(shown, states[newest - back])) << "undo " << back;
+    }
+    EXPECT_FALSE(step(true));
+    for (size_t forward = 14; forward + 1 > 0; --forward) {
+        ASSERT_TRUE(step(false)) << forward;
+        EXPECT_TRUE(imagetest::SamePixels(shown, states[newest - forward])) << "redo " << forward;
+    }
+    EXPECT_FALSE(step(false));
+    // Half way back, a change, and the undone states still come back by redo.
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(step(true));
+    Line(20)(shown);
+    const QImage changed = shown.copy();
+    ASSERT_TRUE(history.Add(shown));
+    ASSERT_TRUE(step(false));
+    EXPECT_TRUE(imagetest::SamePixels(shown, states[newest - 7]));
+    ASSERT_TRUE(step(true));
+    EXPECT_TRUE(imagetest::SamePixels(shown, changed));
+}
+
+INSTANTIATE_TEST_SUITE_P(InPlaceOrShared, HistoryOfMixedChanges, ::testing::Bool());
+
+TEST(HistoryMemory, GrowsWithWhatChangedNotWithTheImage) {
+    BmpHistory history(BmpHistory::NoBudget);
+    QImage shown = Noise(2000, 1500);
+    history.Add(shown);
+    for (int k = 0; k < 20; ++k) {
+        Line(k)(shown);
+        ASSERT_TRUE(history.Add(shown));
+    }
+    const double images = double(history.MemoryBytes()) / double(shown.sizeInBytes());
+    EXPECT_GT(images, 1.0);
+    EXPECT_LT(images, 1.5) << "twenty thin lines on one image";
+    // A change everywhere is stored whole.
+    shown.invertPixels();
+    history.Add(shown);
+    EXPECT_GT(double(history.MemoryBytes()) / double(shown.sizeInBytes()), images + 0.9);
+    history.Clear();
+    EXPECT_LT(history.MemoryBytes(), 100000);
+}
+
+TEST(HistoryKeys, ABitmapChangedAfterItWasAddedIsReadAgain) {
+    // Every way of writing to a QImage gives it a new cache key, so none is mistaken for
+    // the state last seen.
+    const std::vector<Change> writes = {
+        [](QImage& image) { image.scanLine(3)[5] ^= 1; },
+        [](QImage& image) { image.bits()[7] ^= 1; },
+        [](QImage& image) { image.setPixel(2, 2, qRgb(1, 2, 3)); },
+        [](QImage& image) { QPainter(&image).fillRect(0, 0, 2, 2, Qt::red); },
+        [](QImage& image) { image.fill(Qt::blue); },
+    };
+    for (size_t i = 0; i < writes.size(); ++i) {
+        BmpHistory history;
+        QImage shown = Noise(40, 30);
+        const QImage first = shown.copy();
+        history.Add(shown);
+        history.Add(shown);
+        writes[i](shown);
+        const QImage changed = shown.copy();
+        ASSERT_TRUE(history.Undo(shown));
+        EXPECT_TRUE(imagetest::SamePixels(shown, first)) << i;
+        ASSERT_TRUE(history.Redo(shown));
+        EXPECT_TRUE(imagetest::SamePixels(shown, changed)) << i;
+    }
 }

@@ -12,6 +12,7 @@
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
+#include "platform/ui/QtPrompts.h"
 #include "platform/ui/QuvarApplication.h"
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
@@ -401,11 +402,11 @@ void TMain::FormCreate(const QStringList& arguments) {
 
     MeasureBox->setAcceptDrops(true);
 
-    OpenImage->setToolTip(QStringLiteral("(O): Open file in Photo Folder\n\r(CTRL + O): Open "
-                                         "file in Selected Folder"));
-    SaveImageAs->setToolTip(QStringLiteral("(S): Save photo in Photo Folder\n\r(CTRL + S): Save "
-                                           "photo in Selected Folder\n\r(ALT + S): Save in "
-                                           "Alternative Folder"));
+    OpenImage->setToolTip(ForDisplay(QStringLiteral("(O): Open file in Photo Folder\n\r(CTRL + "
+                                                    "O): Open file in Selected Folder")));
+    SaveImageAs->setToolTip(ForDisplay(QStringLiteral(
+        "(S): Save photo in Photo Folder\n\r(CTRL + S): Save photo in Selected Folder\n\r(ALT + "
+        "S): Save in Alternative Folder")));
     SaveOptions->setToolTip(QStringLiteral("Save With Options (W)"));
     CircleButton->setToolTip(
         QStringLiteral(" Draw Circle or Oval. Click again to cycle through options"));

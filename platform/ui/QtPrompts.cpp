@@ -17,15 +17,14 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+QString ForDisplay(QString text) {
+    return text.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
+}
+
 namespace {
 
 QWidget* Owner() {
     return QApplication::activeWindow();
-}
-
-// Our messages break lines with line feed then carriage return; a label wants one break.
-QString ForDisplay(QString text) {
-    return text.replace(QStringLiteral("\n\r"), QStringLiteral("\n"));
 }
 
 QMessageBox::Icon ToQt(MessageIcon icon) {

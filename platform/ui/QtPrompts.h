@@ -3,6 +3,10 @@
 
 #include "platform/Prompts.h"
 
+// Our texts break lines with line feed then carriage return; a Qt label or tip shows the
+// carriage return as a stray space, so it is shown with the line feed alone.
+QString ForDisplay(QString text);
+
 class QtPrompts final : public Prompts {
 public:
     void Message(const QString& caption, const QString& text, MessageIcon icon) override;

@@ -397,8 +397,8 @@ TEST_F(Startup, StartUpEmptiesOnlyACameraFolderOfItsOwnAndOnlyItsPictures) {
 TEST_F(Startup, HintsOfTheOpenAndSaveButtons) {
     CreateApplicationWindows({});
     EXPECT_EQ(Main->OpenImage->toolTip(),
-              "(O): Open file in Photo Folder\n\r(CTRL + O): Open file in Selected Folder");
+              "(O): Open file in Photo Folder\n(CTRL + O): Open file in Selected Folder");
     EXPECT_EQ(Main->SaveImageAs->toolTip(),
-              "(S): Save photo in Photo Folder\n\r(CTRL + S): Save photo in Selected "
-              "Folder\n\r(ALT + S): Save in Alternative Folder");
+              "(S): Save photo in Photo Folder\n(CTRL + S): Save photo in Selected "
+              "Folder\n(ALT + S): Save in Alternative Folder");
 }

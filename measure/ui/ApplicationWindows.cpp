@@ -7,6 +7,7 @@
 #include "capture/ui/OptionsDialog.h"
 #include "imaging/ui/ExposureDialog.h"
 #include "imaging/ui/SaveWithOptionsDialog.h"
+#include "settings/ui/DialogFontAndText.h"
 #include "settings/ui/FontDialog.h"
 #include "settings/ui/InputDialog.h"
 #include "settings/ui/PreferencesDialog.h"
@@ -14,7 +15,8 @@
 
 namespace {
 std::vector<QWidget*> created;
-}
+DialogFontAndText fontAndTextDialogs;
+} // namespace
 
 std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
     created.clear();
@@ -29,10 +31,12 @@ std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
     created.push_back(PrefDlg = new TPrefDlg);
     created.push_back(BCSForm = new TBCSForm);
     created.push_back(AVIDialog = new TAVIDialog);
+    SetAppFontAndTextDialogs(&fontAndTextDialogs);
     return created;
 }
 
 void DestroyApplicationWindows() {
+    SetAppFontAndTextDialogs(nullptr);
     for (auto it = created.rbegin(); it != created.rend(); ++it)
         delete *it;
     created.clear();

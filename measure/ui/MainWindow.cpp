@@ -5,6 +5,7 @@
 #include "ShellMenuEntry.h"
 #include "capture/ui/CamViewMain.h"
 #include "imaging/ImageFiles.h"
+#include "measure/Calibration.h"
 #include "measure/DisplaySizes.h"
 #include "measure/ImageCalibrationState.h"
 #include "measure/WindowPlacement.h"
@@ -37,6 +38,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -44,6 +46,7 @@
 #include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -599,22 +602,50 @@ void TMain::SaveMainSettingsNow() {
 }
 
 void TMain::PreferencesClick(int tag) {
-    (void)tag;
     const double rememberedCalibration = CurrentCalibration;
     const int rememberedSystem = CurrentMCSystem;
-    if (PrefDlg)
-        PrefDlg->exec();
+    bool accepted = false;
+    if (PrefDlg) {
+        PrefDlg->Settings = this;
+        PrefDlg->PanelSystemName = MicCamLabel->text();
+        PrefDlg->ShowAppliedInMainWindow = [this](std::optional<bool> useDSLR) {
+            if (useDSLR) {
+                UseDSLR = *useDSLR;
+                CBUseDSLR->setChecked(UseDSLR);
+            }
+            QPalette palette = ObjectiveRBox->palette();
+            palette.setColor(QPalette::WindowText, Qt::black);
+            ObjectiveRBox->setPalette(palette);
+            if (NrOfMCSystems > 0) {
+                const TMCsystem& capture = MCSystems[DefaultMCSystem];
+                MCLabel->setText(capture.Name);
+                const int objective = std::clamp(capture.CurrentObjective, 0, MaxObjectives - 1);
+                MCSobjectivelabel->setText(capture.Objectives[size_t(objective)].ObjStr);
+            }
+        };
+        PrefDlg->Prefs->setCurrentWidget(tag == 1 ? PrefDlg->TabSheet3 : PrefDlg->TabSheet2);
+        accepted = PrefDlg->exec() == QDialog::Accepted;
+    }
     SaveMainSettingsNow();
     SaveCalibration(MCSystems, NrOfMCSystems, ProgramFolder);
     UpdateUnitCaptions();
     ApplySizeWording();
     BuildMCSystemMenu();
-    CurrentMCSystem = rememberedSystem;
-    CurrentCalibration = rememberedCalibration;
+    // A capture choice in a cancelled dialog refers to a table that was dropped.
+    const int picked = PrefDlg ? PrefDlg->DefaultMCsystembox->currentIndex() : -1;
+    if (accepted && PrefDlg->CaptureChangedTag() != 0 && picked >= 0 && picked < NrOfMCSystems) {
+        CurrentMCSystem = picked;
+        ShowObjectivePanel(CurrentMCSystem);
+        CurrentCalibration = EffectiveCalibration(*this).MicrometresPerPixel;
+    } else {
+        CurrentMCSystem = rememberedSystem;
+        CurrentCalibration = rememberedCalibration;
+    }
     setWindowTitle(PhotoFolder.isEmpty() ? QStringLiteral("QUVAR") : PhotoFolder);
     CBUseDSLR->setChecked(UseDSLR);
     ShowObjectivePanel(CurrentMCSystem);
     ShowCalibration();
+    RefillSystemComment();
 }
 
 void TMain::OpenPassedFile(const QString& path) {

@@ -1,0 +1,258 @@
+#include "AviTestSupport.h"
+
+#include "platform/Errors.h"
+#include "video/AviWriter.h"
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace avitest;
+
+namespace {
+
+QString ThrownMessage(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const QuvarError& error) {
+        return error.message();
+    }
+    return QString();
+}
+
+QImage Solid(int width, int height, QRgb colour) {
+    QImage frame(width, height, QImage::Format_BGR888);
+    frame.fill(QColor(colour));
+    return frame;
+}
+
+class AviWriter : public ::testing::Test {
+protected:
+    QString Path(const QString& name = "movie.avi") const { return dir.filePath(name); }
+
+    // A compressed writer of the given size and frame time, ready for InitVideo.
+    void Setup(const QString& fourcc, int width, int height, int frameTimeMs) {
+        writer.SetWidth(width);
+        writer.SetHeight(height);
+        writer.FrameTime = frameTimeMs;
+        writer.filename = Path();
+        writer.SetCompressor(fourcc);
+    }
+    void Record(const std::vector<QImage>& frames) {
+        writer.InitVideo(frames.front());
+        for (const QImage& frame : frames)
+            writer.AddFrame(frame);
+        writer.FinalizeVideo();
+        writer.WriteAvi();
+    }
+
+    QTemporaryDir dir;
+    TAviWriter_2 writer;
+};
+
+TEST_F(AviWriter, PropertySettersApplyTheirRules) {
+    for (auto [given, kept] : {std::pair{800, 800}, {600, 592}, {15, 0}, {31, 16}}) {
+        writer.SetWidth(given);
+        writer.SetHeight(given);
+        EXPECT_EQ(writer.Width(), kept);
+        EXPECT_EQ(writer.Height(), kept);
+    }
+    for (TPixelFormat refused : {TPixelFormat::pf15bit, TPixelFormat::pf16bit}) {
+        EXPECT_EQ(ThrownMessage([&] { writer.SetPixelFormat(refused); }),
+                  "Pixelformat not supported");
+        EXPECT_EQ(writer.PixelFormat(), TPixelFormat::pf24bit);
+    }
+    writer.SetPixelFormat(TPixelFormat::pf8bit);
+    EXPECT_EQ(writer.PixelFormat(), TPixelFormat::pf8bit);
+
+    EXPECT_EQ(ThrownMessage([&] { writer.SetWavFileName("sound.mp3"); }),
+              "WavFileName must name a file with the .wav extension");
+    writer.SetWavFileName("");
+    EXPECT_EQ(writer.WavFileName(), "");
+    writer.SetWavFileName("Sound.WAV");
+    writer.SetWavFileName("sound.wav"); // equal ignoring case: kept as it was
+    EXPECT_EQ(writer.WavFileName(), "Sound.WAV");
+    EXPECT_EQ(writer.FrameTime, 1000);
+    EXPECT_TRUE(writer.Stretch);
+    EXPECT_EQ(writer.Quality, 5000);
+}
+
+TEST_F(AviWriter, CompressorListOffersTheEncodersThatOpenAtTheFrameSize) {
+    QStringList list{"old"};
+    writer.SetWidth(640);
+    writer.SetHeight(480);
+    writer.GetCompressorList(list);
+    ASSERT_FALSE(list.isEmpty());
+    EXPECT_EQ(list[0], "No Compression");
+    for (const char* item :
+         {"MJPG mjpeg", "FMP4 mpeg4", "H264 libx264", "FFV1 ffv1", "HFYU huffyuv"})
+        EXPECT_TRUE(list.contains(item)) << item << " in " << list.join(", ").toStdString();
+    writer.SetWidth(8); // 0 after rounding: no encoder opens
+    writer.GetCompressorList(list);
+    EXPECT_EQ(list, QStringList{"No Compression"});
+}
+
+TEST_F(AviWriter, SetCompressorTakesAKnownFourccOrRaises) {
+    writer.SetWidth(640);
+    writer.SetHeight(480);
+    writer.SetCompressor("MJPG");
+    EXPECT_EQ(writer.Compressor(), "MJPG");
+    EXPECT_EQ(ThrownMessage([&] { writer.SetCompressor("ZZZZZZ"); }),
+              "No compressor for ZZZZ\n available");
+    EXPECT_EQ(writer.Compressor(), "");
+    writer.SetCompressor("FMP4");
+    writer.SetCompressor("");
+    EXPECT_EQ(writer.Compressor(), "");
+}
+
+TEST_F(AviWriter, MjpgFileHasTheWritersSizeTagAndRate) {
+    Setup("MJPG", 800, 600, 67);
+    Record(std::vector<QImage>(5, PatternFrame(800, 600)));
+    const auto probe =
+        ProbeStream(Path(), "codec_name,codec_tag_string,width,height,r_frame_rate,nb_read_frames");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed";
+    EXPECT_EQ(*probe, "codec_name=mjpeg\ncodec_tag_string=MJPG\nwidth=800\nheight=592\n"
+                      "r_frame_rate=1000/67\nnb_read_frames=5\n");
+}
+
+TEST_F(AviWriter, KeyFramesFollowTheFrameTime) {
+    struct Case {
+        const char* fourcc;
+        int frameTimeMs;
+        int frames;
+        QString keyFrames;
+    };
+    for (const Case& c : {Case{"FMP4", 67, 40, "0,15,30"}, Case{"H264", 67, 31, "0,15,30"},
+                          Case{"FMP4", 1000, 4, "0,1,2,3"}}) {
+        SCOPED_TRACE(testing::Message() << c.fourcc << " " << c.frameTimeMs);
+        Setup(c.fourcc, 64, 48, c.frameTimeMs);
+        std::vector<QImage> frames;
+        for (int i = 0; i < c.frames; ++i)
+            frames.push_back(PatternFrame(64, 48, i * 9));
+        Record(frames);
+        const auto out =
+            RunTool("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                "frame=key_frame", "-of", "csv=p=0", Path()});
+        if (!out)
+            GTEST_SKIP() << "ffprobe is not installed";
+        const QStringList flags = QString::fromUtf8(*out).split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(flags.size(), c.frames);
+        QStringList keys;
+        for (int i = 0; i < flags.size(); ++i)
+            if (flags[i].section(',', 0, 0).trimmed() == "1") // "1," when side data follow
+                keys.append(QString::number(i));
+        EXPECT_EQ(keys.join(','), c.keyFrames);
+    }
+}
+
+// FFV1 is lossless, so the decoded frames show exactly where the writer put the pixels.
+TEST_F(AviWriter, FramesAreCentredOnBlackOrStretched) {
+    Setup("FFV1", 800, 600, 100);
+    writer.Stretch = false;
+    QImage tall = PatternFrame(800, 600);
+    Record({Solid(640, 480, qRgb(255, 255, 255)), tall});
+    const auto decoded = DecodeBgr(Path());
+    if (!decoded)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    const qsizetype frameBytes = 800 * 592 * 3;
+    ASSERT_EQ(decoded->size(), 2 * frameBytes);
+    auto pixel = [&](int frame, int x, int y) {
+        const qsizetype at = frame * frameBytes + (qsizetype(y) * 800 + x) * 3;
+        return QByteArray(decoded->constData() + at, 3);
+    };
+    const QByteArray white(3, '\xff'), black(3, '\0');
+    EXPECT_EQ(pixel(0, 80, 56), white);
+    EXPECT_EQ(pixel(0, 719, 535), white);
+    EXPECT_EQ(pixel(0, 79, 56), black);
+    EXPECT_EQ(pixel(0, 80, 55), black);
+    EXPECT_EQ(pixel(0, 720, 535), black);
+    EXPECT_EQ(pixel(0, 80, 536), black);
+    // The 800 x 600 frame loses 4 rows at the top and 4 at the bottom.
+    for (int y : {0, 300, 591})
+        EXPECT_EQ(QByteArray(decoded->constData() + frameBytes + qsizetype(y) * 2400, 2400),
+                  QByteArray(reinterpret_cast<const char*>(tall.constScanLine(y + 4)), 2400))
+            << "row " << y;
+
+    Setup("FFV1", 800, 600, 100);
+    writer.Stretch = true;
+    Record({Solid(400, 296, qRgb(0, 128, 255))});
+    const auto stretched = DecodeBgr(Path());
+    ASSERT_TRUE(stretched);
+    ASSERT_EQ(stretched->size(), frameBytes);
+    for (qsizetype at = 0; at < frameBytes; at += 3 * 997)
+        ASSERT_EQ(stretched->mid(at, 3), QByteArray("\xff\x80\x00", 3)) << at;
+}
+
+TEST_F(AviWriter, CompressedCallsOutOfOrderRaise) {
+    Setup("MJPG", 64, 48, 100);
+    EXPECT_EQ(ThrownMessage([&] { writer.AddFrame(PatternFrame(64, 48)); }),
+              "Video must be initialized.");
+    writer.InitVideo(PatternFrame(64, 48));
+    for (int i = 0; i < 3; ++i)
+        writer.AddFrame(PatternFrame(64, 48));
+    EXPECT_EQ(ThrownMessage([&] { writer.WriteAvi(); }), "Video must be finalized");
+    // The file was released with what it had.
+    const auto probe = ProbeStream(Path(), "nb_read_frames");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed";
+    EXPECT_EQ(*probe, "nb_read_frames=3\n");
+}
+
+TEST_F(AviWriter, ProgressEveryTwentiethFrameCanAbort) {
+    Setup("MJPG", 64, 48, 100);
+    std::vector<int> calls;
+    writer.OnProgress = [&](TAviWriter_2* sender, int frameCount, bool& abort) {
+        EXPECT_EQ(sender, &writer);
+        calls.push_back(frameCount);
+        abort = frameCount == 40;
+    };
+    Record(std::vector<QImage>(50, PatternFrame(64, 48)));
+    EXPECT_EQ(calls, (std::vector<int>{20, 40}));
+    EXPECT_TRUE(writer.Aborted());
+    const auto probe = ProbeStream(Path(), "nb_read_frames");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed";
+    EXPECT_EQ(*probe, "nb_read_frames=40\n");
+}
+
+TEST_F(AviWriter, WithoutCompressorFramesGoUnscaledToTheUncompressedFile) {
+    writer.SetWidth(640);
+    writer.SetHeight(480);
+    writer.filename = Path();
+    writer.SetCompressor("");
+    Record(std::vector<QImage>(3, PatternFrame(800, 600)));
+    const QByteArray f = ReadAll(Path());
+    EXPECT_EQ(U32(f, 64), 800u);
+    EXPECT_EQ(U32(f, 68), 600u);
+    EXPECT_EQ(U32(f, 48), 3u);
+    EXPECT_EQ(U32(f, 32), 1'000'000u);
+}
+
+TEST_F(AviWriter, UncompressedFailuresAreReported) {
+    writer.filename = Path();
+    EXPECT_EQ(ThrownMessage([&] { writer.InitVideo(PatternFrame(641, 480)); }),
+              "Failed to create AVI video file. Err: $FFFFFFEA");
+    writer.FrameTime = 0;
+    EXPECT_EQ(ThrownMessage([&] { writer.InitVideo(PatternFrame(640, 480)); }),
+              "Failed to create AVI video file. Err: $FFFFFFEA");
+    EXPECT_FALSE(QFileInfo::exists(Path()));
+    writer.filename = dir.filePath("missing/movie.avi");
+    writer.FrameTime = 100;
+    EXPECT_EQ(ThrownMessage([&] { writer.InitVideo(PatternFrame(64, 48)); }),
+              "Failed to create AVI video file. Err: $FFFFFFFE"); // ENOENT
+
+    writer.filename = Path();
+    writer.InitVideo(PatternFrame(64, 48));
+    writer.AddFrame(PatternFrame(64, 48));
+    writer.AddFrame(PatternFrame(32, 48));
+    writer.AddFrame(PatternFrame(64, 48));
+    writer.FinalizeVideo();
+    const QString message = ThrownMessage([&] { writer.WriteAvi(); });
+    EXPECT_TRUE(message.contains("32 x 48")) << message.toStdString();
+    EXPECT_TRUE(message.endsWith("1 frames were not written")) << message.toStdString();
+    EXPECT_EQ(U32(ReadAll(Path()), 48), 2u);
+}
+
+} // namespace

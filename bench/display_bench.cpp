@@ -133,8 +133,8 @@ void BM_LoadImageFileFitToWindow(benchmark::State& state) {
 
 BENCHMARK(BM_DecodeJpeg24MP)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LoadImageFileFitToWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_RebuildFitToWindow)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RebuildWidth1600)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RebuildFitToWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RebuildWidth1600)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MemcpyWorkImage1600x1067)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintDamaged200x200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Memcpy200x200)->Unit(benchmark::kMicrosecond);

@@ -1,11 +1,17 @@
 // Image files with comment against the codec libraries alone, on a 24-megapixel noisy
-// picture: each pair runs side by side, so the figure to read is the ratio.
+// picture: each pair runs side by side, so the figure to read is the ratio. Opening a
+// photograph in the measuring window until it is shown, against libjpeg decoding it alone.
 
 #include "imaging/ImageFiles.h"
 #include "imaging/TiffFiles.h"
+#include "measure/ui/FotoView.h"
+#include "measure/ui/MainWindow.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -221,6 +227,143 @@ void TiffReadLibraryAlone(benchmark::State& state) {
     }
 }
 
+// ---- Opening until shown -----------------------------------------------------------------
+
+// A photograph-like 6000 x 4000 JPEG: smooth shading with a little noise, in a folder of
+// its own with a few other pictures to list.
+const QString& PhotoJpeg() {
+    static QTemporaryDir folder;
+    static const QString path = [] {
+        QImage image(Width, Height, QImage::Format_RGB32);
+        QRandomGenerator random(11);
+        for (int y = 0; y < image.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int n = int(random.bounded(16));
+                row[x] = qRgb((x / 24 + n) & 255, (y / 16 + n) & 255, ((x + y) / 40) & 255);
+            }
+        }
+        const QString file = folder.path() + QStringLiteral("/photo.jpg");
+        image.save(file, "JPEG", 95);
+        for (int i = 0; i < 20; ++i)
+            QImage(8, 8, QImage::Format_RGB32)
+                .save(folder.path() + QStringLiteral("/other%1.jpg").arg(i), "JPEG");
+        return file;
+    }();
+    return path;
+}
+
+// The process's peak resident memory is restarted here; PeakGrowth reads how far it rose.
+struct PeakMemory {
+    long Start = ResidentKiB("VmRSS:");
+
+    PeakMemory() {
+        QFile reset(QStringLiteral("/proc/self/clear_refs"));
+        if (reset.open(QIODevice::WriteOnly))
+            reset.write("5");
+        Start = ResidentKiB("VmRSS:");
+    }
+    double GrowthBytes() const { return double(ResidentKiB("VmHWM:") - Start) * 1024; }
+
+    static long ResidentKiB(const char* field) {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith(field))
+                return line.mid(int(std::strlen(field))).trimmed().split(' ').front().toLong();
+        return 0;
+    }
+};
+
+constexpr double DecodedBytes = double(Width) * Height * 3;
+
+void ReportPeak(benchmark::State& state, double peakSum) {
+    state.counters["peak_MB"] = peakSum / double(state.iterations()) / 1e6;
+    state.counters["peak_per_image"] = peakSum / double(state.iterations()) / DecodedBytes;
+}
+
+// libjpeg alone, with the loader's settings (default DCT method, BGR output), into fresh
+// memory.
+void PhotoDecodeLibraryAlone(benchmark::State& state) {
+    const QByteArray path = QFile::encodeName(PhotoJpeg());
+    double peakSum = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const PeakMemory peak;
+        state.ResumeTiming();
+        const QByteArray data = ReadAll(QFile::decodeName(path));
+        jpeg_decompress_struct cinfo{};
+        jpeg_error_mgr err{};
+        cinfo.err = jpeg_std_error(&err);
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
+                     static_cast<unsigned long>(data.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        cinfo.out_color_space = JCS_EXT_BGR;
+        std::unique_ptr<uchar[]> pixels(
+            new uchar[size_t(cinfo.image_width) * cinfo.image_height * 3]);
+        jpeg_start_decompress(&cinfo);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = pixels.get() + size_t(cinfo.output_scanline) * cinfo.output_width * 3;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        benchmark::DoNotOptimize(pixels.get());
+        state.PauseTiming();
+        peakSum += peak.GrowthBytes();
+        pixels.reset();
+        state.ResumeTiming();
+    }
+    ReportPeak(state, peakSum);
+}
+
+// Counts the paints a widget gets, to check that the image was shown.
+class PaintCounter : public QObject {
+public:
+    int Paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++Paints;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// A file given on the command line: read, folder listed, calibration decided, rebuilt at
+// original size, histories started in a new window, and the first paint of the image area.
+void OpenUntilShown(benchmark::State& state) {
+    QTemporaryDir program;
+    qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+    const QString path = PhotoJpeg();
+    double peakSum = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto window = std::make_unique<TMain>();
+        window->resize(1400, 900);
+        window->show();
+        window->NrOfMCSystems = 1;
+        QApplication::processEvents();
+        PaintCounter counter;
+        window->Foto->installEventFilter(&counter);
+        const PeakMemory peak;
+        state.ResumeTiming();
+        window->OpenPassedFile(path);
+        QApplication::processEvents();
+        state.PauseTiming();
+        if (counter.Paints == 0)
+            state.SkipWithError("the image was not painted");
+        peakSum += peak.GrowthBytes();
+        if (window->WorkImage.size() != QSize(Width, Height) || window->ListBox1.Items.size() != 21)
+            state.SkipWithError("not opened at original size with its folder");
+        window.reset();
+        state.ResumeTiming();
+    }
+    ReportPeak(state, peakSum);
+}
+
 } // namespace
 
 #define QUVAR_IMAGE_TIMING ->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0)
@@ -240,3 +383,14 @@ QUVAR_IMAGE_BENCH_FILE(SaveWithComment, Tiff, "save.tif");
 QUVAR_IMAGE_BENCH(TiffWriteLibraryAlone);
 QUVAR_IMAGE_BENCH_FILE(LoadWithComment, Tiff, "load.tif");
 QUVAR_IMAGE_BENCH(TiffReadLibraryAlone);
+QUVAR_IMAGE_BENCH(OpenUntilShown);
+QUVAR_IMAGE_BENCH(PhotoDecodeLibraryAlone);
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

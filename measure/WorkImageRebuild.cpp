@@ -5,22 +5,30 @@
 #include "imaging/BitmapResize.h"
 #include "imaging/BitmapRotate.h"
 
+#include <utility>
+
 bool RebuildWorkImage(TMainFields& main, int mode, int fotoSizeItem, QSize imageArea) {
     if (main.OriginalImage.isNull() || main.OriginalImage.width() <= 0)
         return false;
     main.OriginalImage = ToBitmap24(main.OriginalImage);
     const QSize size =
         WorkImageSize(fotoSizeItem, main.OriginalImage.size(), imageArea, main.UseWidth);
-    QImage work = NewBitmap(size.width(), size.height());
-    BilinearResize(main.OriginalImage, work);
+    // Release the old work image first: it may be as large as the new one.
+    main.WorkImage = QImage();
     if (mode == RebuildAreaAverage) {
-        // The area average works on 32-bit pixels; the program keeps 24-bit bitmaps.
-        const QImage source32 = main.OriginalImage.convertToFormat(Bitmap32Format);
-        QImage work32 = work.convertToFormat(Bitmap32Format);
-        AreaAverageResize(source32, work32);
-        work = work32.convertToFormat(Bitmap24Format);
+        // Every pixel comes from the area average: no bilinear pass before it.
+        QImage work = NewBitmap(size.width(), size.height());
+        AreaAverageResize(main.OriginalImage, work);
+        main.WorkImage = std::move(work);
+    } else if (size == main.OriginalImage.size()) {
+        // At original size the work image shares the original's pixels until either is
+        // written to.
+        main.WorkImage = main.OriginalImage;
+    } else {
+        QImage work = NewBitmap(size.width(), size.height());
+        BilinearResize(main.OriginalImage, work);
+        main.WorkImage = std::move(work);
     }
-    main.WorkImage = work;
     main.AnnotationHistory.Clear();
     main.AnnotationHistory.Add(main.WorkImage);
     if (mode == RebuildNewImage) {
@@ -38,28 +46,25 @@ void MakeWorkImagePermanent(TMainFields& main, double calibrationPerPixel) {
     main.OriginalImage = main.WorkImage.copy();
 }
 
+// The image is handed to the history, not shared with it, so that a step back or forward
+// writes only the tiles that differ into its own pixels; it is taken back either way.
+bool StepHistory(BmpHistory& history, QImage& image, bool (BmpHistory::*step)(QImage&)) {
+    QImage state = std::move(image);
+    const bool stepped = (history.*step)(state);
+    image = std::move(state);
+    return stepped;
+}
+
 bool UndoAnnotation(TMainFields& main) {
-    QImage state = main.WorkImage;
-    if (!main.AnnotationHistory.Undo(state))
-        return false;
-    main.WorkImage = state;
-    return true;
+    return StepHistory(main.AnnotationHistory, main.WorkImage, &BmpHistory::Undo);
 }
 
 bool RedoAnnotation(TMainFields& main) {
-    QImage state = main.WorkImage;
-    if (!main.AnnotationHistory.Redo(state))
-        return false;
-    main.WorkImage = state;
-    return true;
+    return StepHistory(main.AnnotationHistory, main.WorkImage, &BmpHistory::Redo);
 }
 
 bool UndoCropOrExposure(TMainFields& main) {
-    QImage state = main.OriginalImage;
-    if (!main.CropHistory.Undo(state))
-        return false;
-    main.OriginalImage = state;
-    return true;
+    return StepHistory(main.CropHistory, main.OriginalImage, &BmpHistory::Undo);
 }
 
 void RotateOriginalRight(TMainFields& main) {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -330,12 +331,41 @@ uint32_t ToggleFor32(QRgb colour) {
     return IsBlack(colour) ? 0xFFFFFFu : (colour & 0xFFFFFFu);
 }
 
+// Rows per band of the changed region: a few dozen rectangles for a band across the screen.
+constexpr int RegionBandRows = 16;
+
+// The box of the pixels changed in one band of rows and one of its spans.
+struct ChangedBox {
+    int Left = std::numeric_limits<int>::max(), Right = -1, Top = 0, Bottom = 0;
+
+    void Add(int x, int y) {
+        if (Right < 0)
+            Top = y;
+        Left = std::min(Left, x);
+        Right = std::max(Right, x);
+        Bottom = y;
+    }
+};
+
 // Calls toggle(x, y) for each marked pixel within the spans, in mask coordinates, and
-// returns the box of those pixels.
+// returns the box of those pixels; with region, also adds the boxes of each span's pixels
+// per band of rows.
 template <typename F>
-QRect ForEachMarked(const QImage& mask, const std::vector<RowSpans>& rows, F toggle) {
+QRect ForEachMarked(const QImage& mask, const std::vector<RowSpans>& rows, QRegion* region,
+                    QPoint origin, F toggle) {
     int left = mask.width(), right = -1, top = mask.height(), bottom = -1;
+    ChangedBox band[2];
+    const auto flush = [&] {
+        for (ChangedBox& box : band) {
+            if (region && box.Right >= 0)
+                *region += QRect(QPoint(box.Left, box.Top), QPoint(box.Right, box.Bottom))
+                               .translated(origin);
+            box = ChangedBox();
+        }
+    };
     for (int y = 0; y < mask.height(); ++y) {
+        if (y % RegionBandRows == 0)
+            flush();
         const uint32_t* m = reinterpret_cast<const uint32_t*>(mask.constScanLine(y));
         const RowSpans& row = rows[size_t(y)];
         bool marked = false;
@@ -346,6 +376,7 @@ QRect ForEachMarked(const QImage& mask, const std::vector<RowSpans>& rows, F tog
                 toggle(x, y);
                 left = std::min(left, x);
                 right = std::max(right, x);
+                band[i].Add(x, y);
                 marked = true;
             }
         if (marked) {
@@ -353,13 +384,14 @@ QRect ForEachMarked(const QImage& mask, const std::vector<RowSpans>& rows, F tog
             bottom = y;
         }
     }
+    flush();
     if (right < 0)
         return {};
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 QRect ApplyMask(QImage& image, const QImage& mask, const std::vector<RowSpans>& rows, QPoint origin,
-                QRgb colour) {
+                QRgb colour, QRegion* region) {
     uchar* bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
     const auto pixel = [&](int x, int y, int bytes) {
@@ -368,7 +400,7 @@ QRect ApplyMask(QImage& image, const QImage& mask, const std::vector<RowSpans>& 
     QRect changed;
     if (image.format() == QImage::Format_BGR888) {
         const Toggle24 t = ToggleFor24(colour);
-        changed = ForEachMarked(mask, rows, [&](int x, int y) {
+        changed = ForEachMarked(mask, rows, region, origin, [&](int x, int y) {
             uchar* p = pixel(x, y, 3);
             p[0] ^= t.Bytes[0];
             p[1] ^= t.Bytes[1];
@@ -376,7 +408,7 @@ QRect ApplyMask(QImage& image, const QImage& mask, const std::vector<RowSpans>& 
         });
     } else {
         const uint32_t t = ToggleFor32(colour);
-        changed = ForEachMarked(mask, rows, [&](int x, int y) {
+        changed = ForEachMarked(mask, rows, region, origin, [&](int x, int y) {
             uchar* p = pixel(x, y, 4);
             uint32_t word;
             std::memcpy(&word, p, 4);
@@ -390,6 +422,11 @@ QRect ApplyMask(QImage& image, const QImage& mask, const std::vector<RowSpans>& 
 } // namespace
 
 QRect XorDraw(QImage& image, XorShape shape, QPoint a, QPoint b, int penWidth, QRgb penColour) {
+    return XorDraw(image, shape, a, b, penWidth, penColour, nullptr);
+}
+
+QRect XorDraw(QImage& image, XorShape shape, QPoint a, QPoint b, int penWidth, QRgb penColour,
+              QRegion* changedRegion) {
     if (image.format() != QImage::Format_BGR888 && image.format() != QImage::Format_RGB32)
         return {};
     penWidth = std::max(penWidth, 1);
@@ -409,7 +446,7 @@ QRect XorDraw(QImage& image, XorShape shape, QPoint a, QPoint b, int penWidth, Q
     {
         QImage mask = MaskOver(box.size(), rows);
         PaintOutline(mask, outline);
-        changed = ApplyMask(image, mask, rows, box.topLeft(), penColour);
+        changed = ApplyMask(image, mask, rows, box.topLeft(), penColour, changedRegion);
     }
     ReleaseLargeMask();
     return changed;

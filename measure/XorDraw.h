@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QRgb>
 
 enum class XorShape {
@@ -19,6 +20,10 @@ enum class XorShape {
 // Toggles the shape's outline, penWidth pixels wide (at least 1), clipped to the image.
 // Returns the rectangle of pixels it changed, empty when none: the part to repaint.
 QRect XorDraw(QImage& image, XorShape shape, QPoint a, QPoint b, int penWidth, QRgb penColour);
+// The same, also adding the changed pixels to *changedRegion as boxes along the outline (per
+// few rows), far smaller than the rectangle for long or round outlines: the part to repaint.
+QRect XorDraw(QImage& image, XorShape shape, QPoint a, QPoint b, int penWidth, QRgb penColour,
+              QRegion* changedRegion);
 
 QRect XorLine(QImage& image, QPoint a, QPoint b, int penWidth, QRgb penColour);
 // bounds as QPainter::drawEllipse reads a QRect: the outline spans x() to x() + width().

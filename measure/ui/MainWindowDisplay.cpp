@@ -100,7 +100,7 @@ void TMain::FormUpdate(int mode) {
     if (isVisible())
         CalibrationBox->setFocus();
     Foto->FitToImage();
-    Foto->update();
+    Foto->ImageChanged();
 }
 
 void TMain::ClearClick() {
@@ -194,7 +194,7 @@ void TMain::Undo1Click() {
     BurnInPendingOverlays();
     UndoAnnotation(*this);
     Foto->FitToImage();
-    Foto->update();
+    Foto->ImageChanged();
     scroll.Restore();
 }
 
@@ -203,7 +203,7 @@ void TMain::Redo1Click() {
     BurnInPendingOverlays();
     RedoAnnotation(*this);
     Foto->FitToImage();
-    Foto->update();
+    Foto->ImageChanged();
 }
 
 void TMain::UndoSelectArea1Click() {

@@ -200,8 +200,9 @@ void TMain::CalibrateClick() {
 // ---- Rubber bands ---------------------------------------------------------------------
 
 void TMain::ToggleBand() {
-    Foto->UpdateImageRect(
-        XorDraw(WorkImage, band_->Shape, band_->A, band_->B, band_->Width, band_->Colour));
+    QRegion changed;
+    XorDraw(WorkImage, band_->Shape, band_->A, band_->B, band_->Width, band_->Colour, &changed);
+    Foto->UpdateImageRegion(changed);
 }
 
 void TMain::DrawBand(XorShape shape, QPoint a, QPoint b) {
@@ -374,7 +375,7 @@ void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int
     } else if (Closteriometer->isChecked()) {
         if (ClosteriometerTag == 2) {
             MeasureCurvature(X, Y);
-            Foto->update();
+            Foto->ImageChanged();
             return;
         }
         if (ClosteriometerTag == 0) {
@@ -392,7 +393,7 @@ void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int
         AnnotationHistory.Add(WorkImage);
         PushHistoryOnMouseUp = false;
     }
-    Foto->update();
+    Foto->ImageChanged();
 }
 
 // ---- Results --------------------------------------------------------------------------

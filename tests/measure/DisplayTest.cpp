@@ -1,3 +1,4 @@
+#include "imaging/BitmapResize.h"
 #include "measure/DisplayGeometry.h"
 #include "measure/DisplaySizes.h"
 #include "measure/WorkImageRebuild.h"
@@ -66,6 +67,42 @@ TEST(RebuildWorkImage, SizesAndHistories) {
     ASSERT_TRUE(RebuildWorkImage(main, RebuildAreaAverage, 10, {1000, 600})); // Height = 640
     EXPECT_EQ(main.WorkImage.size(), QSize(853, 640));
     EXPECT_EQ(main.WorkImage.format(), QImage::Format_BGR888);
+}
+
+TEST(RebuildWorkImage, OriginalSizeSharesTheOriginalAndAreaAverageIsOnePass) {
+    TMainFields main;
+    QImage original = Filled(300, 200, Qt::gray);
+    for (int x = 0; x < 300; ++x)
+        original.setPixelColor(x, x % 200, QColor(x % 256, 40, 200));
+    main.OriginalImage = original;
+    ASSERT_TRUE(RebuildWorkImage(main, RebuildNewImage, 0, {1000, 600}));
+    EXPECT_EQ(main.WorkImage.constBits(), main.OriginalImage.constBits())
+        << "no copy until one of them changes";
+    main.WorkImage.setPixelColor(1, 0, Qt::red);
+    EXPECT_EQ(main.OriginalImage.pixelColor(1, 0), QColor(Qt::gray));
+
+    for (const int item : {0, 1}) {
+        SCOPED_TRACE(item);
+        ASSERT_TRUE(RebuildWorkImage(main, RebuildAreaAverage, item, {200, 150}));
+        QImage expected = Filled(main.WorkImage.width(), main.WorkImage.height(), Qt::black);
+        AreaAverageResize(original, expected);
+        EXPECT_EQ(main.WorkImage, expected);
+        EXPECT_EQ(main.WorkImage.format(), QImage::Format_BGR888);
+    }
+}
+
+TEST_F(ImageDisplay, UndoAndRedoWriteIntoTheWorkImageItself) {
+    ShowImage(Filled(400, 300, Qt::white), 1); // fitted: not shared with the original
+    ASSERT_NE(Main->WorkImage.constBits(), Main->OriginalImage.constBits());
+    Annotate(Qt::red);
+    Annotate(Qt::green);
+    const uchar* pixels = Main->WorkImage.constBits();
+    Main->Undo1Click();
+    EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(Main->WorkImage.constBits(), pixels) << "undone in place";
+    Main->Redo1Click();
+    EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::green));
+    EXPECT_EQ(Main->WorkImage.constBits(), pixels) << "redone in place";
 }
 
 TEST_F(ImageDisplay, UndoAndRedoOverSeveralAnnotations) {

@@ -1,3 +1,4 @@
+#include "measure/WorkImageRebuild.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
@@ -123,6 +124,35 @@ TEST_F(Tools, MeasureGivesTheLengthInTheUnitAndSnapsWithCtrl) {
     Main->AddUnit = true;
     Drag({10, 10}, {10, 210});
     EXPECT_EQ(Action(), QStringLiteral("Last Distance: 0.100 mm"));
+}
+
+TEST_F(Tools, TheViewShowsTheWorkImageAfterEveryChange) {
+    // The view's own paint, without its children (the value labels).
+    const auto shown = [&] {
+        QImage image(Main->Foto->size(), QImage::Format_RGB32);
+        Main->Foto->render(&image, {}, {}, {});
+        return image;
+    };
+    const auto expectShown = [&](const char* after) {
+        EXPECT_EQ(shown(), Main->WorkImage.convertToFormat(QImage::Format_RGB32)) << after;
+    };
+    expectShown("opening");
+    Press({100, 100});
+    Move({150, 130});
+    expectShown("a band");
+    Move({200, 100});
+    expectShown("a band moved");
+    Release({200, 100});
+    expectShown("a measurement with its label");
+    Drag({50, 250}, {300, 200});
+    expectShown("a second measurement");
+    Main->Undo1Click();
+    expectShown("undo");
+    Main->Redo1Click();
+    expectShown("redo");
+    Main->FotoSize->setCurrentIndex(1); // Fit to Window
+    Main->FormUpdate(RebuildRedraw);
+    expectShown("a rebuild");
 }
 
 TEST_F(Tools, ADragTooShortMeasuresNothingAndLeavesNoBand) {

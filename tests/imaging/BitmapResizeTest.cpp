@@ -310,6 +310,46 @@ TEST(AreaAverageResize, MatchesThePlainFormulaAtOddAndPrimeSizes) {
     }
 }
 
+// Half size takes a path of its own (single-precision sums, with values near a rounding
+// tie recomputed term by term): it must give the plain formula's bytes for both pixel
+// sizes, any width, and images that put many sums right at a tie.
+TEST(AreaAverageResize, HalfSizeMatchesThePlainFormula) {
+    struct Case {
+        int dw, dh;
+    };
+    // Flat 2 x 2 blocks of every byte value: a flat 250 sums to 249.50025.
+    auto flatBlocks = [](int w, int h, QImage::Format format) {
+        QImage image = NewBitmap(w, h, format);
+        const int bytes = image.depth() / 8;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                for (int c = 0; c < bytes; ++c)
+                    image.scanLine(y)[x * bytes + c] =
+                        c == 3 ? 0xFF : uchar((x / 2 + 7 * (y / 2) + 85 * c) % 256);
+        return image;
+    };
+    std::mt19937 seeds(20240517);
+    for (const Case& c :
+         {Case{1, 1}, Case{2, 3}, Case{7, 5}, Case{10, 4}, Case{11, 2}, Case{97, 89}, Case{211, 31},
+          Case{1031, 7}, Case{4099, 3}, Case{1000, 667}}) {
+        for (const QImage::Format format : {Bitmap24Format, Bitmap32Format}) {
+            for (const QImage& src : {RandomBitmap(2 * c.dw, 2 * c.dh, format, unsigned(seeds())),
+                                      flatBlocks(2 * c.dw, 2 * c.dh, format)}) {
+                QImage expected = PlainAreaAverage(src.convertToFormat(Bitmap32Format), c.dw, c.dh);
+                if (format == Bitmap24Format)
+                    expected = expected.convertToFormat(Bitmap24Format);
+                for (int threads : {1, 3}) {
+                    QImage out = NewBitmap(c.dw, c.dh, format);
+                    AreaAverageResize(src, out, threads);
+                    ASSERT_TRUE(SamePixels(out, expected))
+                        << 2 * c.dw << "x" << 2 * c.dh << " -> " << c.dw << "x" << c.dh << ", "
+                        << out.depth() << " bits, " << threads << " threads";
+                }
+            }
+        }
+    }
+}
+
 TEST(Resize, NeverReadPastTheLastRowOrColumn) {
     // 9946 rows to 9945: in single precision the last row span ends at 9946.0 exactly, one
     // past the last row.
@@ -323,6 +363,15 @@ TEST(Resize, NeverReadPastTheLastRowOrColumn) {
     {
         GuardedBitmap src(9946, 1, Bitmap32Format, 255);
         EXPECT_EQ(At(AreaAverageResized(src.image, 9945, 1), 9944, 0), 254);
+    }
+    // Half size reads the source in 64-byte windows.
+    for (auto [w, h] : {std::pair{22, 2}, {62, 4}, {64, 2}, {2, 2}}) {
+        for (const QImage::Format format : {Bitmap24Format, Bitmap32Format}) {
+            GuardedBitmap src(w, h, format, 255);
+            QImage out = NewBitmap(w / 2, h / 2, format);
+            AreaAverageResize(src.image, out);
+            EXPECT_EQ(At(out, w / 2 - 1, h / 2 - 1, 2), 254) << w << "x" << h;
+        }
     }
     for (auto [w, h] : {std::pair{7, 5}, {1, 1}, {1, 9}, {9, 1}}) {
         GuardedBitmap src(w, h, Bitmap24Format, 200);

@@ -13,6 +13,12 @@ public:
     // True on OK with the font's name, bold, italic and colour replaced; size, character
     // set, underline and strike-out stay as they were. Cancel leaves the font unchanged.
     virtual bool SelectFont(FontRecord& font) = 0;
+    // The platform's font dialog: true on OK with name, size and style replaced (colour and
+    // character set stay); Cancel leaves the font unchanged.
+    virtual bool SelectStandardFont(FontRecord& font) {
+        (void)font;
+        return false;
+    }
     // True on OK with both texts replaced by the edited ones (wrap: digits only); on
     // cancel false with both unchanged.
     virtual bool InputTextAndWrap(const QString& caption, const QString& prompt, QString& text,

@@ -608,6 +608,11 @@ void TMain::PreferencesClick(int tag) {
     if (PrefDlg) {
         PrefDlg->Settings = this;
         PrefDlg->PanelSystemName = MicCamLabel->text();
+        PrefDlg->WorkImageHeight = WorkImage.height();
+        PrefDlg->ShowAppearanceInMainWindow = [this] {
+            UpdateUnitCaptions();
+            ApplySizeWording();
+        };
         PrefDlg->ShowAppliedInMainWindow = [this](std::optional<bool> useDSLR) {
             if (useDSLR) {
                 UseDSLR = *useDSLR;

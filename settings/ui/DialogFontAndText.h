@@ -7,6 +7,7 @@
 class DialogFontAndText final : public FontAndTextDialogs {
 public:
     bool SelectFont(FontRecord& font) override;
+    bool SelectStandardFont(FontRecord& font) override;
     bool InputTextAndWrap(const QString& caption, const QString& prompt, QString& text,
                           QString& wrap) override;
 };

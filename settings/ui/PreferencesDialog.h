@@ -5,18 +5,25 @@
 
 #include "settings/MainSettingsFields.h"
 #include "settings/PrefMCSystems.h"
+#include "settings/PrefPages.h"
 
 #include <QDialog>
 
 #include <functional>
 #include <optional>
 
+class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDateEdit;
+class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QRadioButton;
+class QSpinBox;
 class QTabWidget;
 class QToolButton;
 
@@ -30,9 +37,18 @@ public:
     TMainSettings* Settings = nullptr;
     QString PanelSystemName;
     std::function<void(std::optional<bool> useDSLR)> ShowAppliedInMainWindow;
+    // After the pages are applied: the unit, size and capture captions that follow them.
+    std::function<void()> ShowAppearanceInMainWindow;
+    // The "Include magnification" choice of Save With Options for the applied scheme.
+    std::function<void(bool includeMag)> SetIncludeMag;
+    // The measuring window's work image height, for the scale preview in per mille.
+    int WorkImageHeight = 0;
 
-    // Copies the pages into the settings.
-    void ApplyPreferences();
+    // Copies the pages into the settings, all or nothing: false, with the reason shown and
+    // no setting changed, when a field is bad or the photo and camera folders clash.
+    bool ApplyPreferences();
+    // What the pages other than the MC systems hold now.
+    PrefPageValues PageValues() const;
     // 1 when the capture system was picked or a system deleted since the dialog opened.
     int CaptureChangedTag() const { return work_.CaptureChanged(); }
     const PrefMCSystems& Work() const { return work_; }
@@ -62,12 +78,108 @@ public:
     QToolButton* Downbtn;
     QComboBox* DefaultMCsystembox;
 
+    // "Image Capture": folder name, photo folder, naming.
+    QLineEdit* LocationEdit1;
+    QLineEdit* LocationEdit2;
+    QDateEdit* DateTimePicker;
+    QCheckBox* IgnoreDate;
+    QPushButton* CreateDefaultFolder;
+    QLineEdit* DefaultPhotoFolderEdit;
+    QLineEdit* PhotoDirEdit;
+    QPushButton* SelectPhotoDirBtn; // Tag 2
+    QPushButton* CreatePhotoFolder; // Tag 1
+    QCheckBox* SaveGrabbedFramesCB;
+    QCheckBox* CB[NamingSchemeCount];
+    QLineEdit* CaptureNrEdit;
+    QPushButton* ResetFileNr;
+    QLineEdit* PrefixEdit;
+    QComboBox* ImageExt;
+    // "Microscope and Camera": the camera folder.
+    QLineEdit* FromCameraEdit;
+    QPushButton* ImageTempButton;
+
+    // "Measuring and Tools".
+    QCheckBox* ScalePercentage;
+    QLabel* Scalelabel;
+    QSpinBox* ScaleWidthUpDown;
+    QLabel* MarginLabel;
+    QSpinBox* ScaleMarginUpDown;
+    QRadioButton* rbBlack;
+    QRadioButton* rbWhite;
+    QFrame* ScaleColorShape;
+    QCheckBox* ShowScaleText;
+    QCheckBox* cbScaleBackground;
+    QRadioButton* ScaleType1;
+    QRadioButton* ScaleType2;
+    QComboBox* ScaleDivisionsBox;
+    QButtonGroup* ScalePositionGroup; // SPBL, SPBC, SPBR: ids 0, 1, 2
+    QSpinBox* MeasurePenWidth;
+    QComboBox* MeasureLineColorBox;
+    QComboBox* MeasureUnits;
+    QCheckBox* Addunit;
+    QComboBox* BackGroundColor;
+    QCheckBox* cbUnitTransparancy;
+    QLineEdit* ArrowHeadLength;
+    QCheckBox* FillArrowBox;
+    QFrame* TextBackground;
+    QLabel* ScaleFontDemo;
+    QPushButton* SelectSMFont;
+    QSpinBox* ScaleTextHeightUpDown;
+    QGroupBox* TextHeightBox;
+    QLineEdit* ScaleTextHeightEdit;
+    QLineEdit* MeasurementTextHeightEdit;
+
+    // "Labels".
+    QLabel* LabelFont;
+    QPushButton* SelectLabelFont;
+    QButtonGroup* LabelBox;
+    QLineEdit* WLEdit;
+    QLabel* CopyrightFont;
+    QPushButton* SelectCopyrightFont;
+    QLineEdit* Copyrightstr;
+    QButtonGroup* CopyrightBox;
+    QButtonGroup* ObjectivePosBox;
+
+    // "Miscellaneous".
+    QCheckBox* BMPComment;
+    QCheckBox* ResizeWarning;
+    QCheckBox* ExternalFileWarning;
+    QButtonGroup* SetDimensions; // 0 width, 1 height
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
     QWidget* BuildImageCapturePage();
     QWidget* BuildMicroscopePage();
+    QWidget* BuildMeasuringPage();
+    QWidget* BuildLabelsPage();
+    QWidget* BuildMiscellaneousPage();
+    void ShowPageValues(const PrefPageValues& values);
+    void PopulateMeasuringAndLabels(const PrefPageValues& values);
+
+    // Folders and naming.
+    void SelectPhotoDirBtnClick(int tag);
+    void CreateDefaultFolderClick();
+    void ImageTempButtonClick();
+    void CBClick(int scheme);
+    void ShowSchemeEnables(int scheme);
+    void ResetFilenrClick();
+
+    // Measuring and labels.
+    void ScalePercentageClick();
+    void ScaleSizeChanged();
+    void ShowTextHeights();
+    void ShowScaleFontDemo();
+    void AdjustColor();
+    void ScaleColorClick();
+    void MeasureUnitsChange();
+    void SelectSMFontClick();
+    void SelectLabelFontClick();
+    void SelectCopyrightFontClick();
+    void LoadSettingsClick();
+    void SaveSettingsClick();
     void FormShow();
     void PrefsChange();
     void OKBtnClick();
@@ -76,6 +188,12 @@ private:
     void ShowWork();
 
     PrefMCSystems work_;
+    ScaleSizes sizes_;
+    FontRecord scaleFont_;
+    FontRecord labelFont_;
+    FontRecord copyrightFont_;
+    int checkedScheme_ = -1;
+    bool filling_ = false;
 };
 
 inline TPrefDlg* PrefDlg = nullptr;

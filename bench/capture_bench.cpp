@@ -6,6 +6,7 @@
 #include "capture/CapturedFrame.h"
 #include "capture/FakeCameras.h"
 #include "capture/GraphConfig.h"
+#include "capture/Snapshots.h"
 #include "capture/VideoCapture.h"
 
 #include <QCoreApplication>
@@ -140,6 +141,35 @@ void BM_GrabLatency(benchmark::State& state) {
     SetAppDeviceSource(nullptr);
 }
 BENCHMARK(BM_GrabLatency)->Iterations(1)->UseRealTime();
+
+// Noise reduction: one frame added into the sums, against a copy of the frame's bytes.
+constexpr int StackWidth = 2592;
+constexpr int StackHeight = 1944;
+
+void BM_Memcpy5MpBGR(benchmark::State& state) {
+    const size_t bytes = size_t(StackWidth) * StackHeight * 3;
+    std::vector<uint8_t> from(bytes, 7), to(bytes);
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), bytes);
+        benchmark::DoNotOptimize(to.data());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(bytes));
+}
+BENCHMARK(BM_Memcpy5MpBGR);
+
+void BM_FrameStackAdd5Mp(benchmark::State& state) {
+    QImage frame(StackWidth, StackHeight, QImage::Format_BGR888);
+    frame.fill(Qt::darkCyan);
+    TFrameStack stack;
+    stack.Reset(StackWidth, StackHeight);
+    for (auto _ : state) {
+        stack.Add(frame);
+        if (stack.FramesAdded() == MaxStackFrames)
+            stack.Reset(StackWidth, StackHeight);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(frame.sizeInBytes()));
+}
+BENCHMARK(BM_FrameStackAdd5Mp);
 
 } // namespace
 

@@ -29,12 +29,17 @@ TileSpan SpanOf(int column, int row, qsizetype bytesPerLine, int height) {
     return {x0, std::min(TileBytes, bytesPerLine - x0), y0, std::min(TileRows, height - y0)};
 }
 
-bool SameTile(const uchar* tile, const QImage& bitmap, const TileSpan& span) {
+bool SameTile(const uchar* tile, qsizetype stride, const QImage& bitmap, const TileSpan& span) {
     for (int r = 0; r < span.rows; ++r)
-        if (std::memcmp(tile + r * span.bytes, bitmap.constScanLine(span.y0 + r) + span.x0,
+        if (std::memcmp(tile + r * stride, bitmap.constScanLine(span.y0 + r) + span.x0,
                         size_t(span.bytes)) != 0)
             return false;
     return true;
+}
+
+// Whether two entries' shared bitmaps are the same pixels.
+bool SameWhole(const QImage& a, const QImage& b) {
+    return a.isNull() == b.isNull() && (a.isNull() || a.cacheKey() == b.cacheKey());
 }
 
 } // namespace
@@ -69,10 +74,28 @@ void BmpHistory::Clear() {
 
 qint64 BmpHistory::MemoryBytes() const {
     qint64 bytes = tileBytes_->load();
+    // Shared bitmaps count once, as if the history alone held them.
+    std::vector<qint64> wholes;
     for (const Ring* ring : {&undo_, &redo_})
-        for (const Entry& entry : ring->entries)
+        for (const Entry& entry : ring->entries) {
             bytes += qint64(entry.tiles.capacity() * sizeof(Tile));
+            if (entry.whole.isNull() ||
+                std::find(wholes.begin(), wholes.end(), entry.whole.cacheKey()) != wholes.end())
+                continue;
+            wholes.push_back(entry.whole.cacheKey());
+            bytes += entry.whole.sizeInBytes();
+        }
     return bytes;
+}
+
+const uchar* BmpHistory::TileData(const Entry& entry, size_t at, qsizetype x0, int y0,
+                                  qsizetype& stride) {
+    if (const uchar* tile = entry.tiles[at].get()) {
+        stride = std::min(TileBytes, entry.bytesPerLine - x0);
+        return tile;
+    }
+    stride = entry.whole.bytesPerLine();
+    return entry.whole.constScanLine(y0) + x0;
 }
 
 BmpHistory::Entry BmpHistory::Capture(const QImage& bitmap, const Entry* reference) {
@@ -93,6 +116,11 @@ BmpHistory::Entry BmpHistory::Capture(const QImage& bitmap, const Entry* referen
     const bool comparable = reference && !reference->null && reference->size == entry.size &&
                             reference->format == entry.format &&
                             reference->bytesPerLine == entry.bytesPerLine;
+    if (!comparable) {
+        // Nothing to share tiles with: the bitmap itself, its pixels shared until written.
+        entry.whole = bitmap;
+        return entry;
+    }
     const std::shared_ptr<std::atomic<qint64>> counter = tileBytes_;
     const int height = bitmap.height();
     ForEachRowBand(
@@ -101,8 +129,10 @@ BmpHistory::Entry BmpHistory::Capture(const QImage& bitmap, const Entry* referen
                 for (int column = 0; column < entry.columns; ++column) {
                     const size_t at = size_t(row) * size_t(entry.columns) + size_t(column);
                     const TileSpan span = SpanOf(column, row, entry.bytesPerLine, height);
-                    if (comparable && SameTile(reference->tiles[at].get(), bitmap, span)) {
-                        entry.tiles[at] = reference->tiles[at];
+                    qsizetype stride = 0;
+                    const uchar* kept = TileData(*reference, at, span.x0, span.y0, stride);
+                    if (SameTile(kept, stride, bitmap, span)) {
+                        entry.tiles[at] = reference->tiles[at]; // null: read from whole
                         continue;
                     }
                     const qint64 bytes = qint64(span.bytes) * span.rows;
@@ -118,6 +148,9 @@ BmpHistory::Entry BmpHistory::Capture(const QImage& bitmap, const Entry* referen
                     entry.tiles[at] = std::move(tile);
                 }
         });
+    // The reference's shared bitmap stays alive only while a tile is read from it.
+    if (std::any_of(entry.tiles.begin(), entry.tiles.end(), [](const Tile& t) { return !t; }))
+        entry.whole = reference->whole;
     return entry;
 }
 
@@ -126,9 +159,24 @@ void BmpHistory::Restore(const Entry& entry, QImage& bitmap, const Entry* known)
         bitmap = QImage();
         return;
     }
+    // Written in place only when no other QImage shares the bitmap's pixels: the history's
+    // own entries among them.
     const bool inPlace = bitmap.isDetached() && bitmap.size() == entry.size &&
                          bitmap.format() == entry.format &&
                          bitmap.bytesPerLine() == entry.bytesPerLine;
+    const bool whole =
+        std::none_of(entry.tiles.begin(), entry.tiles.end(), [](const Tile& t) { return t; });
+    if (whole && (!inPlace || !known)) {
+        // Nothing to write: the bitmap shares the stored one's pixels.
+        bitmap = entry.whole;
+        if (bitmap.dotsPerMeterX() != entry.dotsPerMeterX)
+            bitmap.setDotsPerMeterX(entry.dotsPerMeterX);
+        if (bitmap.dotsPerMeterY() != entry.dotsPerMeterY)
+            bitmap.setDotsPerMeterY(entry.dotsPerMeterY);
+        if (bitmap.colorTable() != entry.colorTable)
+            bitmap.setColorTable(entry.colorTable);
+        return;
+    }
     if (!inPlace) {
         bitmap = QImage();
         bitmap = NewBitmap(entry.size.width(), entry.size.height(), entry.format);
@@ -146,16 +194,19 @@ void BmpHistory::Restore(const Entry& entry, QImage& bitmap, const Entry* known)
             for (int row = first; row < last; ++row)
                 for (int column = 0; column < entry.columns; ++column) {
                     const size_t at = size_t(row) * size_t(entry.columns) + size_t(column);
-                    if (known && known->tiles[at] == entry.tiles[at])
+                    if (known && known->tiles[at] == entry.tiles[at] &&
+                        (entry.tiles[at] || SameWhole(known->whole, entry.whole)))
                         continue;
                     const TileSpan span = SpanOf(column, row, entry.bytesPerLine, height);
                     // A new bitmap's rows may be shorter than the stored ones' padding.
                     const qsizetype bytes = std::min(span.bytes, stride - span.x0);
                     if (bytes <= 0)
                         continue;
+                    qsizetype from = 0;
+                    const uchar* tile = TileData(entry, at, span.x0, span.y0, from);
                     for (int r = 0; r < span.rows; ++r)
-                        std::memcpy(bits + (span.y0 + r) * stride + span.x0,
-                                    entry.tiles[at].get() + r * span.bytes, size_t(bytes));
+                        std::memcpy(bits + (span.y0 + r) * stride + span.x0, tile + r * from,
+                                    size_t(bytes));
                 }
         });
     bitmap.setDotsPerMeterX(entry.dotsPerMeterX);

@@ -1,12 +1,16 @@
 #pragma once
 // Undo and redo store of bitmaps: two rings of 16 states. The newest undo entry is the
 // state on display, so at most 15 steps back are possible; the redo ring keeps up to 16
-// undone states. Bitmaps are copied in and out; the caller keeps its own.
+// undone states. Bitmaps go in and out as values; the caller keeps its own.
 //
 // A state is kept as tiles of its bitmap, and a tile equal to the one at the same place in
 // the state it was compared with is shared, not copied: the memory grows with what changed
-// from step to step, not with the image size. A state of another size or format (after a
-// rotation or a crop) shares nothing and is stored whole.
+// from step to step, not with the image size. A state with nothing to compare with (the
+// first, or one of another size or format after a rotation or a crop) is kept as the
+// bitmap itself, sharing its pixels (QImage copy on write): whoever writes to the bitmap
+// next makes the copy, and a bitmap never written again costs nothing. Tiles not stored on
+// their own are read from that shared bitmap. A bitmap must own its pixels (not wrap a
+// buffer written behind QImage's back).
 //
 // The history remembers the QImage::cacheKey() of the bitmap it was last given or gave
 // back; a bitmap passed in again with that key is known to be unchanged and is not read.
@@ -73,7 +77,10 @@ private:
         QList<QRgb> colorTable;
         int columns = 0;
         int rows = 0;
+        // A null tile is read from whole, a bitmap of the entry's geometry shared with
+        // whoever else holds it; whole is null when every tile is stored.
         std::vector<Tile> tiles;
+        QImage whole;
     };
 
     struct Ring {
@@ -86,6 +93,9 @@ private:
     static int NextSlot(int index) { return index + 1 == Slots ? 0 : index + 1; }
     static int PrevSlot(int index) { return index == 0 ? Slots - 1 : index - 1; }
 
+    // Where the tile at index `at` of entry starts, and its bytes from row to row.
+    static const uchar* TileData(const Entry& entry, size_t at, qsizetype x0, int y0,
+                                 qsizetype& stride);
     // The state of bitmap, sharing the tiles it has in common with reference.
     Entry Capture(const QImage& bitmap, const Entry* reference);
     // bitmap := the state of entry; where bitmap is known to hold `known`, only the tiles

@@ -83,12 +83,32 @@ QString FillCommentForSaving(TMainFields& Main, const QString& line1, const QStr
     return AssembleCommentLines(Main);
 }
 
-QString SaveWorkImageAs(TMainFields& Main, const QString& path) {
+void RefuseUnsavableType(const QString& path) {
     if (ImageFileTypeOf(path) == ImageFileType::None)
         throw QuvarError(
             QStringLiteral("Cannot save %1: images are saved as .jpg, .png, .tif, .tiff or "
                            ".bmp. Choose one of these types.")
                 .arg(path));
+}
+
+QString SaveWorkImageWithOptions(TMainFields& Main, const QString& path, const QString& location,
+                                 const QString& coordinates, const QString& commentLine1,
+                                 const QString& commentLine2) {
+    RefuseUnsavableType(path);
+    if (Main.ImageState > ImageAssumed) {
+        Main.ImageLocation = location;
+        Main.ImageCoordinates = coordinates;
+    } else {
+        Main.PhotoLocation = location;
+        Main.PhotoCoordinates = coordinates;
+    }
+    const QString text = FillCommentForSaving(Main, commentLine1, commentLine2);
+    SaveImageWithComment(Main.WorkImage, path, Main.CommentLines, Main.WriteBmpComment);
+    return text;
+}
+
+QString SaveWorkImageAs(TMainFields& Main, const QString& path) {
+    RefuseUnsavableType(path);
     const bool ownLocations = Main.ImageState > ImageAssumed;
     const QString text =
         FillCommentForSaving(Main, ownLocations ? Main.ImageLocation : Main.PhotoLocation,

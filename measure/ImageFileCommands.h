@@ -39,5 +39,18 @@ void ListFolderImages(TMainFields& Main, const QString& path);
 // the comment lists. Throws a QuvarError that names the file.
 QString SaveWorkImageAs(TMainFields& Main, const QString& path);
 
+// Throws a QuvarError naming path when no writer handles its type, before anything is
+// written or changed.
+void RefuseUnsavableType(const QString& path);
+
+// Save With Options: the typed locations become the image's own (image state above 2) or
+// those of new photos; then the work image is written to path with the comment
+// regenerated from the state, its location lines commentLine1 and commentLine2. The file
+// counter stays. Refused as RefuseUnsavableType; a failed write throws a QuvarError that
+// names the file. Returns the comment text.
+QString SaveWorkImageWithOptions(TMainFields& Main, const QString& path, const QString& location,
+                                 const QString& coordinates, const QString& commentLine1,
+                                 const QString& commentLine2);
+
 // The comment lists filled from the state and assembled for storing; returns its text.
 QString FillCommentForSaving(TMainFields& Main, const QString& line1, const QString& line2);

@@ -2,7 +2,6 @@
 
 #include <QLineF>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPen>
 
 #include <algorithm>
@@ -14,8 +13,12 @@
 #include <optional>
 #include <vector>
 
-// The outline is first rasterised into a mask over its box, then each marked pixel is
-// toggled once. QPainter's own exclusive-or toggles a pixel once per stroke that covers it
+// An ellipse's pixels are computed row by row: those within half the pen's width of the
+// curve, the filled ellipse widened by the pen less the filled ellipse narrowed by it, so a
+// row holds at most two spans and each pixel is toggled once.
+//
+// Lines and rectangles are first rasterised into a mask over their box, then each marked
+// pixel is toggled once. QPainter's own exclusive-or toggles a pixel once per stroke that covers it
 // (the joints of a polyline come out unchanged), so erasing would leave traces.
 //
 // A band's box is mostly empty (a diagonal line of 1500 pixels has a box of two megapixels),
@@ -24,14 +27,6 @@
 // The rest of the mask is never looked at and keeps whatever the last band left there.
 
 namespace {
-
-// QPainter's aliased ellipse loses its outline when its box reaches further than this from
-// the device; such ellipses go through a path, which is slower but has no such limit.
-constexpr double SafeEllipseCoordinate = 1 << 16;
-
-// Wide ellipses are stroked along Bezier curves, which stray from the true ellipse by up to
-// 0.03 % of the radius; the spans allow for a little more.
-constexpr double BezierSlack = 0.001;
 
 constexpr uint32_t Marked = 0xFF000000u; // opaque black, as the pen paints it
 
@@ -131,37 +126,106 @@ void RectangleSpans(const Outline& o, int y, const SpanBuilder& spans, RowSpans&
     spans.Add(row, right - m, right + m);
 }
 
-void EllipseSpans(const Outline& o, int y, const SpanBuilder& spans, RowSpans& row) {
-    const double cx = (o.P.x() + o.Q.x()) / 2, cy = (o.P.y() + o.Q.y()) / 2;
-    const double rx = std::abs(o.Q.x() - o.P.x()) / 2, ry = std::abs(o.Q.y() - o.P.y()) / 2;
-    const double m = o.Margin + BezierSlack * std::max(rx, ry);
-    const double low = std::max(y - m, cy - ry), high = std::min(y + m, cy + ry);
-    if (low > high)
-        return;
-    // Half-width of the ellipse at a height, largest nearest the centre's row.
-    const auto halfWidth = [&](double at) {
-        if (ry == 0)
-            return rx;
-        const double t = (at - cy) / ry;
-        return rx * std::sqrt(std::max(0.0, 1 - t * t));
-    };
-    const double widest = halfWidth(std::clamp(cy, low, high));
-    const double narrowest = halfWidth(std::abs(low - cy) > std::abs(high - cy) ? low : high);
-    spans.Add(row, cx - widest - m, cx - narrowest + m);
-    spans.Add(row, cx + narrowest - m, cx + widest + m);
-}
+// The spans of pixels (x, y) within half the pen's width of the ellipse, for each row of
+// the mask: the ellipse's points are at pixel coordinates, so a circle of radius 5 about a
+// pixel reaches 5 pixels either side of it.
+class EllipseRing {
+public:
+    explicit EllipseRing(const Outline& o)
+        : cx_((o.P.x() + o.Q.x()) / 2), cy_((o.P.y() + o.Q.y()) / 2),
+          a_(std::abs(o.Q.x() - o.P.x()) / 2), b_(std::abs(o.Q.y() - o.P.y()) / 2),
+          h_(o.PenWidth / 2.0), steps_(std::max(4, int(std::ceil(o.PenWidth * 4.0)))) {}
+
+    void Row(int y, int width, RowSpans& row) const {
+        const double t = y - cy_;
+        double outer = 0, inner = -1;
+        if (!Reach(t, outer, inner))
+            return;
+        // Pixels with |x - cx| <= outer and not |x - cx| < inner.
+        const double left = std::ceil(cx_ - outer), right = std::floor(cx_ + outer);
+        if (inner > 0) {
+            const double holeLeft = std::floor(cx_ - inner) + 1;
+            const double holeRight = std::ceil(cx_ + inner) - 1;
+            if (holeLeft <= holeRight) {
+                Add(row, left, holeLeft - 1, width);
+                Add(row, holeRight + 1, right, width);
+                return;
+            }
+        }
+        Add(row, left, right, width);
+    }
+
+private:
+    // Half-width of the filled ellipse at height t from the centre, for |t| <= b.
+    double HalfWidth(double t) const {
+        if (b_ == 0)
+            return a_;
+        const double u = t / b_;
+        return a_ * std::sqrt(std::max(0.0, 1 - u * u));
+    }
+
+    // At height t: the half-width of the ellipse widened by the pen (false when the row is
+    // beyond it), and of the ellipse narrowed by it (negative when there is none).
+    bool Reach(double t, double& outer, double& inner) const {
+        if (a_ == b_) {
+            const double widened = a_ + h_, narrowed = a_ - h_;
+            if (std::abs(t) > widened)
+                return false;
+            outer = std::sqrt(std::max(0.0, widened * widened - t * t));
+            inner = narrowed > 0 && std::abs(t) < narrowed ? std::sqrt(narrowed * narrowed - t * t)
+                                                           : -1;
+            return true;
+        }
+        // Widened: the widest chord of a pen's disc about a point of the filled ellipse;
+        // narrowed: where every chord of the disc fits inside. Both over the disc's rows.
+        const double from = std::max(-h_, -b_ - t), to = std::min(h_, b_ - t);
+        if (from > to)
+            return false;
+        const auto chord = [&](double d) { return std::sqrt(std::max(0.0, h_ * h_ - d * d)); };
+        outer = HalfWidth(t + std::clamp(-t, from, to)) + chord(std::clamp(-t, from, to));
+        for (int i = 0; i <= steps_; ++i) {
+            const double d = from + (to - from) * i / steps_;
+            outer = std::max(outer, HalfWidth(t + d) + chord(d));
+        }
+        inner = -1;
+        if (from == -h_ && to == h_ && h_ > 0) {
+            inner = HalfWidth(t);
+            for (int i = 0; i <= steps_; ++i) {
+                const double d = -h_ + 2 * h_ * i / steps_;
+                inner = std::min(inner, HalfWidth(t + d) - chord(d));
+            }
+        }
+        return true;
+    }
+
+    static void Add(RowSpans& row, double from, double to, int width) {
+        const double a = std::max(from, 0.0), b = std::min(to, double(width - 1));
+        if (a > b)
+            return;
+        row.From[row.Count] = int(a);
+        row.To[row.Count] = int(b);
+        ++row.Count;
+    }
+
+    double cx_, cy_, a_, b_, h_;
+    int steps_;
+};
 
 std::vector<RowSpans> OutlineRows(const Outline& o, QSize mask) {
     const SpanBuilder spans(mask.width());
     std::vector<RowSpans> rows(size_t(mask.height()));
+    if (o.Shape == XorShape::Ellipse) {
+        const EllipseRing ring(o);
+        for (int y = 0; y < mask.height(); ++y)
+            ring.Row(y, mask.width(), rows[size_t(y)]);
+        return rows;
+    }
     for (int y = 0; y < mask.height(); ++y) {
         RowSpans& row = rows[size_t(y)];
         if (o.Dot || o.Shape == XorShape::Line)
             LineSpans(o, y, spans, row);
-        else if (o.Shape == XorShape::Rectangle)
-            RectangleSpans(o, y, spans, row);
         else
-            EllipseSpans(o, y, spans, row);
+            RectangleSpans(o, y, spans, row);
     }
     return rows;
 }
@@ -241,17 +305,6 @@ void PaintLine(QPainter& painter, QLineF line, QRectF reach) {
     painter.drawLine(line);
 }
 
-void PaintEllipse(QPainter& painter, QRectF box) {
-    const auto safe = [](double v) { return std::abs(v) <= SafeEllipseCoordinate; };
-    if (safe(box.left()) && safe(box.right()) && safe(box.top()) && safe(box.bottom())) {
-        painter.drawEllipse(box);
-        return;
-    }
-    QPainterPath path;
-    path.addEllipse(box);
-    painter.drawPath(path);
-}
-
 void PaintRectangle(QPainter& painter, QRectF box, QRectF reach) {
     // Sides beyond the reach are moved onto its border, where they cannot show either.
     const double left = std::clamp(box.left(), reach.left(), reach.right());
@@ -303,8 +356,7 @@ void PaintOutline(QImage& mask, const Outline& o) {
     case XorShape::Line:
         PaintLine(painter, QLineF(o.P, o.Q), reach);
         break;
-    case XorShape::Ellipse:
-        PaintEllipse(painter, QRectF(o.P, o.Q).normalized());
+    case XorShape::Ellipse: // toggled from its spans, no mask
         break;
     case XorShape::Rectangle:
         PaintRectangle(painter, QRectF(o.P, o.Q).normalized(), reach);
@@ -347,13 +399,14 @@ struct ChangedBox {
     }
 };
 
-// Calls toggle(x, y) for each marked pixel within the spans, in mask coordinates, and
+// Calls toggle(x, y) for each marked pixel within the spans (every pixel in them without a
+// mask), in mask coordinates, and
 // returns the box of those pixels; with region, also adds the boxes of each span's pixels
 // per band of rows.
 template <typename F>
-QRect ForEachMarked(const QImage& mask, const std::vector<RowSpans>& rows, QRegion* region,
-                    QPoint origin, F toggle) {
-    int left = mask.width(), right = -1, top = mask.height(), bottom = -1;
+QRect ForEachMarked(const QImage* mask, QSize size, const std::vector<RowSpans>& rows,
+                    QRegion* region, QPoint origin, F toggle) {
+    int left = size.width(), right = -1, top = size.height(), bottom = -1;
     ChangedBox band[2];
     const auto flush = [&] {
         for (ChangedBox& box : band) {
@@ -363,15 +416,16 @@ QRect ForEachMarked(const QImage& mask, const std::vector<RowSpans>& rows, QRegi
             box = ChangedBox();
         }
     };
-    for (int y = 0; y < mask.height(); ++y) {
+    for (int y = 0; y < size.height(); ++y) {
         if (y % RegionBandRows == 0)
             flush();
-        const uint32_t* m = reinterpret_cast<const uint32_t*>(mask.constScanLine(y));
+        const uint32_t* m =
+            mask ? reinterpret_cast<const uint32_t*>(mask->constScanLine(y)) : nullptr;
         const RowSpans& row = rows[size_t(y)];
         bool marked = false;
         for (int i = 0; i < row.Count; ++i)
             for (int x = row.From[i]; x <= row.To[i]; ++x) {
-                if (m[x] == 0)
+                if (m && m[x] == 0)
                     continue;
                 toggle(x, y);
                 left = std::min(left, x);
@@ -390,8 +444,8 @@ QRect ForEachMarked(const QImage& mask, const std::vector<RowSpans>& rows, QRegi
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-QRect ApplyMask(QImage& image, const QImage& mask, const std::vector<RowSpans>& rows, QPoint origin,
-                QRgb colour, QRegion* region) {
+QRect ApplyMask(QImage& image, const QImage* mask, QSize size, const std::vector<RowSpans>& rows,
+                QPoint origin, QRgb colour, QRegion* region) {
     uchar* bits = image.bits();
     const qsizetype stride = image.bytesPerLine();
     const auto pixel = [&](int x, int y, int bytes) {
@@ -400,7 +454,7 @@ QRect ApplyMask(QImage& image, const QImage& mask, const std::vector<RowSpans>& 
     QRect changed;
     if (image.format() == QImage::Format_BGR888) {
         const Toggle24 t = ToggleFor24(colour);
-        changed = ForEachMarked(mask, rows, region, origin, [&](int x, int y) {
+        changed = ForEachMarked(mask, size, rows, region, origin, [&](int x, int y) {
             uchar* p = pixel(x, y, 3);
             p[0] ^= t.Bytes[0];
             p[1] ^= t.Bytes[1];
@@ -408,7 +462,7 @@ QRect ApplyMask(QImage& image, const QImage& mask, const std::vector<RowSpans>& 
         });
     } else {
         const uint32_t t = ToggleFor32(colour);
-        changed = ForEachMarked(mask, rows, region, origin, [&](int x, int y) {
+        changed = ForEachMarked(mask, size, rows, region, origin, [&](int x, int y) {
             uchar* p = pixel(x, y, 4);
             uint32_t word;
             std::memcpy(&word, p, 4);
@@ -443,12 +497,18 @@ QRect XorDraw(QImage& image, XorShape shape, QPoint a, QPoint b, int penWidth, Q
                           margin};
     const std::vector<RowSpans> rows = OutlineRows(outline, box.size());
     QRect changed;
-    {
-        QImage mask = MaskOver(box.size(), rows);
-        PaintOutline(mask, outline);
-        changed = ApplyMask(image, mask, rows, box.topLeft(), penColour, changedRegion);
+    if (shape == XorShape::Ellipse) {
+        changed =
+            ApplyMask(image, nullptr, box.size(), rows, box.topLeft(), penColour, changedRegion);
+    } else {
+        {
+            QImage mask = MaskOver(box.size(), rows);
+            PaintOutline(mask, outline);
+            changed =
+                ApplyMask(image, &mask, box.size(), rows, box.topLeft(), penColour, changedRegion);
+        }
+        ReleaseLargeMask();
     }
-    ReleaseLargeMask();
     return changed;
 }
 

@@ -1,8 +1,7 @@
-// The program entry: creates the windows once and runs until the measuring window closes.
+// The program entry: the application object and its prompts; the run is RunQuvar.
 
 #include "imaging/CodecSupport.h"
-#include "measure/ui/ApplicationWindows.h"
-#include "measure/ui/MainWindow.h"
+#include "measure/ui/ProgramStart.h"
 #include "platform/ui/QtPrompts.h"
 #include "platform/ui/QuvarApplication.h"
 
@@ -17,10 +16,7 @@ int main(int argc, char** argv) {
 
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    CreateApplicationWindows(arguments);
-    Main->ShowAsPlaced();
-    const int result = app.exec();
-    DestroyApplicationWindows();
+    const int result = RunQuvar(arguments);
     SetAppPrompts(nullptr);
     return result;
 }

@@ -23,7 +23,7 @@ std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
     created.push_back(new TMain(arguments));
     created.push_back(CamViewMain = new TCamViewMain);
     created.push_back(OptionsDlg = new TOptionsDlg);
-    created.push_back(SaveWithOptions = new TSaveWithOptions);
+    created.push_back(SaveWithOptions = new TSaveWithOptions(Main));
     created.push_back(AboutDlg = new TAboutDlg);
     created.push_back(LBForm = new TLBForm);
     created.push_back(SimpleFontDialog = new TSimpleFontDialog);

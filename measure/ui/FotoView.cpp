@@ -110,6 +110,9 @@ void FotoView::RefreshMirror(const QRect& source) {
             CopyToMirror(QRect(tx * TileSize, ty * TileSize, TileSize, TileSize));
             tileCopied_[tile] = true;
         }
+    // Region arithmetic allocates: skipped when nothing changed since the last copy.
+    if (changed_.isEmpty())
+        return;
     const QRegion stale = changed_.intersected(source);
     for (const QRect& r : stale)
         CopyToMirror(r);
@@ -123,8 +126,9 @@ void FotoView::paintEvent(QPaintEvent* event) {
     // logical pixel is partly image, the image is painted over the dark.
     const QSizeF shown = WidgetRect(image_.rect()).size();
     const QRect inside(0, 0, int(shown.width()), int(shown.height()));
-    for (const QRect& r : event->region().subtracted(inside))
-        painter.fillRect(r, palette().dark());
+    if (!inside.contains(event->rect()))
+        for (const QRect& r : event->region().subtracted(inside))
+            painter.fillRect(r, palette().dark());
     for (const QRect& damaged : event->region()) {
         const QRect source = QRectF(damaged.x() * scale, damaged.y() * scale,
                                     damaged.width() * scale, damaged.height() * scale)

@@ -5,6 +5,7 @@
 #include "ShellMenuEntry.h"
 #include "capture/ui/CamViewMain.h"
 #include "imaging/ImageFiles.h"
+#include "imaging/ui/ExposureDialog.h"
 #include "measure/Calibration.h"
 #include "measure/DisplaySizes.h"
 #include "measure/ImageCalibrationState.h"
@@ -95,6 +96,7 @@ TMain::TMain(const QStringList& arguments, QWidget* parent) : QMainWindow(parent
     BuildLayout();
     BuildTools();
     BuildMenus();
+    BuildKeyCommands();
     FormCreate(arguments);
 }
 
@@ -181,7 +183,7 @@ QWidget* TMain::BuildLeftPanel() {
         ArrowButton = ToolButton("ArrowButton", QStringLiteral("->"), QString());
         CircleButton = ToolButton("CircleButton", QStringLiteral("O"), QString());
         MakeListButton = ToolButton("MakeListButton", QStringLiteral("List"),
-                                    QStringLiteral("Measurement list"));
+                                    QStringLiteral("Initialise or show a list of  measurements"));
         MakeListButton->setAutoExclusive(false);
         for (QToolButton* b :
              {Calibrate, Measure, Closteriometer, ArrowButton, CircleButton, MakeListButton})
@@ -345,12 +347,15 @@ void TMain::BuildMenus() {
     connect(preferences, &QAction::triggered, this, [this] { PreferencesClick(0); });
 
     QMenu* measurement = menuBar()->addMenu(QStringLiteral("&Measurement"));
+    measurement->setObjectName(QStringLiteral("MeasurementMenu"));
     QAction* tools = measurement->addAction(QStringLiteral("Show Measurement Tools"));
+    tools->setObjectName(QStringLiteral("ShowMeasurementTools"));
     tools->setShortcut(QKeySequence(Qt::Key_T));
     connect(tools, &QAction::triggered, this, [this] { PreferencesClick(1); });
     addItem(measurement, QStringLiteral("&Clear"), "Clear", Qt::Key_C, &TMain::ClearClick);
 
     QMenu* toolsMenu = menuBar()->addMenu(QStringLiteral("&Tools"));
+    toolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
     addItem(toolsMenu, QStringLiteral("Undo"), "Undo1", Qt::CTRL | Qt::Key_Z, &TMain::Undo1Click);
     addItem(toolsMenu, QStringLiteral("Redo"), "Redo1", Qt::CTRL | Qt::Key_Y, &TMain::Redo1Click);
     addItem(toolsMenu, QStringLiteral("Undo Crop Area and Exposure Correction"), "UndoSelectArea1",
@@ -367,22 +372,8 @@ void TMain::BuildMenus() {
     addItem(toolsMenu, QStringLiteral("Show Immage Comment (toggle)"), "ShowSystemComment",
             Qt::Key_Y, &TMain::ShowSystemCommentClick);
 
-    // Display sizes by single keys, matched before any control sees the key, as menu
-    // shortcuts are.
-    for (const char key : {'F', 'G', '3', '4', '5', '6', '7', '8', '9', '0'}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), this);
-        const int item = FotoSizeItemForKey(key);
-        connect(shortcut, &QShortcut::activated, this, [this, item] {
-            FotoSize->setCurrentIndex(item);
-            ResizeImageClick();
-        });
-    }
-    for (const int mode : {RebuildPlain, RebuildAreaAverage}) {
-        auto* shortcut = new QShortcut(QKeySequence(Qt::Key_0 + mode), this);
-        connect(shortcut, &QShortcut::activated, this, [this, mode] { FormUpdate(mode); });
-    }
-
     QMenu* exposure = menuBar()->addMenu(QStringLiteral("&Exposure Correction (key  E)"));
+    exposure->setObjectName(QStringLiteral("ExposureMenu"));
     addItem(exposure, QStringLiteral("&Exposure Correction"), "ColorAdjustment", Qt::Key_E,
             &TMain::ExposureCorrectionClick);
 
@@ -559,6 +550,7 @@ void TMain::ShowAsPlaced() {
 
 void TMain::UpdateUnitCaptions() {
     CalLabel->setText(CalLabelCaption(LengthUnit));
+    UpdateMenuUnitCaptions();
 }
 
 void TMain::closeEvent(QCloseEvent* event) {
@@ -712,19 +704,13 @@ void TMain::NamePastedImage() {
 }
 
 bool TMain::RunExposureDialog() {
-    // The exposure dialog previews on the work image and stores into the original. Until
-    // it can, the command only says so.
-    statusBar()->showMessage(QStringLiteral("Exposure correction is not available yet"), 5000);
-    return false;
-}
-
-void TMain::keyPressEvent(QKeyEvent* event) {
-    // Esc leaves whatever the mouse was doing, and erases its band.
-    if (event->key() == Qt::Key_Escape) {
-        CancelMode();
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
+    if (!BCSForm)
+        return false;
+    // The dialog previews on the work image and, on OK, stores into the original.
+    BCSForm->SetTarget(
+        {&WorkImage, &OriginalImage, &ColorAdjustmentTag, [this] { Foto->ImageChanged(); }});
+    BCSForm->exec();
+    return true;
 }
 
 void TMain::changeEvent(QEvent* event) {
@@ -734,3 +720,5 @@ void TMain::changeEvent(QEvent* event) {
         CancelMode();
     QMainWindow::changeEvent(event);
 }
+
+void TMain::LoadFrame() {}

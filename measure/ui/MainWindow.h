@@ -28,6 +28,9 @@ class QRadioButton;
 class QScrollArea;
 class QToolButton;
 class FotoView;
+class QKeyEvent;
+class QUrl;
+struct BrowseStep;
 
 class TMain : public QMainWindow, public TMainFields, public McPanelView {
 public:
@@ -40,6 +43,9 @@ public:
     void Exit1Click();
     void PreferencesClick(int tag);
     void OpenPassedFile(const QString& path);
+    // The preview window's frame for measuring: it stands in OriginalImage and, as
+    // "FromCamera.jpg", in the watch folder. Taking it in is still to come: nothing more yet.
+    void LoadFrame();
     void Help2Click();
     void About1Click();
     void ShowSystemCommentClick();
@@ -91,6 +97,10 @@ public:
     void ProcessArrowButton();
     void ProcessCircleButton();
     void CalibrateClick();
+    // The measurement list: activated and shown beside this window.
+    void MakeListButtonClick();
+    // The list button's glyph as the list is active or not.
+    void UpdateListButtonGlyph();
     void StartMeasurement(int X, int Y);
     void FinishLengthMeasurement();
     void DrawArrow(bool ctrl);
@@ -139,6 +149,26 @@ public:
     // The normal (restored) rectangle, also while maximised or minimised.
     QRect GetNormalWindowBounds() const;
 
+    // Keys, menu commands and dropped files. FormKeyDown runs before the control with the
+    // focus and after the menu shortcuts; true when it took the key.
+    bool FormKeyDown(QKeyEvent* event);
+    void FormKeyUp();
+    void HandleDroppedFile(const QList<QUrl>& urls);
+    void UpdateMenuUnitCaptions();
+    // The capture buttons, scale bars, labels and crop frames.
+    void PreviewClick();
+    void ShowLastImageClick();
+    void SearchUnprocessedClick();
+    void AsFromDeviceClick();
+    void SwapCropOrientation();
+    void KeyResizeCropFrame(int key, double step);
+    void ShowFreeAreaSize();
+    void InsertScaleClick(int tag);
+    void InsertLabelClick(int tag);
+    void SelectFreeAreaClick();
+    void ToggleCropColorClick();
+    void PictureFormatClick(int tag);
+
     // Components other windows and tests reach.
     QWidget* LeftPanel;
     QGroupBox* MCGroupBox;
@@ -186,7 +216,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -194,6 +223,9 @@ private:
     void BuildLayout();
     QWidget* BuildLeftPanel();
     void BuildMenus();
+    void BuildKeyCommands();
+    void BrowseFolder(const BrowseStep& step);
+    void ShowNotAvailable(const QString& command);
     void FormCreate(const QStringList& arguments);
     void FormClose();
     void FormResize();

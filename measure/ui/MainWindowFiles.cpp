@@ -3,6 +3,8 @@
 
 #include "MainWindow.h"
 #include "imaging/AutoFileName.h"
+#include "imaging/SaveOptionsNames.h"
+#include "imaging/ui/SaveWithOptionsDialog.h"
 #include "measure/DisplaySizes.h"
 #include "measure/ImageCalibrationState.h"
 #include "measure/ImageFileCommands.h"
@@ -10,11 +12,14 @@
 #include "platform/Prompts.h"
 #include "settings/SettingsUtilities.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 
 namespace {
@@ -133,7 +138,43 @@ QString TMain::SaveDialogTypeChange(const QString& typedName, int filterIndex) c
 }
 
 void TMain::SaveUseOptionsClick() {
-    if (OriginalImage.isNull())
+    if (OriginalImage.isNull() || !SaveWithOptions)
         return;
-    // The dialog "Save With Options" takes over from here once it is built.
+    TSaveWithOptions& dialog = *SaveWithOptions;
+    dialog.setWindowTitle(windowTitle());
+    dialog.Directory->setText(dialog.UseOpenDir->isChecked() ? SelectedFolder : PhotoFolder);
+    dialog.ImageExtBox->setCurrentIndex(
+        dialog.ImageExtBox->findText(OpenedExtension, Qt::MatchFixedString));
+    dialog.Rename->setVisible(ImageState > ImageFreshCapture);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    QString name = dialog.SugestedFileName->text();
+    SanitizeFileName(name);
+    dialog.SugestedFileName->setText(name);
+    const QString path = QDir::cleanPath(dialog.Directory->text() + u'/' + name) + u'.' +
+                         dialog.ImageExtBox->currentText();
+    // Before the question and before anything is written: with no type there is nothing
+    // to save, and so nothing may be renamed either.
+    RefuseUnsavableType(path);
+    if (IsExistingFile(path) &&
+        AppPrompts().Ask(QStringLiteral("Confirm"),
+                         QStringLiteral("The file exists. Do you want to overwrite this file?"),
+                         AskButtons::YesNo) != Answer::Yes)
+        return;
+
+    CancelMode();
+    BurnInPendingOverlays();
+    const QStringList memo = dialog.CommentMemo->toPlainText().split(u'\n');
+    CommentMemo->setPlainText(SaveWorkImageWithOptions(*this, path, dialog.LocationEdit1->text(),
+                                                       dialog.LocationEdit2->text(), memo.value(0),
+                                                       memo.value(1)));
+    // The old file is the image's own, not the caption, which may show a proposed name.
+    if (dialog.RenameTag == 1 &&
+        RemoveRenamedOriginal(CurrentFileName, path) == RenameResult::NotRemoved)
+        AppPrompts().Message(QStringLiteral("QUVAR"),
+                             QStringLiteral("Could not delete old file. Duplicate with new name "
+                                            "is created"),
+                             MessageIcon::Warning);
+    Display(path);
 }

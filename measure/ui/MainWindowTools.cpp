@@ -99,6 +99,10 @@ void TMain::BuildTools() {
     for (QToolButton* b : {Calibrate, Measure, Closteriometer, ArrowButton, CircleButton})
         b->installEventFilter(this);
     connect(Calibrate, &QToolButton::clicked, this, [this] { CalibrateClick(); });
+    connect(MakeListButton, &QToolButton::clicked, this, [this] { MakeListButtonClick(); });
+    MakeListButton->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    MakeListButton->setIconSize(QSize(24, 24));
+    UpdateListButtonGlyph();
     ArrowButton->setIcon(GlyphIcon(Glyph::ArrowPx));
     CircleButton->setIcon(GlyphIcon(Glyph::Circle));
     for (QToolButton* b : {ArrowButton, CircleButton}) {
@@ -394,6 +398,32 @@ void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int
         PushHistoryOnMouseUp = false;
     }
     Foto->ImageChanged();
+}
+
+// ---- Measurement list -----------------------------------------------------------------
+
+void TMain::MakeListButtonClick() {
+    MakeListButton->setChecked(false);
+    SetAction(LBForm->IsListActive() ? QStringLiteral("Show Measurement List")
+                                     : QStringLiteral("Initialize Measurement List"));
+    LBForm->SetListActive(true);
+    UpdateListButtonGlyph();
+    // Placed again once shown: only then is the width of its frame known.
+    const auto place = [this] {
+        const QRect main = frameGeometry();
+        LBForm->move(main.left() + main.width() - LBForm->frameGeometry().width() - 5,
+                     main.top() + 50);
+    };
+    place();
+    LBForm->show();
+    place();
+    if (LBForm->CurrentRow() < 1)
+        LBForm->SetCurrentRow(1);
+}
+
+void TMain::UpdateListButtonGlyph() {
+    MakeListButton->setChecked(false);
+    MakeListButton->setIcon(MakeListGlyph(LBForm && LBForm->IsListActive()));
 }
 
 // ---- Results --------------------------------------------------------------------------

@@ -298,7 +298,8 @@ QWidget* TPrefDlg::BuildImageCapturePage() {
     for (int i = 0; i < NamingSchemeCount; ++i) {
         CB[i] = new QCheckBox(NamingSchemeCaption(i), options);
         CB[i]->setObjectName(QStringLiteral("CB%1").arg(i));
-        optionsLayout->addWidget(CB[i], i, 0);
+        // The first row has nothing beside its caption, which is the longest.
+        optionsLayout->addWidget(CB[i], i, 0, 1, i == 0 ? 3 : 1);
     }
     CaptureNrEdit = Named(DigitsEdit(options), "CaptureNrEdit");
     ResetFileNr = Named(new QPushButton(QStringLiteral("Reset <Number> to 0 (zero)"), options),

@@ -293,3 +293,57 @@ TEST(HistoryKeys, ABitmapChangedAfterItWasAddedIsReadAgain) {
         EXPECT_TRUE(imagetest::SamePixels(shown, changed)) << i;
     }
 }
+
+TEST(HistorySharing, AStateWithNothingToCompareIsSharedAndNeverChangesAfterwards) {
+    BmpHistory history;
+    QImage shown = Noise(300, 200);
+    const QImage first = shown.copy();
+    ASSERT_TRUE(history.Add(shown));
+    EXPECT_FALSE(shown.isDetached()) << "the first state shares the bitmap's pixels";
+    // Written by each route the window takes: the shared state must not follow.
+    const std::vector<Change> writes = {
+        Line(1),
+        Circle(2),
+        [](QImage& image) { image.bits()[5] ^= 1; },
+        [](QImage& image) { image.invertPixels(); },
+    };
+    std::vector<QImage> states{first};
+    for (const Change& write : writes) {
+        write(shown);
+        ASSERT_TRUE(history.Add(shown));
+        states.push_back(shown.copy());
+    }
+    // Undo writes into the bitmap in place where it shares its pixels with nothing else; a
+    // step back to the shared state gives back its pixels, not a copy.
+    for (size_t back = 1; back < states.size(); ++back) {
+        ASSERT_TRUE(history.Undo(shown));
+        EXPECT_TRUE(imagetest::SamePixels(shown, states[states.size() - 1 - back])) << back;
+    }
+    for (int i = 0; i < 3; ++i) {
+        Line(5 + i)(shown); // the bitmap now shares with the history: this detaches
+        EXPECT_TRUE(history.Redo(shown));
+        ASSERT_TRUE(history.Undo(shown));
+        EXPECT_TRUE(imagetest::SamePixels(shown, first)) << i;
+    }
+    // A rotated state is shared too; an undo to it and a write after leave it as it was.
+    RotateRight90(shown);
+    const QImage rotated = shown.copy();
+    ASSERT_TRUE(history.Add(shown));
+    EXPECT_FALSE(shown.isDetached());
+    shown = shown.copy(0, 0, 50, 40);
+    ASSERT_TRUE(history.Add(shown));
+    ASSERT_TRUE(history.Undo(shown));
+    EXPECT_TRUE(imagetest::SamePixels(shown, rotated));
+    Line(9)(shown);
+    ASSERT_TRUE(history.Redo(shown));
+    ASSERT_TRUE(history.Undo(shown));
+    EXPECT_TRUE(imagetest::SamePixels(shown, rotated));
+    // Back to the first state: its pixels, never copied.
+    history.Clear();
+    QImage again = first;
+    history.Add(again);
+    again = NewBitmap(10, 10);
+    history.Add(again);
+    ASSERT_TRUE(history.Undo(again));
+    EXPECT_EQ(again.constBits(), first.constBits());
+}

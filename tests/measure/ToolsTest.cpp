@@ -1,3 +1,4 @@
+#include "imaging/ui/ExposureDialog.h"
 #include "measure/WorkImageRebuild.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/FotoView.h"
@@ -18,6 +19,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -245,8 +247,10 @@ TEST_F(Tools, CurvatureOfAHalfCircleAndAThirdPointOnTheChord) {
     EXPECT_TRUE(Painted({150, 20})) << "the bisector crosses the image";
     Press({150, 150});
     Release({150, 150}); // 50 pixels above the chord's midpoint
+    // Two values a row: the chord's length, then the angle and the radius.
     ASSERT_EQ(LBForm->Rows().size(), 2u);
-    EXPECT_EQ(LBForm->Rows()[1], QStringList({"180", "25.0"}));
+    EXPECT_EQ(LBForm->Rows()[0], QStringList({"50.0", "180"}));
+    EXPECT_EQ(LBForm->Rows()[1], QStringList({"25.0", ""}));
     EXPECT_TRUE(Painted({150, 150})) << "the arc's top";
     EXPECT_TRUE(Main->Measure->isChecked());
     UndoAll();
@@ -256,7 +260,9 @@ TEST_F(Tools, CurvatureOfAHalfCircleAndAThirdPointOnTheChord) {
     Drag({100, 200}, {200, 200});
     Press({150, 200});
     Release({150, 200});
-    EXPECT_EQ(LBForm->Rows().size(), 3u) << "no curvature without a radius";
+    EXPECT_EQ(LBForm->Rows()[1], QStringList({"25.0", "50.0"})) << "the second chord";
+    EXPECT_EQ(LBForm->FillRow, 3) << "no curvature without a radius";
+    EXPECT_EQ(LBForm->FillColumn, 1);
     EXPECT_EQ(Main->ClosteriometerTag, 0);
     EXPECT_TRUE(Main->Measure->isChecked());
 }
@@ -435,18 +441,19 @@ TEST_F(Tools, TheKeyboardFocusNeverReachesAToolButton) {
     }
 }
 
-TEST_F(Tools, ExposureCorrectionKeepsTheAnnotationsUntilItsDialogExists) {
+TEST_F(Tools, ExposureCorrectionCancelledRebuildsTheWorkImageFromTheOriginal) {
     Main->show();
     QApplication::setActiveWindow(Main);
+    const QImage original = Main->OriginalImage.copy();
     Drag({100, 100}, {200, 100});
     Drag({100, 150}, {200, 150}); // burns in the first label; the second floats
-    const QImage drawn = Main->WorkImage.copy();
-    const int undo = Main->AnnotationHistory.UndoCount();
-    const int redo = Main->AnnotationHistory.RedoCount();
+    ASSERT_GT(Main->AnnotationHistory.UndoCount(), 0);
+    QTimer::singleShot(0, BCSForm, [] {
+        ASSERT_TRUE(BCSForm->isVisible());
+        QTest::mouseClick(BCSForm->Cancel, Qt::LeftButton);
+    });
     QTest::keyClick(Main, Qt::Key_E);
-    EXPECT_EQ(Main->WorkImage, drawn);
-    EXPECT_FALSE(Main->ImgLabel->isHidden()) << "the pending label still floats";
-    EXPECT_EQ(Main->AnnotationHistory.UndoCount(), undo);
-    EXPECT_EQ(Main->AnnotationHistory.RedoCount(), redo);
-    EXPECT_FALSE(Main->statusBar()->currentMessage().isEmpty());
+    EXPECT_EQ(Main->OriginalImage, original);
+    EXPECT_TRUE(Main->ImgLabel->isHidden()) << "a label not burnt in is discarded";
+    EXPECT_EQ(Main->AnnotationHistory.UndoCount(), 0) << "the history restarts";
 }

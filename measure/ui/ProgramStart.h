@@ -1,0 +1,11 @@
+#pragma once
+// The program's run after the application object exists: the single-instance check (a
+// start with a running instance hands its file over and ends), then the windows and the
+// event loop until the measuring window closes.
+
+#include <QStringList>
+#include <functional>
+
+// arguments: the command-line arguments after the program name. windowsReady runs once
+// the windows exist, before the loop. Returns the exit code.
+int RunQuvar(const QStringList& arguments, const std::function<void()>& windowsReady = {});

@@ -1,0 +1,42 @@
+#pragma once
+// The channel between a starting process and the running instance of the program, on a
+// local socket per user and program folder. A message and its reply are opaque bytes;
+// each message has its own connection, and every wait is bounded.
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+enum class ChannelResult {
+    NoInstance, // nobody listens (also a socket left by a crashed instance)
+    Replied,
+    NoAnswer, // connected, but no reply in time
+};
+
+struct ChannelReply {
+    ChannelResult Result = ChannelResult::NoInstance;
+    QByteArray Reply;
+};
+
+class InstanceChannel {
+public:
+    virtual ~InstanceChannel() = default;
+    // Sends message to the running instance and waits for its reply.
+    virtual ChannelReply Send(const QByteArray& message) = 0;
+    // Becomes the running instance: each message is answered with what handler returns
+    // (on the thread that listens, from its event loop). False when another instance
+    // listens; a socket left by a crashed one is removed and taken over.
+    virtual bool Listen(std::function<QByteArray(const QByteArray&)> handler) = 0;
+};
+
+// The longest message or reply either side accepts.
+constexpr qsizetype MaxChannelMessage = 64 * 1024;
+
+// The socket for this user and program folder: in the user's runtime folder when there
+// is one. Each program folder has settings files of its own, so it has its own instance.
+QString SingleInstanceName(const QString& programFolder);
+
+// The channel on QLocalServer and QLocalSocket.
+std::unique_ptr<InstanceChannel> MakeLocalSocketChannel(const QString& name, int timeoutMs = 30000);

@@ -1,0 +1,377 @@
+#include "CaptureTestSupport.h"
+
+#include "capture/CamViewSettings.h"
+#include "capture/Snapshots.h"
+#include "capture/VideoCapture.h"
+#include "capture/ui/CamViewMain.h"
+#include "capture/ui/DeviceDialogs.h"
+#include "capture/ui/OptionsDialog.h"
+#include "capture/ui/VideoCaptureView.h"
+#include "imaging/ImageFiles.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& done, int bound_ms = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > bound_ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+const QRgb Colour = qRgb(200, 100, 50);
+
+// The window takes the camera's first format, a YUV one: a channel may be a few steps off.
+::testing::AssertionResult Near(QRgb actual, QRgb expected) {
+    if (std::abs(qRed(actual) - qRed(expected)) <= 4 &&
+        std::abs(qGreen(actual) - qGreen(expected)) <= 4 &&
+        std::abs(qBlue(actual) - qBlue(expected)) <= 4)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << QColor(actual).name().toStdString() << " is not near "
+                                         << QColor(expected).name().toStdString();
+}
+
+// The preview window over fake cameras, its program and photo folders of its own.
+class PreviewWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+        SetFakeCameraColour("Cam", Colour);
+        window = std::make_unique<TCamViewMain>();
+        window->SnapshotFolder = photos.path();
+    }
+    void TearDown() override {
+        window.reset();
+        SetFakeCameraColour("Cam", std::nullopt);
+        qunsetenv("QUVAR_PROGRAM_FOLDER");
+    }
+    QAction* CameraItem(const QString& name) {
+        for (QAction* item : window->SelectVideoDevice->actions())
+            if (item->text() == name)
+                return item;
+        return nullptr;
+    }
+    // Picks the camera as from the menu and waits for its first frames.
+    void StartCamera(const QString& name = "Cam") {
+        window->FormShow();
+        QAction* item = CameraItem(name);
+        ASSERT_NE(item, nullptr);
+        window->SelectDeviceClick(item);
+        ASSERT_TRUE(window->VideoCapture().Previewing());
+        ASSERT_TRUE(WaitFor([&] { return !window->VideoCapture().LatestFrame().isNull(); }));
+    }
+
+    ScriptedPrompts prompts;
+    FakeCameraScope cameras{"Cam;Other"};
+    QTemporaryDir program;
+    QTemporaryDir photos;
+    std::unique_ptr<TCamViewMain> window;
+};
+
+} // namespace
+
+TEST_F(PreviewWindow, CameraMenuListsTheDevicesAndDisconnect) {
+    window->FormShow();
+    QStringList captions;
+    for (QAction* item : window->SelectVideoDevice->actions())
+        captions << item->text();
+    EXPECT_EQ(captions, QStringList({"Cam", "Other", "Disconnect Camera"}));
+    EXPECT_EQ(window->windowTitle(), "  Preview Window");
+    EXPECT_FALSE(window->FrameCapture->isEnabled());
+}
+
+TEST_F(PreviewWindow, SelectingACameraStartsThePreviewAndOffersItsDialogs) {
+    StartCamera();
+    EXPECT_TRUE(window->FrameCapture->isEnabled());
+    EXPECT_TRUE(CameraItem("Cam")->isChecked());
+    EXPECT_EQ(window->CurrentDevice, "Cam");
+    QStringList dialogs;
+    for (QAction* item : window->DeviceOptions->actions())
+        dialogs << item->text();
+    // A fake camera has no device node: only its formats.
+    EXPECT_TRUE(dialogs.contains("Video Format Settings")) << dialogs.join(",").toStdString();
+    window->DisconnectDeviceClick();
+    EXPECT_TRUE(window->CurrentDevice.isEmpty());
+    EXPECT_FALSE(window->FrameCapture->isEnabled());
+}
+
+TEST_F(PreviewWindow, ControlPaintsBlueUntilAFrameThenTheFrame) {
+    TVideoCaptureView* view = window->VideoCaptureView();
+    view->resize(64, 48);
+    EXPECT_EQ(view->grab().toImage().pixel(10, 10), qRgb(0, 0, 255));
+    StartCamera();
+    view = window->VideoCaptureView();
+    const QImage painted = view->grab().toImage();
+    ASSERT_FALSE(painted.isNull());
+    EXPECT_TRUE(Near(painted.pixel(painted.width() / 2, painted.height() / 2), Colour));
+    window->VideoCapture().StopPreview();
+    EXPECT_EQ(view->grab().toImage().pixel(5, 5), qRgb(0, 0, 255));
+}
+
+TEST_F(PreviewWindow, F1WritesTheFrameAndTheCounterAdvancesAfterNo) {
+    StartCamera();
+    window->CaptureNr = 7;
+    window->NameBoxIndex = 1;
+    window->ImageExtention = 2; // png: the pixels stay exact
+    QTest::keyRelease(window.get(), Qt::Key_F1);
+    const QString first = photos.path() + "/Snapshot_00007.png";
+    ASSERT_TRUE(QFile::exists(first)) << window->StatusPanel1->text().toStdString() << " "
+                                      << prompts.Texts().join("|").toStdString();
+    EXPECT_EQ(window->StatusPanel1->text(), " " + first);
+    EXPECT_EQ(window->CaptureNr, 8);
+    QImage read;
+    QStringList comment;
+    LoadImageWithComment(read, first, comment);
+    EXPECT_EQ(read.size(), QSize(640, 480));
+    EXPECT_TRUE(Near(read.pixel(320, 240), Colour));
+    EXPECT_TRUE(comment.isEmpty());
+
+    // The same name again: "No" keeps the old file, and the counter still moves on.
+    window->CaptureNr = 7;
+    const qint64 size = QFileInfo(first).size();
+    prompts.answers.push_back(Answer::No);
+    window->SnapshotClick();
+    ASSERT_FALSE(prompts.shown.empty());
+    EXPECT_EQ(prompts.shown.back().text,
+              "The file " + first + " exists.\r\nDo you want to overwrite this file?");
+    EXPECT_EQ(window->CaptureNr, 8);
+    EXPECT_EQ(QFileInfo(first).size(), size);
+
+    // An auto-repeated release takes no picture.
+    window->CaptureNr = 20;
+    QKeyEvent repeat(QEvent::KeyRelease, Qt::Key_F1, Qt::NoModifier, QString(), true);
+    QCoreApplication::sendEvent(window.get(), &repeat);
+    EXPECT_EQ(window->CaptureNr, 20);
+}
+
+TEST_F(PreviewWindow, CommandsWithoutAPreviewAreRefusedAtOnce) {
+    QElapsedTimer timer;
+    timer.start();
+    window->CaptureNr = 3;
+    QTest::keyRelease(window.get(), Qt::Key_F1);
+    window->ToClipboardClick();
+    window->ToMeasurementClick();
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(window->CaptureNr, 3);
+    EXPECT_TRUE(QDir(photos.path()).isEmpty());
+    EXPECT_TRUE(window->StatusPanel1->text().contains("choose a camera"));
+}
+
+TEST_F(PreviewWindow, EmptyPhotoFolderIsRefused) {
+    StartCamera();
+    window->SnapshotFolder.clear();
+    window->SnapshotClick();
+    ASSERT_FALSE(prompts.shown.empty());
+    EXPECT_TRUE(prompts.shown.back().text.contains("No photo folder"));
+    EXPECT_EQ(window->CaptureNr, 0);
+}
+
+TEST_F(PreviewWindow, NoiseReductionAveragesIntoTheRequestedSizeWithCountdown) {
+    StartCamera();
+    window->VideoWidth = 800; // the camera delivers 640 x 480
+    window->VideoHeight = 600;
+    window->CBNoiseReduction->setChecked(true);
+    EXPECT_TRUE(window->NrBox->isVisible() || !window->isVisible());
+    EXPECT_FALSE(window->NrBox->isHidden());
+    window->NrBox->setCurrentText("4");
+    QStringList countdown;
+    auto original = window->VideoCapture().OnBitmapGrabbed;
+    window->VideoCapture().OnBitmapGrabbed = [&](const TCapturedBitmap& bitmap) {
+        countdown << window->Counter->text();
+        original(bitmap);
+    };
+    QImage stacked;
+    ASSERT_TRUE(window->StackIt(stacked));
+    EXPECT_EQ(countdown, QStringList({"3", "2", "1", "0"}));
+    EXPECT_EQ(stacked.size(), QSize(800, 600));
+    EXPECT_TRUE(Near(stacked.pixel(0, 0), Colour));
+    EXPECT_TRUE(Near(stacked.pixel(639, 479), Colour));
+    EXPECT_EQ(stacked.pixel(700, 100), qRgb(0, 0, 0));
+    EXPECT_EQ(stacked.pixel(100, 550), qRgb(0, 0, 0));
+    window->CBNoiseReduction->setChecked(false);
+    EXPECT_TRUE(window->NrBox->isHidden());
+}
+
+TEST_F(PreviewWindow, FrameCountOutsideTwoToSixtyFourKeepsTheOldValue) {
+    window->CBNoiseReduction->setChecked(true);
+    window->NrBox->setCurrentText("8");
+    emit window->NrBox->lineEdit()->editingFinished();
+    EXPECT_EQ(window->StackFrames, 8);
+    for (const char* bad : {"0", "1", "65", "abc", ""}) {
+        window->NrBox->setCurrentText(bad);
+        emit window->NrBox->lineEdit()->editingFinished();
+        EXPECT_EQ(window->StackFrames, 8) << bad;
+        EXPECT_EQ(window->NrBox->currentText(), "8") << bad;
+    }
+    EXPECT_EQ(prompts.shown.size(), 5u);
+}
+
+TEST_F(PreviewWindow, FitToWindowFollowsTheBox) {
+    window->resize(1000, 800);
+    window->show();
+    StartCamera();
+    window->FitToPreviewWindow->setChecked(false);
+    EXPECT_EQ(window->VideoCaptureView()->size(), QSize(640, 480));
+    window->FitToPreviewWindow->setChecked(true);
+    const QSize area = window->VidCapBox->size();
+    EXPECT_EQ(window->VideoCaptureView()->size(), FitVideoSize(640, 480, area));
+    EXPECT_GT(window->VideoCaptureView()->width(), 640);
+}
+
+TEST_F(PreviewWindow, SettingsFileIsWrittenAfterTheDialogAndOnTitleBarClose) {
+    window->CaptureNr = 12;
+    window->SaveSettings();
+    ASSERT_TRUE(QFile::exists(program.path() + "/CamView.ini"));
+    TCamViewFields read;
+    LoadCamViewSettings(read, program.path() + "/");
+    EXPECT_EQ(read.CaptureNr, 12);
+}
+
+TEST(VideoFormatDialog, ChoosesFormatSizeAndRate) {
+    std::vector<TVideoFormatInfo> capabilities;
+    for (const char* subType : {"BGR", "YUY2"})
+        for (auto [w, h] : {std::pair{320, 240}, {640, 480}, {1280, 720}}) {
+            TVideoFormatInfo f;
+            f.MajorType = "video";
+            f.SubType = subType;
+            f.Width = w;
+            f.Height = h;
+            f.MinFrameRate = 10;
+            f.FrameRate = f.MaxFrameRate = 30;
+            capabilities.push_back(f);
+        }
+    TVideoFormatDialog dialog(capabilities, 4, 15);
+    EXPECT_EQ(dialog.windowTitle(), "Video Format Settings");
+    EXPECT_EQ(dialog.FormatBox->currentText(), "YUY2");
+    EXPECT_EQ(dialog.SizeBox->currentText(), "640 x 480");
+    EXPECT_EQ(dialog.ChosenCapability(), 4);
+    EXPECT_EQ(dialog.ChosenFrameRate(), 15);
+    dialog.FormatBox->setCurrentIndex(0); // BGR keeps the size
+    EXPECT_EQ(dialog.ChosenCapability(), 1);
+    dialog.SizeBox->setCurrentIndex(dialog.SizeBox->findText("320 x 240"));
+    EXPECT_EQ(dialog.ChosenCapability(), 0);
+    EXPECT_EQ(OfferedFrameRates(capabilities[0]), (std::vector<double>{10, 15, 20, 25, 30}));
+}
+
+TEST(VideoSourceDialog, EditorsSetTheControlsAndReadThemBack) {
+    std::vector<V4l2Control> controls(3);
+    controls[0].id = 1;
+    controls[0].name = "Brightness";
+    controls[0].maximum = 255;
+    controls[0].defaultValue = 128;
+    controls[0].value = 100;
+    controls[1].id = 2;
+    controls[1].name = "Exposure, Auto";
+    controls[1].kind = V4l2Control::Kind::Boolean;
+    controls[1].value = 1;
+    controls[2].id = 3;
+    controls[2].name = "Exposure Time";
+    controls[2].maximum = 1000;
+    controls[2].inactive = true; // greyed out while automatic exposure is on
+    std::vector<std::pair<uint32_t, int>> written;
+    TVideoSourceDialog dialog([&] { return controls; },
+                              [&](uint32_t id, int value) {
+                                  written.emplace_back(id, value);
+                                  for (auto& c : controls)
+                                      if (c.id == id)
+                                          c.value = value;
+                                  controls[2].inactive = controls[1].value != 0;
+                                  return true;
+                              });
+    EXPECT_EQ(dialog.windowTitle(), "Video Source Settings");
+    ASSERT_NE(dialog.Editor("Exposure Time"), nullptr);
+    EXPECT_FALSE(dialog.Editor("Exposure Time")->isEnabled());
+    auto* automatic = qobject_cast<QCheckBox*>(dialog.Editor("Exposure, Auto"));
+    ASSERT_NE(automatic, nullptr);
+    automatic->setChecked(false);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(written.size(), 1u);
+    EXPECT_EQ(written[0], (std::pair<uint32_t, int>{2, 0}));
+    EXPECT_TRUE(dialog.Editor("Exposure Time")->isEnabled()); // read back after the change
+    dialog.DefaultsClick();
+    EXPECT_EQ(controls[0].value, 128);
+}
+
+// The settings dialog over the preview window's fields.
+class SettingsDialog : public PreviewWindow {};
+
+TEST_F(SettingsDialog, ExampleShowsJpgUntilAKeyIsReleased) {
+    window->CaptureNr = 42;
+    window->Prefix = "Snapshot";
+    window->ImageExtention = 2;
+    window->UseDeviceName = false;
+    TOptionsDlg dialog(window.get());
+    dialog.FormShow();
+    EXPECT_EQ(dialog.ExampleStr->text(), "Example filename: Snapshot_00042.jpg");
+    EXPECT_EQ(dialog.ImageType->currentText(), "png");
+    QTest::keyRelease(dialog.PrefixEdit, Qt::Key_Shift);
+    EXPECT_EQ(dialog.ExampleStr->text(), "Example filename: Snapshot_00042.png");
+    EXPECT_EQ(dialog.AVIExampleStr->text(), "Example filename: Video_00000.avi");
+    EXPECT_EQ(dialog.OptionsForm->tabText(0), "General Settings");
+    EXPECT_EQ(dialog.OptionsForm->tabText(1), "Remote");
+}
+
+TEST_F(SettingsDialog, NumberBoxTakesDigitsOnly) {
+    TOptionsDlg dialog(window.get());
+    dialog.FormShow();
+    dialog.NumberEdit->clear();
+    QTest::keyClicks(dialog.NumberEdit, "4a2");
+    EXPECT_EQ(dialog.NumberEdit->text(), "42");
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].text, "Numbers only");
+}
+
+TEST_F(SettingsDialog, OkAppliesInOrderAndAnEmptyNumberKeepsItOpen) {
+    window->CurrentDevice = "Cam";
+    TOptionsDlg dialog(window.get());
+    dialog.FormShow();
+    dialog.ImageType->setCurrentIndex(3);
+    dialog.NameBox->setCurrentIndex(2);
+    dialog.UseCurDevice->setChecked(true); // the prefix box becomes the device name
+    EXPECT_EQ(dialog.PrefixEdit->text(), "Cam");
+    dialog.PanelRight->setChecked(true);
+    dialog.NumberEdit->clear();
+    dialog.OKBtnClick();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    ASSERT_FALSE(prompts.shown.empty());
+    EXPECT_EQ(prompts.shown.back().text, "'' is not a valid integer value");
+    EXPECT_EQ(window->ImageExtention, 3); // applied up to the failing box
+    EXPECT_EQ(window->NameBoxIndex, 0);
+    dialog.NumberEdit->setText("17");
+    dialog.RTSbox->setChecked(true);
+    dialog.OKBtnClick();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(window->CaptureNr, 17);
+    EXPECT_EQ(window->NameBoxIndex, 2);
+    EXPECT_EQ(window->Prefix, "Cam");
+    EXPECT_TRUE(window->UseDeviceName);
+    EXPECT_TRUE(window->ShowPanelRight);
+    EXPECT_EQ(window->PortHigh, 1);
+    // The panel now stands right of the video.
+    window->resize(900, 700);
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_GT(window->LeftPanel->x(), window->VidCapBox->x());
+}

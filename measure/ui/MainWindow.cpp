@@ -6,6 +6,7 @@
 #include "capture/ui/CamViewMain.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/ui/ExposureDialog.h"
+#include "imaging/ui/SaveWithOptionsDialog.h"
 #include "measure/Calibration.h"
 #include "measure/DisplaySizes.h"
 #include "measure/ImageCalibrationState.h"
@@ -601,6 +602,10 @@ void TMain::PreferencesClick(int tag) {
         PrefDlg->Settings = this;
         PrefDlg->PanelSystemName = MicCamLabel->text();
         PrefDlg->WorkImageHeight = WorkImage.height();
+        PrefDlg->SetIncludeMag = [](bool on) {
+            if (SaveWithOptions)
+                SaveWithOptions->IncludeMag->setChecked(on);
+        };
         PrefDlg->ShowAppearanceInMainWindow = [this] {
             UpdateUnitCaptions();
             ApplySizeWording();

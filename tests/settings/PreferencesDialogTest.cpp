@@ -1,4 +1,5 @@
 #include "settings/ui/PreferencesDialog.h"
+#include "imaging/ui/SaveWithOptionsDialog.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
@@ -467,8 +468,9 @@ TEST_F(Preferences, NamingBoxesCounterAndIncludeMag) {
     CreateApplicationWindows({});
     Main->NamingScheme = 2;
     Main->FileCounter = 41;
-    std::optional<bool> includeMag;
-    PrefDlg->SetIncludeMag = [&](bool on) { includeMag = on; };
+    // The Save With Options dialog's own box follows the scheme.
+    ASSERT_NE(SaveWithOptions, nullptr);
+    SaveWithOptions->IncludeMag->setChecked(false);
     RunPreferences(0, [this] {
         TPrefDlg* d = PrefDlg;
         EXPECT_TRUE(d->CB[2]->isChecked());
@@ -488,7 +490,7 @@ TEST_F(Preferences, NamingBoxesCounterAndIncludeMag) {
     });
     EXPECT_EQ(Main->NamingScheme, 2);
     EXPECT_EQ(Main->FileCounter, 0);
-    EXPECT_EQ(includeMag, true);
+    EXPECT_TRUE(SaveWithOptions->IncludeMag->isChecked());
 
     struct Case {
         int click; // -1: uncheck the checked box
@@ -502,7 +504,7 @@ TEST_F(Preferences, NamingBoxesCounterAndIncludeMag) {
             Click(d->OKBtn);
         });
         EXPECT_EQ(Main->NamingScheme, c.scheme) << c.click;
-        EXPECT_EQ(includeMag, c.includeMag) << c.click;
+        EXPECT_EQ(SaveWithOptions->IncludeMag->isChecked(), c.includeMag) << c.click;
     }
 }
 

@@ -213,8 +213,7 @@ TEST_F(ListWindow, SavingAsXlsAndXlsxWithTheOverwriteQuestion) {
     ASSERT_TRUE(request.onFilterChange);
     EXPECT_EQ(request.onFilterChange(QStringLiteral("Measurements.xlsx"), 1),
               QStringLiteral("Measurements.xls"));
-    EXPECT_EQ(Shown(), "Nr|Col 1|Col 2/1|10.0|20.0/2|30.0|40.0")
-        << "the empty last row dropped";
+    EXPECT_EQ(Shown(), "Nr|Col 1|Col 2/1|10.0|20.0/2|30.0|40.0") << "the empty last row dropped";
     const QByteArray saved = ReadAll(xls);
     ASSERT_FALSE(saved.isEmpty());
     EXPECT_EQ(saved.left(4), QByteArray::fromHex("09080800"));

@@ -1,0 +1,145 @@
+#include "AviTestSupport.h"
+
+#include "video/AviWriter.h"
+#include "video/OnTheFlyRecorder.h"
+#include "video/PreciseTimer.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(FrameAtAviSize, CopiesTheAviSizeAndStretchesAnyOther) {
+    const QImage same = avitest::PatternFrame(64, 48);
+    EXPECT_EQ(FrameAtAviSize(same, {64, 48}), same);
+    const QImage wide = avitest::PatternFrame(128, 48);
+    const QImage stretched = FrameAtAviSize(wide, {64, 48});
+    EXPECT_EQ(stretched.size(), QSize(64, 48));
+    EXPECT_EQ(stretched.format(), QImage::Format_BGR888);
+    EXPECT_EQ(stretched.pixel(10, 0), qRgb(255, 0, 0)) << "the top row stays at the top";
+    EXPECT_EQ(stretched.pixel(10, 47), qRgb(0, 0, 255));
+    EXPECT_EQ(FrameAtAviSize(QImage(), {64, 48}).size(), QSize(64, 48));
+}
+
+// A camera in code: a new pattern at every request, failing from a chosen request on.
+class TCodeCamera {
+public:
+    explicit TCodeCamera(int fail_from = -1) : fail_from_(fail_from) {}
+    void Request() {
+        std::lock_guard lock(mutex_);
+        ++requests_;
+        if (fail_from_ < 0 || requests_ < fail_from_)
+            latest_ = avitest::PatternFrame(320, 240, requests_);
+    }
+    QImage Latest() {
+        std::lock_guard lock(mutex_);
+        if (fail_from_ >= 0 && requests_ >= fail_from_)
+            throw std::runtime_error("Capture device lost");
+        return latest_.copy();
+    }
+
+private:
+    std::mutex mutex_;
+    int requests_ = 0;
+    int fail_from_;
+    QImage latest_ = avitest::PatternFrame(320, 240);
+};
+
+class OnTheFlyRecorder : public ::testing::Test {
+protected:
+    QString Path() const { return folder.filePath("video.avi"); }
+    TOnTheFlyRecorder::Hooks HooksFor(TCodeCamera& camera) {
+        TOnTheFlyRecorder::Hooks hooks;
+        hooks.RequestFrame = [&camera] { camera.Request(); };
+        hooks.LatestFrame = [&camera] { return camera.Latest(); };
+        hooks.Ticked = [this](int tick) { last_tick = tick; };
+        hooks.DurationReached = [this] {
+            ++duration_reports;
+            ended.set_value();
+        };
+        hooks.Failed = [this](const QString& message) {
+            failure = message;
+            ended.set_value();
+        };
+        return hooks;
+    }
+
+    QTemporaryDir folder;
+    TAviWriter_2 writer;
+    TPreciseTimer timer;
+    std::promise<void> ended;
+    std::atomic<int> last_tick{0};
+    std::atomic<int> duration_reports{0};
+    QString failure;
+};
+
+TEST_F(OnTheFlyRecorder, ThreeSecondsAtTenFramesPerSecondGiveAPlayableFile) {
+    TCodeCamera camera;
+    TRecordingSettings settings;
+    settings.NVFPS = 3; // 10 frames per second
+    settings.NVTimeLimit = 3;
+    TOnTheFlyRecorder recorder(writer, timer);
+    recorder.Start(PlanRecording(settings), {640, 480}, Path(), camera.Latest(), HooksFor(camera));
+    ASSERT_EQ(ended.get_future().wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(recorder.Stop());
+    EXPECT_FALSE(recorder.Stop()) << "a second stop finishes nothing";
+    EXPECT_EQ(duration_reports.load(), 1);
+    EXPECT_GE(last_tick.load(), 30);
+    const auto probe = avitest::ProbeStream(Path(), "width,height,r_frame_rate,nb_read_frames");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    EXPECT_TRUE(probe->contains("width=640")) << probe->toStdString();
+    EXPECT_TRUE(probe->contains("height=480"));
+    EXPECT_TRUE(probe->contains("r_frame_rate=10/1"));
+    const int frames = probe->section("nb_read_frames=", 1).trimmed().toInt();
+    // One frame per tick up to the first tick past 3000 ms.
+    EXPECT_GE(frames, 30);
+    EXPECT_LE(frames, 32);
+}
+
+TEST_F(OnTheFlyRecorder, ACameraLostMidRecordingStillGivesAReadableFile) {
+    TCodeCamera camera(5);
+    TRecordingSettings settings;
+    settings.NVFPS = 6; // 20 frames per second
+    settings.NVTimeLimit = 60;
+    TOnTheFlyRecorder recorder(writer, timer);
+    recorder.Start(PlanRecording(settings), {640, 480}, Path(), camera.Latest(), HooksFor(camera));
+    ASSERT_EQ(ended.get_future().wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(failure, "Capture device lost");
+    EXPECT_FALSE(timer.Running());
+    EXPECT_TRUE(recorder.Stop());
+    const auto probe = avitest::ProbeStream(Path(), "nb_read_frames");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    // Ticks 1 to 4 had a frame; the fifth found the camera gone.
+    EXPECT_EQ(probe->section("nb_read_frames=", 1).trimmed().toInt(), 4) << probe->toStdString();
+}
+
+TEST_F(OnTheFlyRecorder, DestroyingARecorderWhileTicksRunFinishesTheFile) {
+    TCodeCamera camera;
+    TRecordingSettings settings;
+    settings.NVFPS = 6;
+    settings.NVTimeLimit = 60;
+    {
+        TOnTheFlyRecorder recorder(writer, timer);
+        recorder.Start(PlanRecording(settings), {320, 240}, Path(), camera.Latest(),
+                       HooksFor(camera));
+        std::this_thread::sleep_for(300ms);
+    }
+    EXPECT_FALSE(timer.Running());
+    EXPECT_TRUE(writer.Finalized());
+    const auto probe = avitest::ProbeStream(Path(), "nb_read_frames");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    EXPECT_GE(probe->section("nb_read_frames=", 1).trimmed().toInt(), 4) << probe->toStdString();
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 #include "AboutDialog.h"
 #include "FotoView.h"
 #include "ShellMenuEntry.h"
+#include "capture/FolderMon.h"
 #include "capture/ui/CamViewMain.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/ui/ExposureDialog.h"
@@ -96,12 +97,17 @@ TMain::TMain(const QStringList& arguments, QWidget* parent) : QMainWindow(parent
     Main = this;
     BuildLayout();
     BuildTools();
+    BuildOverlays();
     BuildMenus();
     BuildKeyCommands();
     FormCreate(arguments);
 }
 
 TMain::~TMain() {
+    if (FolderMonitor) {
+        FolderMonitor->OnDeactivated = nullptr;
+        FolderMonitor->Deactivate();
+    }
     if (Main == this)
         Main = nullptr;
 }
@@ -457,6 +463,7 @@ void TMain::FormCreate(const QStringList& arguments) {
     SizeMenusSwapped = false;
     FreeAreaDrawing = false;
 
+    CreateFolderMonitor();
     EmptyWatchFolderAtStart();
 
     CBUseDSLR->setChecked(CurrentMCSystem >= 0 && CurrentMCSystem < MaxMCSystems &&
@@ -517,6 +524,7 @@ void TMain::BuildObjectiveButtonArray() {
 
 void TMain::CBUseDSLRClick() {
     UseDSLR = CBUseDSLR->isChecked();
+    UpdateDSLRMode();
 }
 
 void TMain::EmptyWatchFolderAtStart() {
@@ -580,6 +588,7 @@ void TMain::Exit1Click() {
 }
 
 void TMain::FormClose() {
+    StopFolderMonitor();
     if (CamViewMain)
         CamViewMain->close();
 }
@@ -598,6 +607,8 @@ void TMain::PreferencesClick(int tag) {
     const double rememberedCalibration = CurrentCalibration;
     const int rememberedSystem = CurrentMCSystem;
     bool accepted = false;
+    // The watch folder may change in the dialog: watching restarts afterwards.
+    StopFolderMonitor();
     if (PrefDlg) {
         PrefDlg->Settings = this;
         PrefDlg->PanelSystemName = MicCamLabel->text();
@@ -648,6 +659,7 @@ void TMain::PreferencesClick(int tag) {
     ShowObjectivePanel(CurrentMCSystem);
     ShowCalibration();
     RefillSystemComment();
+    UpdateDSLRMode();
 }
 
 void TMain::OpenPassedFile(const QString& path) {
@@ -725,5 +737,3 @@ void TMain::changeEvent(QEvent* event) {
         CancelMode();
     QMainWindow::changeEvent(event);
 }
-
-void TMain::LoadFrame() {}

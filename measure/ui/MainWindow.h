@@ -2,15 +2,18 @@
 // The measuring window: the application's main window. It holds the state of the whole
 // application besides the camera (TMainFields) and shows what the core computes.
 
+#include "measure/CropFrame.h"
 #include "measure/MainFields.h"
 #include "measure/ObjectivePanel.h"
 #include "measure/ToolGeometry.h"
 #include "measure/XorDraw.h"
 
 #include <QMainWindow>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -30,6 +33,8 @@ class QToolButton;
 class FotoView;
 class QKeyEvent;
 class QUrl;
+class TFolderMon;
+struct TFolderItemInfo;
 struct BrowseStep;
 
 class TMain : public QMainWindow, public TMainFields, public McPanelView {
@@ -160,14 +165,45 @@ public:
     void ShowLastImageClick();
     void SearchUnprocessedClick();
     void AsFromDeviceClick();
+    // DSLR mode: the watched camera folder and the captures that arrive there.
+    void UpdateDSLRMode();
+    void ShowDSLRActivity();
+    void ClearDSLRActivity();
+    void OnWatchFolderChange(const TFolderItemInfo& info);
+    void OpenCapturedImage();
+    std::unique_ptr<TFolderMon> FolderMonitor;
     void SwapCropOrientation();
     void KeyResizeCropFrame(int key, double step);
     void ShowFreeAreaSize();
     void InsertScaleClick(int tag);
     void InsertLabelClick(int tag);
+    // Scale bars and text labels float over the image until committed into it.
+    bool RenderScaleBar();
+    void CommitScaleBar();
+    void EditLabelText();
+    QLabel* ScaleImage;
+    QLabel* PosLabel;
+    QLabel* PosShape;
+    int ScaleImageTag = 0; // 0 no floating scale, 1 without text, 2 with text
+    int LabelWrap = 0;
+    bool OverlayDragging = false;
+    QPoint OverlayDragStart;
     void SelectFreeAreaClick();
     void ToggleCropColorClick();
     void PictureFormatClick(int tag);
+    // Crop frames: a size item's frame follows the mouse until a click crops to it.
+    void CutSelectionClick(QAction* item);
+    void CutSelectionClick_um(QAction* item);
+    void DrawCropFrame(int x, int y);
+    void CancelCropFrame();
+    void StartFreeAreaFrame();
+    // A wheel step through the sizes while a frame follows the mouse at imagePoint.
+    void FormMouseWheel(bool down, QPoint imagePoint);
+    QLabel* SizeLabel = nullptr;
+    QSize CropSize;
+    QSize CropFrameSize;
+    bool CropFrameActive = false;
+    TCropFrame CropFrame;
 
     // Components other windows and tests reach.
     QWidget* LeftPanel;
@@ -240,6 +276,22 @@ private:
     void BurnInPendingOverlays();
     void DiscardPendingOverlays();
 
+    // Scale bar and label overlays.
+    void BuildOverlays();
+    void ToggleScaleColour();
+    void ShowLabelBitmap(const QString& text, const QFont& font, const QColor& colour,
+                         std::optional<QColor> background);
+    void CommitLabelBitmap();
+    bool OverlayMouseEvent(QLabel* overlay, QEvent* event);
+    void PlacePosLabel(const QWidget* overlay);
+    void MoveOverlay(QWidget* overlay, QPoint imageTopLeft);
+    QPoint OverlayImagePos(const QWidget* overlay) const;
+    QSize OverlayImageSize(const QWidget* overlay) const;
+    QRect VisibleImageRect() const; // the part of the image in view, image pixels
+    QImage scaleBitmap_;
+    QImage labelBitmap_; // the inserted or edited label as shown; null for a result label
+    QString labelText_;
+
     // Tools.
     void BuildTools();
     bool ToolEventFilter(QObject* watched, QEvent* event);
@@ -262,6 +314,16 @@ private:
     void StartFreeArea(int X, int Y);
     void ExecuteCrop();
     void MoveCropFrame(int X, int Y);
+    void BuildCropMenus(QMenu* pixels, QMenu* units);
+    void UpdateCropMenuCaptions();
+    QMenu* ActiveCropMenu() const;
+    void ShowCropLabel(QPoint imageTopLeft);
+    QSize StyleSizeLabel(const QString& text);
+    void ToggleFixedFrame();
+    void ToggleFreeFrame();
+    bool fixedFrameDrawn_ = false;
+    bool freeFrameDrawn_ = false;
+    bool cropLabelWhite_ = false;
 
     // The band now inverted in the work image, to erase exactly what was drawn.
     struct DrawnBand {
@@ -284,6 +346,14 @@ private:
     std::function<void()> burnInOverlays_;
     std::function<void()> discardOverlays_;
     bool closingFromSystemMenu_ = false;
+    // Capture hand-off.
+    QString UnprocessedFolder() const;
+    void CreateFolderMonitor();
+    void StopFolderMonitor();
+    void OpenCapturedFile(const QString& path);
+    void EmptyWatchFolderAndMinimise();
+    QSet<QString> closedArrivals_; // reported files of the watch folder, closed by their writer
+    bool takingCapture_ = false;
     bool shown_ = false;
 };
 

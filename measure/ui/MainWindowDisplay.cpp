@@ -65,6 +65,7 @@ void TMain::CancelMode() {
     EraseBand();
     MouseIsDown = false;
     MLabel->hide();
+    CancelCropFrame();
     if (cancelDrawing_)
         cancelDrawing_();
 }

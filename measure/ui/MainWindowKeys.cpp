@@ -158,6 +158,7 @@ void TMain::BuildKeyCommands() {
     pixels->setObjectName(QStringLiteral("CropPixelsMenu"));
     QMenu* units = cropping->addMenu(SelectCropAreaCaption(LengthUnit));
     units->setObjectName(QStringLiteral("CropUnitsMenu"));
+    BuildCropMenus(pixels, units);
     cropping->addAction(addItem(cropping, QStringLiteral("Toggle Crop Area Label Color"),
                                 "ToggleCropColor", Qt::Key_K, &TMain::ToggleCropColorClick));
     const char* formats[] = {"3:2", "4:3", "16:9", "1:1"};
@@ -196,6 +197,7 @@ void TMain::UpdateMenuUnitCaptions() {
             item->setText(captions[size_t(i)]);
     if (auto* units = findChild<QMenu*>(QStringLiteral("CropUnitsMenu")))
         units->setTitle(SelectCropAreaCaption(LengthUnit));
+    UpdateCropMenuCaptions();
 }
 
 bool TMain::FormKeyDown(QKeyEvent* event) {
@@ -305,8 +307,12 @@ void TMain::ShowNotAvailable(const QString& command) {
 }
 
 void TMain::PreviewClick() {
-    // Watching a DSLR's folder comes with the folder monitor.
-    if (UseDSLR || !CamViewMain) {
+    // With a DSLR its own software takes the pictures: clear its folder and step aside.
+    if (UseDSLR) {
+        EmptyWatchFolderAndMinimise();
+        return;
+    }
+    if (!CamViewMain) {
         ShowNotAvailable(QStringLiteral("Preview"));
         return;
     }
@@ -321,51 +327,4 @@ void TMain::PreviewClick() {
     CamViewMain->raise();
     CamViewMain->activateWindow();
     setEnabled(false);
-}
-
-void TMain::ShowLastImageClick() {
-    ShowNotAvailable(QStringLiteral("Show last image"));
-}
-
-void TMain::SearchUnprocessedClick() {
-    ShowNotAvailable(QStringLiteral("Search unprocessed images"));
-}
-
-void TMain::AsFromDeviceClick() {
-    ShowNotAvailable(QStringLiteral("Open as from device"));
-}
-
-void TMain::SwapCropOrientation() {
-    ShowNotAvailable(QStringLiteral("Swapping the crop frame"));
-}
-
-void TMain::KeyResizeCropFrame(int key, double step) {
-    (void)key;
-    (void)step;
-    ShowNotAvailable(QStringLiteral("Resizing the crop frame"));
-}
-
-void TMain::ShowFreeAreaSize() {}
-
-void TMain::InsertScaleClick(int tag) {
-    (void)tag;
-    ShowNotAvailable(QStringLiteral("Insert scale"));
-}
-
-void TMain::InsertLabelClick(int tag) {
-    (void)tag;
-    ShowNotAvailable(QStringLiteral("Insert label"));
-}
-
-void TMain::SelectFreeAreaClick() {
-    ShowNotAvailable(QStringLiteral("Free crop area"));
-}
-
-void TMain::ToggleCropColorClick() {
-    ShowNotAvailable(QStringLiteral("Crop area label colour"));
-}
-
-void TMain::PictureFormatClick(int tag) {
-    (void)tag;
-    ShowNotAvailable(QStringLiteral("Selection format"));
 }

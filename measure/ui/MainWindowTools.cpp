@@ -330,6 +330,10 @@ void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int
     EraseBand();
     RubberBand.X2 = X;
     RubberBand.Y2 = Y;
+    if (MeasureMode == ModeFreeArea) {
+        StartFreeAreaFrame();
+        return;
+    }
     const QPoint start(RubberBand.X1, RubberBand.Y1);
     const QPoint end(X, Y);
     if (Measure->isChecked() && Distance(start, end) < MinimumDrag)
@@ -585,6 +589,10 @@ bool TMain::DragResultLabel(QEvent* event) {
 }
 
 void TMain::CommitLabel() {
+    if (!labelBitmap_.isNull()) {
+        CommitLabelBitmap();
+        return;
+    }
     if (ImgLabelTag != 1 || ImgLabel->isHidden()) {
         ImgLabelTag = 0;
         return;
@@ -604,22 +612,5 @@ void TMain::CommitLabel() {
 void TMain::DiscardLabel() {
     ImgLabel->hide();
     ImgLabelTag = 0;
-}
-
-// ---- Modes of later tools -------------------------------------------------------------
-// The crop frames and the free area draw through the same bands; until they exist these
-// leave the image as it is.
-
-void TMain::CropToFreeArea() {}
-void TMain::ShowCropSizeMenu(bool inLengthUnits) {
-    (void)inLengthUnits;
-}
-void TMain::StartFreeArea(int X, int Y) {
-    (void)X;
-    (void)Y;
-}
-void TMain::ExecuteCrop() {}
-void TMain::MoveCropFrame(int X, int Y) {
-    (void)X;
-    (void)Y;
+    labelBitmap_ = QImage();
 }

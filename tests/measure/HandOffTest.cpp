@@ -1,0 +1,241 @@
+// The measuring window taking over camera captures: files a DSLR's software drops into the
+// watched folder, frames from the preview window, and reopening earlier captures.
+
+#include "capture/FolderMon.h"
+#include "imaging/ImageFiles.h"
+#include "measure/ui/ApplicationWindows.h"
+#include "measure/ui/MainWindow.h"
+#include "settings/MCSystems.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QImage>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class HandOff : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("photos")));
+        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("cam")));
+        MCSystemTable systems;
+        TMCsystem& scope = systems[0];
+        scope.Name = QStringLiteral("Scope A");
+        scope.CaptureWidth = kWidth;
+        scope.NrOfObjectives = 1;
+        scope.Objectives[0] = {10, QStringLiteral("10/0.25 plan"), 0.8};
+        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
+        QFile ini(program.path() + QStringLiteral("/Quvar.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Directories]\r\nPhotoDir=" + QFile::encodeName(PhotoFolder()) +
+                  "\r\n[DSLR-CAM]\r\nFromCameraDir=" + QFile::encodeName(Cam()) + "\r\n");
+        ini.close();
+        CreateApplicationWindows({});
+        ASSERT_EQ(Main->WatchFolder, Cam());
+    }
+    void TearDown() override {
+        DestroyApplicationWindows();
+        qunsetenv("QUVAR_PROGRAM_FOLDER");
+    }
+    QString PhotoFolder() const { return root.path() + QStringLiteral("/photos"); }
+    QString Unprocessed() const { return PhotoFolder() + QStringLiteral("/Unprocessed"); }
+    QString Cam() const { return root.path() + QStringLiteral("/cam"); }
+    QString Staging(const QString& name) const { return staging.filePath(name); }
+
+    void StartDSLR() {
+        Main->UseDSLR = true;
+        Main->UpdateDSLRMode();
+        ASSERT_TRUE(Main->FolderMonitor->IsActive());
+    }
+    // An image made elsewhere, as a camera's software writes it before moving it in.
+    QString MakeImage(const QString& name, int width = kWidth) {
+        QImage image(width, width * 3 / 4, QImage::Format_BGR888);
+        image.fill(QColor(90, 140, 60));
+        SaveImagePlain(image, Staging(name));
+        return Staging(name);
+    }
+    QStringList Files(const QString& folder) const {
+        return QDir(folder).entryList(QDir::Files, QDir::Name);
+    }
+    // Lets the monitor's reports arrive until done() holds.
+    bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < ms)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return done();
+    }
+    void Settle(int ms = 400) {
+        WaitUntil([] { return false; }, ms);
+    }
+
+    static constexpr int kWidth = 64;
+    QTemporaryDir program;
+    QTemporaryDir root;
+    QTemporaryDir staging;
+    ScriptedPrompts prompts;
+};
+
+const QRegularExpression TargetName(QStringLiteral("^\\d{8}_\\d{6}-Scope A-10_0\\.25 plan-(.*)$"));
+
+TEST_F(HandOff, DSLRModeSwitchesCaptionIndicatorAndMonitor) {
+    StartDSLR();
+    EXPECT_EQ(Main->Preview->text(), "Preview");
+    EXPECT_EQ(Main->SDLRIndicator->palette().color(QPalette::Window), QColor(0, 128, 0));
+    Main->UseDSLR = false;
+    Main->UpdateDSLRMode();
+    EXPECT_EQ(Main->Preview->text(), "Show\nPreview\nWindow");
+    EXPECT_FALSE(Main->FolderMonitor->IsActive());
+    EXPECT_NE(Main->SDLRIndicator->palette().color(QPalette::Window), QColor(0, 128, 0));
+}
+
+TEST_F(HandOff, AFileRenamedInIsTakenMovedAndCommented) {
+    StartDSLR();
+    ASSERT_TRUE(QFile::rename(MakeImage("shot.JPG"), Cam() + "/shot.JPG"));
+    ASSERT_TRUE(WaitUntil([&] { return Files(Unprocessed()).size() == 1; }));
+    EXPECT_TRUE(Files(Cam()).isEmpty());
+    const QString name = Files(Unprocessed()).front();
+    const auto match = TargetName.match(name);
+    ASSERT_TRUE(match.hasMatch()) << name.toStdString();
+    EXPECT_EQ(match.captured(1), "shot.JPG");
+    EXPECT_EQ(Main->LastCapturedName, name);
+    EXPECT_EQ(Main->ImageState, ImageFreshCapture);
+    EXPECT_DOUBLE_EQ(Main->CaptureWidthRatio, 1.0);
+    EXPECT_EQ(Main->OriginalImage.width(), kWidth);
+    ASSERT_EQ(Main->CommentLines.size(), 2);
+
+    QImage image;
+    QStringList comment;
+    LoadImageWithComment(image, Unprocessed() + "/" + name, comment);
+    EXPECT_EQ(CommentText(comment), CommentText(Main->CommentLines));
+    const QString rdjpgcom = QStandardPaths::findExecutable("rdjpgcom");
+    if (rdjpgcom.isEmpty())
+        GTEST_SKIP() << "rdjpgcom is not installed";
+    QProcess process;
+    process.start(rdjpgcom, {Unprocessed() + "/" + name});
+    ASSERT_TRUE(process.waitForFinished(10000));
+    const QString out = QString::fromLatin1(process.readAllStandardOutput());
+    for (const QString& section : Main->CommentLines)
+        EXPECT_TRUE(out.contains(section.section("\r\n", 0, 0))) << out.toStdString();
+}
+
+TEST_F(HandOff, OtherTypesAreIgnored) {
+    StartDSLR();
+    QFile::copy(MakeImage("a.png"), Staging("a.jpeg"));
+    QFile::copy(MakeImage("b.png"), Staging("b.gif"));
+    ASSERT_TRUE(QFile::rename(Staging("a.jpeg"), Cam() + "/a.jpeg"));
+    ASSERT_TRUE(QFile::rename(Staging("b.gif"), Cam() + "/b.gif"));
+    Settle();
+    EXPECT_EQ(Files(Cam()), (QStringList{"a.jpeg", "b.gif"}));
+    EXPECT_FALSE(QFileInfo::exists(Unprocessed()));
+}
+
+TEST_F(HandOff, WithSavingOffTheFileIsRemovedAndNothingWritten) {
+    Main->SaveGrabbedFrames = false;
+    StartDSLR();
+    ASSERT_TRUE(QFile::copy(MakeImage("shot.jpg"), Cam() + "/shot.jpg"));
+    ASSERT_TRUE(WaitUntil([&] { return Files(Cam()).isEmpty(); }));
+    EXPECT_EQ(Main->OriginalImage.width(), kWidth);
+    EXPECT_FALSE(QFileInfo::exists(Unprocessed()));
+}
+
+TEST_F(HandOff, APngCaptureStaysAValidPngWithItsComment) {
+    StartDSLR();
+    ASSERT_TRUE(QFile::copy(MakeImage("shot.png"), Cam() + "/shot.png"));
+    ASSERT_TRUE(WaitUntil([&] { return Files(Unprocessed()).size() == 1; }));
+    const QString path = Unprocessed() + "/" + Files(Unprocessed()).front();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray data = file.readAll();
+    EXPECT_TRUE(data.startsWith("\x89PNG\r\n\x1a\n"));
+    EXPECT_FALSE(QImage::fromData(data, "PNG").isNull());
+    QImage image;
+    QStringList comment;
+    LoadImageWithComment(image, path, comment);
+    EXPECT_EQ(CommentText(comment), CommentText(Main->CommentLines));
+}
+
+TEST_F(HandOff, ABurstOf200FilesLosesNone) {
+    StartDSLR();
+    const QString source = MakeImage("burst.jpg");
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(
+            QFile::copy(source, Cam() + QStringLiteral("/b%1.jpg").arg(i, 3, 10, QChar('0'))));
+    WaitUntil([&] { return Files(Unprocessed()).size() == 200; }, 60000);
+    EXPECT_EQ(Files(Unprocessed()).size(), 200);
+    EXPECT_TRUE(Files(Cam()).isEmpty());
+}
+
+TEST_F(HandOff, AFrameFromThePreviewGetsItsNameAndBothSections) {
+    ASSERT_FALSE(Main->FolderMonitor->IsActive());
+    QImage frame(kWidth, 48, QImage::Format_BGR888);
+    frame.fill(Qt::gray);
+    SaveImagePlain(frame, Cam() + "/FromCamera.jpg");
+    Main->OriginalImage = frame;
+    Main->WorkImage = frame.copy();
+    Main->LoadFrame();
+    ASSERT_EQ(Files(Unprocessed()).size(), 1);
+    const auto match = TargetName.match(Files(Unprocessed()).front());
+    ASSERT_TRUE(match.hasMatch()) << Files(Unprocessed()).front().toStdString();
+    EXPECT_EQ(match.captured(1), "FromCamera.jpg");
+    QImage image;
+    QStringList comment;
+    LoadImageWithComment(image, Unprocessed() + "/" + Files(Unprocessed()).front(), comment);
+    ASSERT_EQ(Main->CommentLines.size(), 2);
+    EXPECT_EQ(CommentText(comment), CommentText(Main->CommentLines));
+    EXPECT_TRUE(Main->CurrentFileName.isEmpty());
+
+    // Reopened by "D" and by the search dialog.
+    const QString last = Main->LastCapturedName;
+    Main->OriginalImage = QImage();
+    Main->ShowLastImageClick();
+    EXPECT_EQ(Main->OriginalImage.width(), kWidth);
+    EXPECT_EQ(Main->ImageState, ImageFreshCapture);
+    prompts.files.push_back(FileDialogResult{Unprocessed() + "/" + last, 0});
+    Main->OriginalImage = QImage();
+    Main->SearchUnprocessedClick();
+    EXPECT_EQ(Main->OriginalImage.width(), kWidth);
+    ASSERT_FALSE(prompts.shown.empty());
+    EXPECT_EQ(prompts.shown.back().kind, "open");
+    EXPECT_EQ(prompts.shown.back().request.folder, Unprocessed());
+}
+
+TEST_F(HandOff, WithoutUnprocessedTheReopeningCommandsSaySo) {
+    Main->ShowLastImageClick();
+    Main->SearchUnprocessedClick();
+    EXPECT_EQ(prompts.Texts(),
+              (QStringList{"The captured images from the camera are not saved\n\rChange the "
+                           "settings in Preferences",
+                           "The captured images from the camera are not saved.\n\rChange the "
+                           "settings in Preferences"}));
+    QDir().mkpath(Unprocessed());
+    Main->LastCapturedName.clear();
+    Main->ShowLastImageClick();
+    EXPECT_EQ(prompts.Texts().back(), "Last captured image is not available");
+}
+
+TEST_F(HandOff, PreviewInDSLRModeEmptiesTheFolderAndMinimises) {
+    StartDSLR();
+    QFile empty(Cam() + "/empty.jpg");
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    Main->SaveGrabbedFrames = false;
+    Main->show();
+    Main->PreviewClick();
+    EXPECT_TRUE(Files(Cam()).isEmpty());
+    EXPECT_TRUE(Main->windowState() & Qt::WindowMinimized);
+}
+
+} // namespace

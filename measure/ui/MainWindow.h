@@ -352,6 +352,8 @@ private:
     void StopFolderMonitor();
     void OpenCapturedFile(const QString& path);
     void EmptyWatchFolderAndMinimise();
+    // A capture taken in as opened: named automatically, its system comment and display rebuilt.
+    void ShowAsFreshCapture();
     QSet<QString> closedArrivals_; // reported files of the watch folder, closed by their writer
     bool takingCapture_ = false;
     bool shown_ = false;

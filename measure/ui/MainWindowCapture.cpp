@@ -114,7 +114,8 @@ void TMain::OnWatchFolderChange(const TFolderItemInfo& info) {
         OriginalImage = QImage();
     }
     if (OriginalImage.width() > 0) {
-        WorkImage = OriginalImage.copy();
+        // Shared, not copied: LoadFrame rebuilds the work image from the original.
+        WorkImage = OriginalImage;
         LoadFrame();
     }
 }
@@ -241,13 +242,17 @@ void TMain::OpenCapturedImage() {
         return;
     }
     SampleDate = NewSampleDate;
-    WorkImage = OriginalImage.copy();
+    WorkImage = OriginalImage; // shared until the rebuild below replaces it
     CurrentMCSystem = DefaultMCSystem;
     ShowObjectivePanel(CurrentMCSystem);
     FotoSize->setCurrentIndex(std::clamp(CaptureImageSize, 0, FotoSize->count() - 1));
     if (!CommentLines.isEmpty() && CommentLines.front().contains(QStringLiteral("Comment")))
         ParseImageComment(*this, *this);
     ImageState = ImageFreshCapture;
+    ShowAsFreshCapture();
+}
+
+void TMain::ShowAsFreshCapture() {
     CurrentFileName = MakeAutoFileName(0);
     Display(CurrentFileName);
     const TMCsystem* system = CurrentSystem(*this);
@@ -289,13 +294,7 @@ void TMain::AsFromDeviceClick() {
     ImageState = ImageFreshCapture;
     ShowObjectivePanel(CurrentMCSystem);
     FotoSize->setCurrentIndex(std::clamp(CaptureImageSize, 0, FotoSize->count() - 1));
-    CurrentFileName = MakeAutoFileName(0);
-    Display(CurrentFileName);
-    const TMCsystem* system = CurrentSystem(*this);
-    CaptureWidthRatio =
-        CaptureWidthRatioOf(system ? system->CaptureWidth : 0, OriginalImage.width());
-    FillSystemComment(*this, PhotoLocation, PhotoCoordinates);
-    FormUpdate(RebuildNewImage);
+    ShowAsFreshCapture();
 }
 
 void TMain::EmptyWatchFolderAndMinimise() {

@@ -138,12 +138,3 @@ BENCHMARK(BM_RebuildWidth1600)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_MemcpyWorkImage1600x1067)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintDamaged200x200)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Memcpy200x200)->Unit(benchmark::kMicrosecond);
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

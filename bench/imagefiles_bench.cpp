@@ -2,6 +2,7 @@
 // picture: each pair runs side by side, so the figure to read is the ratio. Opening a
 // photograph in the measuring window until it is shown, against libjpeg decoding it alone.
 
+#include "WindowBench.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/TiffFiles.h"
 #include "measure/ui/FotoView.h"
@@ -319,19 +320,6 @@ void PhotoDecodeLibraryAlone(benchmark::State& state) {
     ReportPeak(state, peakSum);
 }
 
-// Counts the paints a widget gets, to check that the image was shown.
-class PaintCounter : public QObject {
-public:
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++Paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 // A file given on the command line: read, folder listed, calibration decided, rebuilt at
 // original size, histories started in a new window, and the first paint of the image area.
 void OpenUntilShown(benchmark::State& state) {
@@ -385,12 +373,3 @@ QUVAR_IMAGE_BENCH_FILE(LoadWithComment, Tiff, "load.tif");
 QUVAR_IMAGE_BENCH(TiffReadLibraryAlone);
 QUVAR_IMAGE_BENCH(OpenUntilShown);
 QUVAR_IMAGE_BENCH(PhotoDecodeLibraryAlone);
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -4,6 +4,7 @@
 // bytes standing in for the repaint, and that copy alone. Bands: a diagonal line of about
 // 1500 pixels and a circle of radius 750, with pens 1 and 3 pixels wide.
 
+#include "WindowBench.h"
 #include "measure/XorDraw.h"
 #include "measure/ui/FotoView.h"
 
@@ -106,19 +107,6 @@ void BM_RubberBandMove(benchmark::State& state) {
     Label(state, damaged);
 }
 
-// Counts the paints a widget gets, to check that a repaint happened.
-class PaintCounter : public QObject {
-public:
-    int Paints = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            ++Paints;
-        return QObject::eventFilter(watched, event);
-    }
-};
-
 void BM_RubberBandMoveRepainted(benchmark::State& state) {
     const Band band = BandOf(state);
     const int penWidth = int(state.range(0));
@@ -165,12 +153,3 @@ BENCHMARK(BM_RubberBandMoveRepainted)
     ->ArgsProduct({{1, 3}, {0, 1}})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -2,6 +2,7 @@
 // Capture formats as the rest of the program sees them, the rule for "the same format",
 // and the names of the device dialogs.
 
+#include "imaging/PixelFormat.h"
 #include <QString>
 #include <array>
 
@@ -32,18 +33,6 @@ bool SameVideoFormat(const TVideoFormatInfo& a, const TVideoFormatInfo& b);
 bool SameAudioFormat(const TAudioFormatInfo& a, const TAudioFormatInfo& b);
 
 enum class TDVResolution { dvrDontWorry, dvrFull, dvrHalf, dvrQuater, dvrDC };
-
-enum class TPixelFormat {
-    pfDevice,
-    pf1bit,
-    pf4bit,
-    pf8bit,
-    pf15bit,
-    pf16bit,
-    pf24bit,
-    pf32bit,
-    pfCustom
-};
 
 struct DVSize {
     int width, height, bitCount;

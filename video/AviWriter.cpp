@@ -223,7 +223,10 @@ struct TAviWriter_2::Encoder {
     }
 };
 
-TAviWriter_2::TAviWriter_2(QObject* /*owner*/) {
+TAviWriter_2::TAviWriter_2(QObject* owner) : TAviWriter_2(owner, TAVICreator::Limits()) {}
+
+TAviWriter_2::TAviWriter_2(QObject* /*owner*/, const TAVICreator::Limits& limits)
+    : creator_(limits) {
     QSize screen(1024, 768);
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         if (const QScreen* primary = QGuiApplication::primaryScreen())

@@ -8,6 +8,7 @@
 // AddFrame for every frame (the first included), FinalizeVideo, WriteAvi. Failures are
 // QuvarError exceptions with the component's messages.
 
+#include "imaging/PixelFormat.h"
 #include "video/AviCreator.h"
 
 #include <QImage>
@@ -21,8 +22,6 @@
 class QObject;
 class TAviWriter_2;
 
-enum class TPixelFormat { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
-
 // Called after every 20th frame of the compressed path; setting abort makes the writer
 // ignore further frames.
 using TProgressEvent = std::function<void(TAviWriter_2* sender, int frameCount, bool& abort)>;
@@ -31,6 +30,8 @@ class TAviWriter_2 {
 public:
     // The owner only mirrors the component's owner; the writer does not need it.
     explicit TAviWriter_2(QObject* owner = nullptr);
+    // Tests lower the uncompressed writer's limits to reach them with small files.
+    TAviWriter_2(QObject* owner, const TAVICreator::Limits& limits);
     ~TAviWriter_2();
     TAviWriter_2(const TAviWriter_2&) = delete;
     TAviWriter_2& operator=(const TAviWriter_2&) = delete;

@@ -42,8 +42,7 @@ void TOnTheFlyRecorder::Start(const TRecordingPlan& plan, QSize avi_size, const 
     Stop();
     hooks_ = std::move(hooks);
     avi_size_ = avi_size;
-    record_duration_s_ = plan.RecordDuration;
-    duration_reported_ = false;
+    on_the_fly_ = true;
     writer_.Quality = 10000;
     writer_.SetWidth(avi_size.width());
     writer_.SetHeight(avi_size.height());
@@ -53,6 +52,19 @@ void TOnTheFlyRecorder::Start(const TRecordingPlan& plan, QSize avi_size, const 
     writer_.FrameTime = plan.FrameTimeMs;
     writer_.filename = file_name;
     writer_.InitVideo(FrameAtAviSize(first_frame, avi_size));
+    StartTicks(plan);
+}
+
+void TOnTheFlyRecorder::StartFrameFiles(const TRecordingPlan& plan, Hooks hooks) {
+    Stop();
+    hooks_ = std::move(hooks);
+    on_the_fly_ = false;
+    StartTicks(plan);
+}
+
+void TOnTheFlyRecorder::StartTicks(const TRecordingPlan& plan) {
+    record_duration_s_ = plan.RecordDuration;
+    stop_reported_ = false;
     {
         std::lock_guard lock(state_mutex_);
         recording_ = true;
@@ -76,17 +88,23 @@ void TOnTheFlyRecorder::Tick() {
     if (hooks_.Ticked)
         hooks_.Ticked(tick);
     const int64_t elapsed_ms = now_ms_() - started_ms_;
-    const QImage latest = hooks_.LatestFrame ? hooks_.LatestFrame() : QImage();
-    // Without any frame (the camera gone before the first one) there is nothing to add.
-    if (!latest.isNull()) {
-        const QImage frame = FrameAtAviSize(latest, avi_size_);
-        writer_.SetPixelFormat(TPixelFormat::pf24bit);
-        writer_.AddFrame(frame);
+    bool full = false;
+    if (on_the_fly_) {
+        const QImage latest = hooks_.LatestFrame ? hooks_.LatestFrame() : QImage();
+        // Without any frame (the camera gone before the first one) there is nothing to add.
+        if (!latest.isNull()) {
+            const QImage frame = FrameAtAviSize(latest, avi_size_);
+            writer_.SetPixelFormat(TPixelFormat::pf24bit);
+            writer_.AddFrame(frame);
+        }
+        // The uncompressed file closes itself at its format's limit; recording on would
+        // only drop frames until the duration ends.
+        full = writer_.Creator().RefusedFrames() > 0;
     }
-    if (!duration_reported_ && RecordingDurationReached(record_duration_s_, elapsed_ms)) {
-        duration_reported_ = true; // the GUI thread stops once, however many ticks follow
-        if (hooks_.DurationReached)
-            hooks_.DurationReached();
+    if (!stop_reported_ && (full || RecordingDurationReached(record_duration_s_, elapsed_ms))) {
+        stop_reported_ = true; // the GUI thread stops once, however many ticks follow
+        if (hooks_.StopDue)
+            hooks_.StopDue();
     }
 }
 
@@ -98,6 +116,8 @@ bool TOnTheFlyRecorder::Stop() {
         recording_ = false;
     }
     timer_.Stop(); // joins: no tick runs from here on
+    if (!on_the_fly_)
+        return true;
     writer_.FinalizeVideo();
     writer_.WriteAvi();
     return true;

@@ -185,14 +185,6 @@ void TPreciseTimer::SetResolution(uint32_t resolution_ms) {
     resolution_ms_ = resolution_ms < 1 ? 1 : resolution_ms;
 }
 
-bool TPreciseTimer::WaitWhileBusy(int timeout_ms) const {
-    if (std::this_thread::get_id() == timer_thread_id_.load())
-        return true; // the caller is the tick itself
-    std::unique_lock lock(busy_mutex_);
-    return busy_changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                  [this] { return !busy_.load(); });
-}
-
 void TPreciseTimer::JoinUnlessSelf() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
         thread_.join();
@@ -219,10 +211,7 @@ void TPreciseTimer::Run() {
             continue;
         tick_deadline_ns_ = deadline_ns;
         std::string error;
-        {
-            std::lock_guard lock(busy_mutex_);
-            busy_ = true;
-        }
+        busy_ = true;
         try {
             if (OnTimer)
                 OnTimer(*this);
@@ -231,11 +220,7 @@ void TPreciseTimer::Run() {
         } catch (...) {
             error = "Unknown error in a timer tick";
         }
-        {
-            std::lock_guard lock(busy_mutex_);
-            busy_ = false;
-        }
-        busy_changed_.notify_all();
+        busy_ = false;
         if (!error.empty()) {
             stop_requested_ = true;
             running_ = false;

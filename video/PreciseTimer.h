@@ -15,7 +15,6 @@
 // The clock is injected, so tests run many ticks on a fake clock without waiting.
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -88,9 +87,6 @@ public:
     // The deadline of the running (or last) tick, on the timer's clock.
     int64_t TickDeadlineNs() const { return tick_deadline_ns_.load(); }
 
-    // Waits until a running tick has ended, at most timeout_ms; true when none runs.
-    bool WaitWhileBusy(int timeout_ms) const;
-
 private:
     void Run();
     void JoinUnlessSelf();
@@ -110,6 +106,4 @@ private:
     std::atomic<int64_t> started_at_ns_{0};
     std::atomic<int64_t> tick_deadline_ns_{0};
     std::atomic<std::thread::id> timer_thread_id_{};
-    mutable std::mutex busy_mutex_;
-    mutable std::condition_variable busy_changed_;
 };

@@ -13,7 +13,11 @@
 #include "measure/ui/MainWindow.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
+#include "platform/SerialPort.h"
 #include "platform/ui/QuvarApplication.h"
+#include "video/AviWriter.h"
+#include "video/PreciseTimer.h"
+#include "video/ui/AviSettingsDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -76,18 +80,21 @@ TCamViewMain::TCamViewMain(QWidget* parent) : QMainWindow(parent) {
     AVINr = 0;
     BuildLayout();
     BuildMenus();
+    CreateRecording();
     CreateVideoCapture();
     GraphConfig.Reset();
     LoadCamViewSettings(*this, ProgramFolder);
     PlaceLeftPanel();
     FitToPreviewWindow->setChecked(TCamViewFields::FitToPreviewWindow);
     CurrentDevice.clear(); // the window starts without a camera until the user picks one
+    CreateServerSocket();
     savedScrollState_ = {};
     qApp->installEventFilter(this); // key preview: F1 to F3 whichever control has the focus
 }
 
 TCamViewMain::~TCamViewMain() {
     qApp->removeEventFilter(this);
+    FreeRecording();
     FreeVideoCapture();
 }
 
@@ -477,7 +484,9 @@ bool TCamViewMain::GetCapturedFrame(quint64 request, QImage& bitmap) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     std::lock_guard guard(FrameLock);
-    bitmap = LastGrabbedFrame.copy();
+    // Shared, not copied: the last frame is replaced, never written in place, and a fresh
+    // frame-sized copy costs more in page faults than the copying itself.
+    bitmap = LastGrabbedFrame;
     return true;
 }
 
@@ -489,6 +498,7 @@ void TCamViewMain::capBitmapGrabbed(const TCapturedBitmap& bitmap) {
         LastGrabbedFrame = ToBitmap24(bitmap).copy();
     }
     ++framesArrived_;
+    SaveRecordingFrame(LastGrabbedFrame);
 }
 
 void TCamViewMain::capStartPreview() {
@@ -584,6 +594,7 @@ QString TCamViewMain::MakeSnapshotFileName() const {
 }
 
 void TCamViewMain::SnapshotClick() {
+    const bool remote = TakeRemoteRequest(); // asked for over TCP: the path is the reply
     if (!ButtonEnabled(Snapshot) || !PreviewRunning())
         return;
     const QString folder = Main ? Main->PhotoFolder : SnapshotFolder;
@@ -613,6 +624,8 @@ void TCamViewMain::SnapshotClick() {
     if (write)
         SaveImagePlain(frame, path);
     CaptureNr = next;
+    if (remote)
+        SendRemoteReply(path); // also when the old file was kept
 }
 
 void TCamViewMain::ToClipboardClick() {
@@ -662,7 +675,8 @@ void TCamViewMain::OptionsClick() {
 }
 
 void TCamViewMain::ShowMeasurementClick() {
-    AVIBusy = false;
+    // AVIBusy is left alone: it is cleared when an assembly ends, however it ends, and
+    // clearing it here mid-assembly would let a second recording start on the same writer.
     if (!Main)
         return;
     Main->setEnabled(true);
@@ -683,10 +697,16 @@ void TCamViewMain::closeEvent(QCloseEvent* event) {
             SaveCamViewSettings(*this, ProgramFolder);
             return true;
         });
+    // A recording ends with its file finished, whoever closes the window.
+    QuvarApplication::RunGuarded([this] {
+        StopRecording();
+        return true;
+    });
     if (videoCapture_) {
         VideoCapture().StopPreview();
         VideoCapture().StopCapture();
     }
+    CloseComPort();
     hide();
     ShowMeasurementClick();
     event->accept(); // the window is only hidden

@@ -5,11 +5,14 @@
 
 #include "capture/CamViewFields.h"
 #include "capture/GraphConfig.h"
+#include "video/OnTheFlyRecorder.h"
+#include "video/RecordingPlan.h"
 
 #include <QImage>
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -23,9 +26,13 @@ class QPushButton;
 class QScrollArea;
 class QTimer;
 class QToolButton;
+class TAVIDialog;
+class TAviWriter_2;
+class TPreciseTimer;
 class TVideoCaptureView;
 class TVideoCapture;
 class TCapturedBitmap;
+class TCommandServer;
 
 class TCamViewMain : public QMainWindow, public TCamViewFields {
 public:
@@ -70,8 +77,24 @@ public:
     QString MakeSnapshotFileName() const;
     QString GetImageExtension() const;
     void SaveSettings();
+    // Remote triggers: the command server, listening on TCPIPPort while ServerRunning.
+    // Restarted after the settings dialog's OK; throws the socket library's error when it
+    // cannot listen.
+    void RestartServer();
+    TCommandServer* ServerSocket = nullptr;
     // Docks the command column left or right after ShowPanelRight.
     void PlaceLeftPanel();
+
+    // Recording: "Start" opens the settings dialog and records; "Stop" finishes the file.
+    void AVIStartStopClick();
+    // The stop steps: ends the ticks and finishes the file with the frames so far (from
+    // frame files: assembles it). Nothing when no recording runs.
+    void StopRecording();
+    bool Recording() const;
+    // Assembles the recording's AVI from the frame files of folder.
+    void BuildAVIFromFrames(const QString& folder);
+    std::unique_ptr<TAviWriter_2> AVIWriter;
+    std::unique_ptr<TPreciseTimer> AVITimer;
 
     TVideoCapture& VideoCapture() const;
     TVideoCaptureView* VideoCaptureView() const { return videoCapture_; }
@@ -129,12 +152,34 @@ private:
     bool TakeFrame(QImage& frame);
     void NrBoxEdited();
     void RebuildGraph();
+    // The server at creation: a port that cannot listen is reported in the status bar.
+    void CreateServerSocket();
+    // A snapshot asked for over TCP takes the request at its start and sends its path.
+    bool TakeRemoteRequest();
+    void SendRemoteReply(const QString& path);
+    void CreateRecording();
+    void FreeRecording();
+    void ShowRecordingCaption(bool recording);
+    TAVIDialog& RecordingDialog();
+    void StartRecording(TAVIDialog& dialog);
+    TOnTheFlyRecorder::Hooks RecordingHooks();
+    // During a frame-file recording, saves the delivered frame under the tick's name.
+    void SaveRecordingFrame(const QImage& frame);
 
     TVideoCaptureView* videoCapture_ = nullptr;
     QWidget* mainArea_ = nullptr;
     quint64 framesArrived_ = 0;
     std::array<int, 4> savedPreviewBounds_{};
     std::array<int, 4> savedScrollState_{};
+
+    std::unique_ptr<TOnTheFlyRecorder> recorder_;
+    std::unique_ptr<TAVIDialog> ownAVIDialog_;
+    TRecordingPlan recordingPlan_;
+    bool frameFileRecording_ = false;
+    QString frameFolder_;
+    QString recordingName_;
+    QString recordingFile_;
+    QSize aviSize_;
 };
 
 inline TCamViewMain* CamViewMain = nullptr;

@@ -1,10 +1,12 @@
 #include "OptionsDialog.h"
 
 #include "CamViewMain.h"
+#include "capture/RemoteCommands.h"
 #include "capture/Snapshots.h"
 #include "platform/Errors.h"
 #include "platform/NumberFormat.h"
 #include "platform/Prompts.h"
+#include "platform/SerialPort.h"
 #include "platform/ui/QuvarApplication.h"
 
 #include <QButtonGroup>
@@ -20,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -239,13 +242,17 @@ void TOptionsDlg::FormShow() {
                            ".avi");
     SoundEnabledBox->setChecked(owner->SoundEnabled);
     PanelRight->setChecked(owner->ShowPanelRight);
+    CloseComPort(); // opened again only by OK with the trigger on
     UseTrigger->setChecked(owner->UseHardwareTrigger);
     COMEdit->setText(QString::number(owner->PortNumber));
     if (QAbstractButton* line = COMGroup->button(owner->PortLine))
         line->setChecked(true);
     RTSbox->setChecked(owner->PortHigh & 1);
     DTRbox->setChecked(owner->PortHigh & 2);
-    RunServer->setChecked(owner->ServerRunning);
+    {
+        const QSignalBlocker once(RunServer); // the handler runs once, just below
+        RunServer->setChecked(owner->ServerRunning);
+    }
     RunServerClick();
     TCPIPport->setText(QString::number(owner->TCPIPPort));
     TCPIPCommand->setText(owner->TCPIPCommand);
@@ -294,8 +301,18 @@ void TOptionsDlg::UseCurDeviceClick() {
 }
 
 void TOptionsDlg::RunServerClick() {
-    // The server itself starts and stops with the remote triggers; shown here: its state.
-    TCPIPAddress->setText(QStringLiteral("Server not running"));
+    if (!RunServer->isChecked()) {
+        TCPIPAddress->setText(ServerAddressLabel(false, QString(), QString()));
+        return;
+    }
+    QString hostName;
+    QString address;
+    QString error;
+    if (!GetLocalHostAddress(hostName, address, error)) {
+        QuvarApplication::ShowError(QuvarError(error));
+        return;
+    }
+    TCPIPAddress->setText(ServerAddressLabel(true, address, hostName));
 }
 
 bool TOptionsDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -359,13 +376,29 @@ void TOptionsDlg::ApplySettings() {
     owner->ShowPanelRight = PanelRight->isChecked();
     owner->UseDeviceDefaultSettings = false;
     owner->PlaceLeftPanel();
-    // The remote triggers: stored here, acted on by the trigger code.
+    // The hardware trigger: the chosen line's level now counts as its idle level. Nothing
+    // watches the line afterwards, and RTS and DTR are only stored.
     owner->UseHardwareTrigger = UseTrigger->isChecked();
-    owner->PortNumber = NumberBoxValue(COMEdit->text());
-    owner->PortLine = std::max(0, COMGroup->checkedId());
-    owner->PortHigh = (RTSbox->isChecked() ? 1 : 0) | (DTRbox->isChecked() ? 2 : 0);
+    if (owner->UseHardwareTrigger) {
+        owner->PortNumber = NumberBoxValue(COMEdit->text());
+        owner->PortLine = std::max(0, COMGroup->checkedId());
+        if (!OpenComPort(owner->PortNumber))
+            AppPrompts().Message(QStringLiteral("QUVAR"),
+                                 QStringLiteral("Cannot open port COM") +
+                                     QString::number(owner->PortNumber),
+                                 MessageIcon::Warning);
+        owner->PortActive = !ReadPortLine(owner->PortLine);
+        owner->PortHigh = (RTSbox->isChecked() ? 1 : 0) | (DTRbox->isChecked() ? 2 : 0);
+    } else {
+        CloseComPort();
+    }
+    // The server: a port box without a TCP port (1 to 65535) keeps the old port.
     owner->TCPIPCommand = TCPIPCommand->text();
-    if (const auto port = ParseInteger(TCPIPport->text().trimmed()))
+    const auto port = ParseInteger(TCPIPport->text().trimmed());
+    if (port && *port >= 1 && *port <= 65535)
         owner->TCPIPPort = *port;
+    else
+        TCPIPport->setText(QString::number(owner->TCPIPPort));
     owner->ServerRunning = RunServer->isChecked();
+    owner->RestartServer();
 }

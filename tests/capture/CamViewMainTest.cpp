@@ -1,4 +1,4 @@
-#include "CaptureTestSupport.h"
+#include "PreviewWindowFixture.h"
 
 #include "capture/CamViewSettings.h"
 #include "capture/Snapshots.h"
@@ -8,6 +8,7 @@
 #include "capture/ui/OptionsDialog.h"
 #include "capture/ui/VideoCaptureView.h"
 #include "imaging/ImageFiles.h"
+#include "support/FakeSerialPort.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -30,65 +31,10 @@
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int bound_ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > bound_ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
-const QRgb Colour = qRgb(200, 100, 50);
-
-// The window takes the camera's first format, a YUV one: a channel may be a few steps off.
-::testing::AssertionResult Near(QRgb actual, QRgb expected) {
-    if (std::abs(qRed(actual) - qRed(expected)) <= 4 &&
-        std::abs(qGreen(actual) - qGreen(expected)) <= 4 &&
-        std::abs(qBlue(actual) - qBlue(expected)) <= 4)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << QColor(actual).name().toStdString() << " is not near "
-                                         << QColor(expected).name().toStdString();
-}
-
-// The preview window over fake cameras, its program and photo folders of its own.
-class PreviewWindow : public ::testing::Test {
-protected:
-    void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        SetFakeCameraColour("Cam", Colour);
-        window = std::make_unique<TCamViewMain>();
-        window->SnapshotFolder = photos.path();
-    }
-    void TearDown() override {
-        window.reset();
-        SetFakeCameraColour("Cam", std::nullopt);
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
-    QAction* CameraItem(const QString& name) {
-        for (QAction* item : window->SelectVideoDevice->actions())
-            if (item->text() == name)
-                return item;
-        return nullptr;
-    }
-    // Picks the camera as from the menu and waits for its first frames.
-    void StartCamera(const QString& name = "Cam") {
-        window->FormShow();
-        QAction* item = CameraItem(name);
-        ASSERT_NE(item, nullptr);
-        window->SelectDeviceClick(item);
-        ASSERT_TRUE(window->VideoCapture().Previewing());
-        ASSERT_TRUE(WaitFor([&] { return !window->VideoCapture().LatestFrame().isNull(); }));
-    }
-
-    ScriptedPrompts prompts;
-    FakeCameraScope cameras{"Cam;Other"};
-    QTemporaryDir program;
-    QTemporaryDir photos;
-    std::unique_ptr<TCamViewMain> window;
-};
+using previewtest::Colour;
+using previewtest::Near;
+using previewtest::PreviewWindow;
+using previewtest::WaitFor;
 
 } // namespace
 
@@ -360,6 +306,9 @@ TEST_F(SettingsDialog, OkAppliesInOrderAndAnEmptyNumberKeepsItOpen) {
     EXPECT_EQ(window->ImageExtention, 3); // applied up to the failing box
     EXPECT_EQ(window->NameBoxIndex, 0);
     dialog.NumberEdit->setText("17");
+    FakeSerialPort serial;
+    dialog.UseTrigger->setChecked(true); // RTS and DTR are taken with the trigger on
+    dialog.COMEdit->setText("1");
     dialog.RTSbox->setChecked(true);
     dialog.OKBtnClick();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);

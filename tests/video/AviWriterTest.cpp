@@ -58,7 +58,8 @@ TEST_F(AviWriter, PropertySettersApplyTheirRules) {
         EXPECT_EQ(writer.Width(), kept);
         EXPECT_EQ(writer.Height(), kept);
     }
-    for (TPixelFormat refused : {TPixelFormat::pf15bit, TPixelFormat::pf16bit}) {
+    for (TPixelFormat refused : {TPixelFormat::pf15bit, TPixelFormat::pf16bit,
+                                 TPixelFormat::pfDevice, TPixelFormat::pfCustom}) {
         EXPECT_EQ(ThrownMessage([&] { writer.SetPixelFormat(refused); }),
                   "Pixelformat not supported");
         EXPECT_EQ(writer.PixelFormat(), TPixelFormat::pf24bit);

@@ -61,8 +61,8 @@ protected:
         hooks.RequestFrame = [&camera] { camera.Request(); };
         hooks.LatestFrame = [&camera] { return camera.Latest(); };
         hooks.Ticked = [this](int tick) { last_tick = tick; };
-        hooks.DurationReached = [this] {
-            ++duration_reports;
+        hooks.StopDue = [this] {
+            ++stop_reports;
             ended.set_value();
         };
         hooks.Failed = [this](const QString& message) {
@@ -77,7 +77,7 @@ protected:
     TPreciseTimer timer;
     std::promise<void> ended;
     std::atomic<int> last_tick{0};
-    std::atomic<int> duration_reports{0};
+    std::atomic<int> stop_reports{0};
     QString failure;
 };
 
@@ -91,7 +91,7 @@ TEST_F(OnTheFlyRecorder, ThreeSecondsAtTenFramesPerSecondGiveAPlayableFile) {
     ASSERT_EQ(ended.get_future().wait_for(10s), std::future_status::ready);
     EXPECT_TRUE(recorder.Stop());
     EXPECT_FALSE(recorder.Stop()) << "a second stop finishes nothing";
-    EXPECT_EQ(duration_reports.load(), 1);
+    EXPECT_EQ(stop_reports.load(), 1);
     EXPECT_GE(last_tick.load(), 30);
     const auto probe = avitest::ProbeStream(Path(), "width,height,r_frame_rate,nb_read_frames");
     if (!probe)
@@ -140,6 +140,53 @@ TEST_F(OnTheFlyRecorder, DestroyingARecorderWhileTicksRunFinishesTheFile) {
     if (!probe)
         GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
     EXPECT_GE(probe->section("nb_read_frames=", 1).trimmed().toInt(), 4) << probe->toStdString();
+}
+
+TEST_F(OnTheFlyRecorder, AFullFileStopsTheRecordingAndSaysSo) {
+    TAVICreator::Limits limits;
+    limits.IndexEntries = 5;
+    TAviWriter_2 small(nullptr, limits);
+    TCodeCamera camera;
+    TRecordingSettings settings;
+    settings.NVFPS = 6; // 20 frames per second
+    settings.NVTimeLimit = 60;
+    TOnTheFlyRecorder recorder(small, timer);
+    recorder.Start(PlanRecording(settings), {320, 240}, Path(), camera.Latest(), HooksFor(camera));
+    ASSERT_EQ(ended.get_future().wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(stop_reports.load(), 1);
+    try {
+        recorder.Stop();
+        ADD_FAILURE() << "the refused frame must be reported";
+    } catch (const std::exception& error) {
+        EXPECT_TRUE(QString(error.what()).startsWith("The index of the AVI file is full"))
+            << error.what();
+    }
+    EXPECT_FALSE(recorder.Recording());
+    const auto probe = avitest::ProbeStream(Path(), "nb_read_frames");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    EXPECT_EQ(probe->section("nb_read_frames=", 1).trimmed().toInt(), 5) << probe->toStdString();
+}
+
+TEST_F(OnTheFlyRecorder, FrameFileTicksRequestAndCountWithoutAWriter) {
+    TCodeCamera camera;
+    std::atomic<int> requests{0};
+    TOnTheFlyRecorder::Hooks hooks = HooksFor(camera);
+    hooks.RequestFrame = [&requests] { ++requests; };
+    hooks.LatestFrame = [] () -> QImage { throw std::logic_error("no frame is read"); };
+    TRecordingSettings settings;
+    settings.UseNormalVideo = false;
+    settings.TLInterval = 0; // 0.2 s
+    settings.TLTimeLimit = 10; // 2 s
+    const TRecordingPlan plan = PlanRecording(settings);
+    TOnTheFlyRecorder recorder(writer, timer);
+    recorder.StartFrameFiles(plan, hooks);
+    ASSERT_EQ(ended.get_future().wait_for(30s), std::future_status::ready);
+    EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+    EXPECT_TRUE(recorder.Stop());
+    EXPECT_FALSE(writer.Initialized());
+    EXPECT_EQ(requests.load(), last_tick.load());
+    EXPECT_GE(last_tick.load(), 10); // the first tick past 2000 ms stops
 }
 
 } // namespace

@@ -1,0 +1,291 @@
+// The preview window's recording: the Start/Stop button, the ticks' hand-over to the GUI
+// thread, frame files saved by the frame handler and the AVI assembled from them.
+
+#include "CamViewMain.h"
+
+#include "capture/VideoCapture.h"
+#include "imaging/ImageFiles.h"
+#include "platform/Errors.h"
+#include "platform/Prompts.h"
+#include "platform/ui/QuvarApplication.h"
+#include "video/AviWriter.h"
+#include "video/FrameFileAssembly.h"
+#include "video/OnTheFlyRecorder.h"
+#include "video/PreciseTimer.h"
+#include "video/RecordingPlan.h"
+#include "video/ui/AviSettingsDialog.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <stdexcept>
+
+namespace {
+
+const QString PreviewCaption = QStringLiteral("  Preview Window");
+
+void Inform(const QString& text) {
+    AppPrompts().Message(QStringLiteral("QUVAR"), text, MessageIcon::Information);
+}
+
+// Clears a flag however the scope ends, so a failed assembly never blocks later recordings.
+class TFlagGuard {
+public:
+    explicit TFlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~TFlagGuard() { flag_ = false; }
+    TFlagGuard(const TFlagGuard&) = delete;
+    TFlagGuard& operator=(const TFlagGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+void TCamViewMain::CreateRecording() {
+    AVIWriter = std::make_unique<TAviWriter_2>(this);
+    AVITimer = std::make_unique<TPreciseTimer>();
+    recorder_ = std::make_unique<TOnTheFlyRecorder>(*AVIWriter, *AVITimer);
+    QFont bold = AVIStartStop->font();
+    bold.setBold(true);
+    AVIStartStop->setFont(bold);
+    ShowRecordingCaption(false);
+    connect(AVIStartStop, &QPushButton::clicked, this, [this] { AVIStartStopClick(); });
+}
+
+void TCamViewMain::FreeRecording() {
+    // The ticks end before the writer and the frame they use go away; the file is finished.
+    try {
+        StopRecording();
+    } catch (const std::exception& error) {
+        qWarning("The recording could not be finished: %s", error.what());
+    }
+    recorder_.reset();
+    AVITimer.reset();
+    AVIWriter.reset();
+}
+
+bool TCamViewMain::Recording() const {
+    return recorder_ && recorder_->Recording();
+}
+
+void TCamViewMain::ShowRecordingCaption(bool recording) {
+    AVIStartStop->setText(recording ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    AVIStartStop->setStyleSheet(recording ? QStringLiteral("color: red")
+                                          : QStringLiteral("color: green"));
+}
+
+TAVIDialog& TCamViewMain::RecordingDialog() {
+    if (AVIDialog)
+        return *AVIDialog;
+    if (!ownAVIDialog_)
+        ownAVIDialog_ = std::make_unique<TAVIDialog>(this);
+    return *ownAVIDialog_;
+}
+
+void TCamViewMain::AVIStartStopClick() {
+    // Stop always works while a recording runs, also when the camera has gone meanwhile.
+    if (Recording()) {
+        StopRecording();
+        return;
+    }
+    const int width = videoCapture_ ? VideoCapture().GetVideoFormat().Width : 0;
+    if (width < 640) {
+        Inform(QStringLiteral("Cannot record video"));
+        return;
+    }
+    if (AVIBusy) {
+        Inform(QStringLiteral("Still working on the AVI. Wait a moment!"));
+        return;
+    }
+    TAVIDialog& dialog = RecordingDialog();
+    dialog.Fields = this;
+    dialog.AVIWriter = AVIWriter.get();
+    dialog.StartStopTag = 0;
+    dialog.exec();
+    if (dialog.StartStopTag == 0)
+        return;
+    StartRecording(dialog);
+}
+
+void TCamViewMain::StartRecording(TAVIDialog& dialog) {
+    TRecordingSettings settings;
+    settings.UseNormalVideo = UseNormalVideo;
+    settings.NVFPS = NVFPS;
+    settings.TLFPS = TLFPS;
+    settings.NVTimeLimit = NVTimeLimit;
+    settings.TLInterval = TLInterval;
+    settings.TLTimeLimit = TLTimeLimit;
+    settings.TimeUnits = TimeUnits;
+    TRecordingPlan plan;
+    try {
+        plan = PlanRecording(settings);
+    } catch (const std::invalid_argument& error) {
+        AppPrompts().Message(QStringLiteral("QUVAR"), QString::fromUtf8(error.what()),
+                             MessageIcon::Warning);
+        return;
+    }
+
+    // The frame folder is emptied: it must be a folder of its own, not a link elsewhere.
+    const QString folder = QDir(AVIDir).filePath(QStringLiteral("temp"));
+    const QFileInfo existing(folder);
+    if (existing.isSymLink() || (existing.exists() && !existing.isDir())) {
+        AppPrompts().Message(QStringLiteral("QUVAR"),
+                             QStringLiteral("%1 is not a folder of its own: the frames of a "
+                                            "recording cannot be kept there.")
+                                 .arg(QDir::toNativeSeparators(folder)),
+                             MessageIcon::Error);
+        return;
+    }
+    DeleteFolderFiles(folder);
+    QCoreApplication::processEvents();
+    if (!QDir().mkpath(folder)) {
+        AppPrompts().Message(QStringLiteral("QUVAR"),
+                             QStringLiteral("Cannot create the folder %1")
+                                 .arg(QDir::toNativeSeparators(folder)),
+                             MessageIcon::Error);
+        return;
+    }
+    QCoreApplication::processEvents();
+    Display(QString());
+    StatusPanel0->clear();
+
+    recordingPlan_ = plan;
+    frameFolder_ = folder;
+    recordingName_ = dialog.FileNameEdit->text();
+    recordingFile_ = QDir(AVIDir).filePath(recordingName_);
+    aviSize_ = QSize(dialog.AVIWidth, dialog.AVIHeight);
+    Display(QDir::toNativeSeparators(recordingFile_));
+    AVITimer->SetTickCount(0);
+    ShowRecordingCaption(true);
+
+    TOnTheFlyRecorder::Hooks hooks = RecordingHooks();
+    if (!dialog.OnTheFly) {
+        frameFileRecording_ = true; // from here every delivered frame becomes a file
+        CaptureFrame();             // the first one is frame 000000
+        recorder_->StartFrameFiles(plan, std::move(hooks));
+        return;
+    }
+    QImage first;
+    const bool arrived = GetCapturedFrame(CaptureFrame(), first);
+    if (!arrived) {
+        ShowRecordingCaption(false);
+        return;
+    }
+    try {
+        recorder_->Start(plan, aviSize_, recordingFile_, first, std::move(hooks));
+    } catch (...) {
+        ShowRecordingCaption(false);
+        throw;
+    }
+}
+
+TOnTheFlyRecorder::Hooks TCamViewMain::RecordingHooks() {
+    // The hooks run on the timer thread: whatever touches the camera or a widget is posted
+    // to the GUI thread, without waiting for it.
+    TOnTheFlyRecorder::Hooks hooks;
+    hooks.RequestFrame = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (videoCapture_)
+                    CaptureFrame();
+            },
+            Qt::QueuedConnection);
+    };
+    hooks.LatestFrame = [this] {
+        std::lock_guard guard(FrameLock);
+        return LastGrabbedFrame.copy();
+    };
+    hooks.Ticked = [this](int tick) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, tick] {
+                if (Recording())
+                    setWindowTitle(QString::number(tick));
+            },
+            Qt::QueuedConnection);
+    };
+    hooks.StopDue = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                QuvarApplication::RunGuarded([this] {
+                    StopRecording();
+                    return true;
+                });
+            },
+            Qt::QueuedConnection);
+    };
+    hooks.Failed = [this](const QString& message) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                QuvarApplication::RunGuarded([this] {
+                    StopRecording();
+                    return true;
+                });
+                AppPrompts().Message(QStringLiteral("QUVAR"),
+                                     QStringLiteral("The recording stopped: ") + message,
+                                     MessageIcon::Error);
+            },
+            Qt::QueuedConnection);
+    };
+    return hooks;
+}
+
+void TCamViewMain::StopRecording() {
+    if (!Recording())
+        return;
+    const bool onTheFly = recorder_->OnTheFly();
+    frameFileRecording_ = false; // the frame handler keeps no more files
+    QString failure;
+    try {
+        recorder_->Stop(); // joins the ticks, then finishes the file on the fly
+    } catch (const std::exception& error) {
+        failure = QString::fromUtf8(error.what());
+    }
+    ShowRecordingCaption(false);
+    setWindowTitle(PreviewCaption);
+    if (!onTheFly)
+        BuildAVIFromFrames(frameFolder_);
+    if (!failure.isEmpty())
+        throw QuvarError(failure);
+}
+
+void TCamViewMain::SaveRecordingFrame(const QImage& frame) {
+    if (!frameFileRecording_)
+        return;
+    const QString path =
+        QDir(frameFolder_).filePath(FrameFileName(recordingName_, AVITimer->TickCount()));
+    try {
+        SaveImagePlain(frame, path);
+    } catch (const std::exception& error) {
+        // A full disk: the frames so far still become the video.
+        const QString message = QString::fromUtf8(error.what());
+        frameFileRecording_ = false;
+        StopRecording();
+        throw QuvarError(QStringLiteral("The recording stopped: ") + message);
+    }
+}
+
+void TCamViewMain::BuildAVIFromFrames(const QString& folder) {
+    const TFlagGuard busy(AVIBusy);
+    struct TClearPanel {
+        QLabel* panel;
+        ~TClearPanel() { panel->clear(); }
+    } clear_panel{StatusPanel0};
+    const int64_t planned = recordingPlan_.PlannedFrames;
+    const int frames = ::BuildAVIFromFrames(
+        *AVIWriter, folder, aviSize_, recordingPlan_.FrameTimeMs, recordingFile_,
+        [this, planned](int n) {
+            StatusPanel0->setText(QStringLiteral("Creating...%1\\%2").arg(n).arg(planned));
+            QCoreApplication::processEvents();
+        });
+    if (frames == 0)
+        Display(QStringLiteral("No frame was recorded: no video was written."));
+}

@@ -1,0 +1,225 @@
+#include "RemoteClient.h"
+
+#include "capture/RemoteCommands.h"
+
+#include <QHostInfo>
+#include <gtest/gtest.h>
+
+TEST(JudgeCommand, CommandAnywhereWithTheSameCaseWhilePreviewing) {
+    struct Case {
+        bool previewing;
+        const char* command;
+        QByteArray received;
+        CommandReply reply;
+    };
+    const auto snap = CommandReply::Snapshot;
+    const auto unknown = CommandReply::NotRecognized;
+    const auto idle = CommandReply::NotPreviewing;
+    const Case cases[] = {
+        {true, "QUVAR_SNAP", "QUVAR_SNAP", snap},
+        {true, "QUVAR_SNAP", "QUVAR_SNAP\r\n", snap},
+        {true, "QUVAR_SNAP", "xxQUVAR_SNAPyy", snap},
+        {true, "QUVAR_SNAP", "QUVAR_SNAPQUVAR_SNAP", snap}, // one read, one snapshot
+        {true, "QUVAR_SNAP", "quvar_snap", unknown},
+        {true, "QUVAR_SNAP", "QUVAR_SNA", unknown}, // the rest in a later read does not help
+        {true, "QUVAR_SNAP", QByteArray("QUVAR\0_SNAP", 11), unknown},
+        {true, "", "QUVAR_SNAP", unknown}, // an empty command never occurs
+        {true, "", "", unknown},
+        {false, "QUVAR_SNAP", "QUVAR_SNAP", idle},
+        {false, "QUVAR_SNAP", "hello", idle},
+        {false, "", "", idle},
+        // A command beyond ASCII, sent in Windows-1252 or in UTF-8.
+        {true, "Bild_\u00b5", "Bild_\xb5", snap},
+        {true, "Bild_\u00b5", "Bild_\xc2\xb5", snap},
+        {true, "Bild_\u00b5", "Bild_u", unknown},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(JudgeCommand(c.received, QString::fromUtf8(c.command), c.previewing), c.reply)
+            << c.command << " / " << c.received.toStdString() << " / " << c.previewing;
+}
+
+TEST(ReplyBytes, BareTextInWindows1252ElseUtf8) {
+    EXPECT_EQ(ReplyBytes(NotPreviewingReply), QByteArray("Camera is not previewing"));
+    EXPECT_EQ(ReplyBytes(NotRecognizedReply), QByteArray("Command not recognized"));
+    EXPECT_EQ(ReplyBytes(u"/photos/5\u00b5m_00001.jpg"_qs), QByteArray("/photos/5\xb5m_00001.jpg"));
+    // A path Windows-1252 cannot hold stays usable instead of arriving with "?" in it.
+    EXPECT_EQ(ReplyBytes(u"/photos/\u0416_00001.jpg"_qs), QByteArray("/photos/\xd0\x96_00001.jpg"));
+}
+
+TEST(ServerAddress, LabelAndTheFirstIPv4ThatIsNotLoopback) {
+    EXPECT_EQ(ServerAddressLabel(true, "192.168.1.20", "LAB-PC"), "192.168.1.20;  LAB-PC");
+    EXPECT_EQ(ServerAddressLabel(false, "192.168.1.20", "LAB-PC"), "---; ---");
+    using L = QList<QHostAddress>;
+    const QHostAddress loop("127.0.0.1"), debian("127.0.1.1"), six("::1"), linkLocal6("fe80::1"),
+        lan("192.168.1.20"), other("10.0.0.7");
+    EXPECT_EQ(FirstNonLoopbackIPv4(L{loop, six, lan, other}), lan);
+    EXPECT_EQ(FirstNonLoopbackIPv4(L{linkLocal6, other, lan}), other);
+    EXPECT_EQ(FirstNonLoopbackIPv4(L{debian, loop, six}), std::nullopt);
+    EXPECT_EQ(FirstNonLoopbackIPv4(L{}), std::nullopt);
+}
+
+TEST(ServerAddress, NameThatDoesNotResolveGivesFalseWithAText) {
+    QString address = "stale";
+    QString error;
+    EXPECT_FALSE(ResolveLocalHostName("no-such-host.invalid", address, error));
+    EXPECT_TRUE(address.isEmpty());
+    EXPECT_TRUE(error.contains("\"no-such-host.invalid\"")) << error.toStdString();
+
+    // This host: its own name, and an IPv4 address that is not a loopback one (or a text
+    // saying why there is none).
+    QString hostName;
+    error.clear();
+    if (GetLocalHostAddress(hostName, address, error)) {
+        EXPECT_EQ(hostName, QHostInfo::localHostName());
+        const QHostAddress parsed(address);
+        EXPECT_EQ(parsed.protocol(), QAbstractSocket::IPv4Protocol) << address.toStdString();
+        EXPECT_FALSE(parsed.isLoopback()) << address.toStdString();
+    } else {
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+namespace {
+
+// A server on a free port whose snapshot is played by the test.
+class CommandServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.Previewing = [this] { return previewing; };
+        server.Snapshot = [this] {
+            ++depth;
+            maxDepth = std::max(maxDepth, depth);
+            const bool requested = server.TakeRequest();
+            if (during)
+                during();
+            --depth;
+            if (fail)
+                throw std::runtime_error("disk full");
+            if (requested && !refuse)
+                server.SendToFirstConnection(QStringLiteral("/p/%1.jpg").arg(++taken));
+        };
+        server.SnapshotFailed = [this](const std::exception& e) { failures << e.what(); };
+        QString error;
+        port = FreeTcpPort();
+        ASSERT_TRUE(server.Listen(port, error)) << error.toStdString();
+    }
+    // Connects and waits until the server has taken the client in, so the order holds.
+    std::unique_ptr<RemoteClient> Connect() {
+        const int before = server.ConnectionCount();
+        auto client = std::make_unique<RemoteClient>(port);
+        EXPECT_TRUE(PumpUntil([&] { return server.ConnectionCount() > before; }));
+        return client;
+    }
+
+    TCommandServer server;
+    int port = 0;
+    bool previewing = true;
+    bool fail = false;
+    bool refuse = false;
+    int taken = 0;
+    int depth = 0;
+    int maxDepth = 0;
+    std::function<void()> during;
+    QStringList failures;
+};
+
+} // namespace
+
+TEST_F(CommandServer, PortInUseOrOutOfRangeDoesNotListen) {
+    TCommandServer second;
+    QString error;
+    EXPECT_FALSE(second.Listen(port, error));
+    EXPECT_FALSE(error.isEmpty());
+    for (int bad : {0, -1, 65536}) {
+        error.clear();
+        EXPECT_FALSE(second.Listen(bad, error)) << bad;
+        EXPECT_FALSE(error.isEmpty()) << bad;
+    }
+    EXPECT_FALSE(second.IsListening());
+}
+
+TEST_F(CommandServer, CommandsDuringASnapshotWaitTheirTurnAndEachGetsAPath) {
+    auto a = Connect();
+    auto b = Connect();
+    bool first = true;
+    during = [&] {
+        if (!std::exchange(first, false))
+            return; // only inside the first snapshot
+        // Another client, and the same one again, while the snapshot waits.
+        b->Send("QUVAR_SNAP");
+        EXPECT_TRUE(PumpUntil([&] { return server.Waiting() == 1; }));
+        a->Send("xxQUVAR_SNAP");
+        EXPECT_TRUE(PumpUntil([&] { return server.Waiting() == 2; }));
+        EXPECT_TRUE(server.SnapshotRunning());
+    };
+    a->Send("QUVAR_SNAP");
+    EXPECT_EQ(a->ReceiveAtLeast(24), "/p/1.jpg/p/2.jpg/p/3.jpg");
+    EXPECT_EQ(maxDepth, 1); // never one inside another
+    EXPECT_TRUE(b->Received().isEmpty());
+    EXPECT_EQ(server.Tag, 0);
+    EXPECT_FALSE(server.SnapshotRunning());
+}
+
+TEST_F(CommandServer, AFailedOrRefusedSnapshotLeavesNoRequestForALaterOne) {
+    auto a = Connect();
+    // A snapshot started later by someone else (a key) that would answer a request.
+    auto later = [&] {
+        if (server.TakeRequest())
+            server.SendToFirstConnection("/p/late.jpg");
+    };
+    fail = true;
+    a->Send("QUVAR_SNAP");
+    EXPECT_TRUE(PumpUntil([&] { return !failures.isEmpty(); }));
+    EXPECT_EQ(failures, QStringList{"disk full"});
+    EXPECT_EQ(server.Tag, 0);
+    later();
+    fail = false;
+
+    refuse = true;
+    a->Send("QUVAR_SNAP");
+    PumpFor(100);
+    EXPECT_EQ(server.Tag, 0);
+    later();
+    EXPECT_TRUE(a->Received().isEmpty());
+
+    refuse = false;
+    a->Send("QUVAR_SNAP");
+    EXPECT_EQ(a->ReceiveAtLeast(8), "/p/1.jpg");
+}
+
+TEST_F(CommandServer, ClientGoneBeforeItsReplyLeavesThePathToTheNextOne) {
+    RawClient a(port);
+    ASSERT_TRUE(PumpUntil([&] { return server.ConnectionCount() == 1; }));
+    auto b = Connect();
+    during = [&] {
+        a.Reset();
+        EXPECT_TRUE(PumpUntil([&] { return server.ConnectionCount() == 1; }));
+    };
+    a.Send("QUVAR_SNAP");
+    EXPECT_EQ(b->ReceiveAtLeast(8), "/p/1.jpg");
+    during = nullptr;
+    // The server goes on with the others; the one left alone gets its own replies.
+    b->Send("hello");
+    EXPECT_EQ(b->ReceiveAtLeast(30), "/p/1.jpgCommand not recognized");
+    previewing = false;
+    b->Send("QUVAR_SNAP");
+    EXPECT_EQ(b->ReceiveAtLeast(54), "/p/1.jpgCommand not recognizedCamera is not previewing");
+}
+
+TEST_F(CommandServer, RestartDropsEveryClientAndClientsBeyondTheBoundAreRefused) {
+    std::vector<std::unique_ptr<RemoteClient>> clients;
+    for (int i = 0; i < TCommandServer::MaxConnections; ++i)
+        clients.push_back(Connect());
+    RemoteClient extra(port);
+    EXPECT_TRUE(PumpUntil([&] { return !extra.Connected(); }));
+    EXPECT_EQ(server.ConnectionCount(), TCommandServer::MaxConnections);
+
+    QString error;
+    server.Close();
+    EXPECT_TRUE(PumpUntil([&] { return !clients.front()->Connected(); }));
+    EXPECT_EQ(server.ConnectionCount(), 0);
+    ASSERT_TRUE(server.Listen(port, error)) << error.toStdString();
+    auto again = Connect();
+    again->Send("nothing");
+    EXPECT_EQ(again->ReceiveAtLeast(22), "Command not recognized");
+}

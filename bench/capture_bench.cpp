@@ -8,6 +8,7 @@
 #include "capture/GraphConfig.h"
 #include "capture/Snapshots.h"
 #include "capture/VideoCapture.h"
+#include "platform/FrameMemory.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -174,6 +175,7 @@ BENCHMARK(BM_FrameStackAdd5Mp);
 } // namespace
 
 int main(int argc, char** argv) {
+    ReuseFreedFrameMemory(); // as the program does
     qputenv("QUVAR_TEST_CAMERAS", "Bench Cam");
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

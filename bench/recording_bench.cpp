@@ -3,28 +3,16 @@
 // ticks that came late or were skipped, and the GUI thread's event-loop latency while it
 // records, beside the same latency while the window only previews (the baseline, same run).
 
-#include "WindowBench.h"
+#include "PreviewBench.h"
 
-#include "capture/CaptureDevices.h"
-#include "capture/FakeCameras.h"
-#include "capture/VideoCapture.h"
-#include "capture/ui/CamViewMain.h"
-#include "capture/ui/VideoCaptureView.h"
 #include "video/AviWriter.h"
 #include "video/PreciseTimer.h"
 #include "video/ui/AviSettingsDialog.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -35,16 +23,10 @@
 
 namespace {
 
-constexpr int Width = 1920, Height = 1080;
+using previewbench::Percentile;
+
 constexpr int Seconds = 10;
 constexpr int ProbeMs = 10;
-
-double Percentile(std::vector<double> values, int percent) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[std::min(values.size() - 1, values.size() * size_t(percent) / 100)];
-}
 
 // How late a 10 ms timer fires on the GUI thread while events run for ms milliseconds.
 std::vector<double> EventLoopLateness(int ms) {
@@ -66,43 +48,12 @@ std::vector<double> EventLoopLateness(int ms) {
     return late_ms;
 }
 
-struct PreviewWindow {
-    QTemporaryDir program;
+// The camera at 30 frames per second; recordings go to a folder of their own.
+struct PreviewWindow : previewbench::PreviewWindow {
     QTemporaryDir videos;
-    std::unique_ptr<DeviceSource> cameras;
-    std::unique_ptr<TCamViewMain> window;
-    PaintCounter paints;
 
-    PreviewWindow() {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        qputenv("QUVAR_TEST_CAMERAS", "Bench Cam");
-        cameras = NewFakeCameraSource();
-        SetAppDeviceSource(cameras.get());
-        window = std::make_unique<TCamViewMain>();
-        window->resize(1000, 760);
-        window->show();
-        window->FitToPreviewWindow->setChecked(true);
-        for (QAction* item : window->SelectVideoDevice->actions())
-            if (item->text() == QLatin1String("Bench Cam"))
-                window->SelectDeviceClick(item);
-        window->VideoWidth = Width;
-        window->VideoHeight = Height;
-        window->VideoCapture().SetFrameRate(30);
-        window->DelayTimer();
-        window->VideoCaptureView()->installEventFilter(&paints);
-        EventLoopLateness(500);
-    }
-    ~PreviewWindow() {
-        window.reset();
-        SetAppDeviceSource(nullptr);
-        ClearDeviceLists();
-        qunsetenv("QUVAR_TEST_CAMERAS");
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
-    bool Running() const {
-        const TVideoFormatInfo format = window->VideoCapture().GetVideoFormat();
-        return window->VideoCapture().Previewing() && format.Width == Width;
-    }
+    PreviewWindow() : previewbench::PreviewWindow(30) {}
+
     // "Start" with 20 frames per second for Seconds, 2048 x 1536, on the fly.
     void StartRecording() {
         window->UseNormalVideo = true;

@@ -8,7 +8,10 @@ class CaptureDevice {
 public:
     // Holds a reference of its own to device.
     explicit CaptureDevice(GstDevice* device);
+    // A compressor: no device behind it, known by its list entry alone.
+    CaptureDevice() = default;
 
+    // Null for a compressor.
     GstDevice* Device() const { return device_.get(); }
     // A new source element for the device, or null when it cannot be made.
     gstsupport::ElementPtr CreateElement() const;

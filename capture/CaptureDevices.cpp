@@ -7,16 +7,18 @@ using namespace gstsupport;
 CaptureDevice::CaptureDevice(GstDevice* device) : device_(GST_DEVICE(gst_object_ref(device))) {}
 
 ElementPtr CaptureDevice::CreateElement() const {
+    if (!device_)
+        return nullptr;
     return Adopt(gst_device_create_element(device_.get(), nullptr));
 }
 
 CapsPtr CaptureDevice::Caps() const {
-    GstCaps* caps = gst_device_get_caps(device_.get());
+    GstCaps* caps = device_ ? gst_device_get_caps(device_.get()) : nullptr;
     return CapsPtr(caps ? caps : gst_caps_new_empty());
 }
 
 QString CaptureDevice::DevicePath() const {
-    GstStructure* properties = gst_device_get_properties(device_.get());
+    GstStructure* properties = device_ ? gst_device_get_properties(device_.get()) : nullptr;
     if (!properties)
         return {};
     QString path;
@@ -42,7 +44,7 @@ public:
         else if (category == DeviceCategory::AudioInput)
             classes = "Audio/Source";
         else
-            return found; // the encoders come from the video library's compressor list
+            return found; // compressors are not devices: see SetCompressorNames
         EnsureGstInit();
         ObjectPtr<GstDeviceMonitor> monitor(gst_device_monitor_new());
         gst_device_monitor_add_filter(monitor.get(), classes, nullptr);
@@ -60,6 +62,16 @@ public:
 
 DeviceSource* installedSource = nullptr;
 
+CompressorNames& InstalledCompressorNames(DeviceCategory category) {
+    static CompressorNames video, audio;
+    return category == DeviceCategory::AudioCompressor ? audio : video;
+}
+
+bool IsCompressorCategory(DeviceCategory category) {
+    return category == DeviceCategory::VideoCompressor ||
+           category == DeviceCategory::AudioCompressor;
+}
+
 } // namespace
 
 std::unique_ptr<DeviceSource> NewMonitorDeviceSource() {
@@ -73,6 +85,11 @@ DeviceSource& AppDeviceSource() {
 
 void SetAppDeviceSource(DeviceSource* source) {
     installedSource = source;
+}
+
+void SetCompressorNames(DeviceCategory category, CompressorNames names) {
+    if (IsCompressorCategory(category))
+        InstalledCompressorNames(category) = std::move(names);
 }
 
 TCapDeviceList& DeviceList(DeviceCategory category) {
@@ -107,6 +124,12 @@ void AppendDevice(TCapDeviceList& list, const QString& friendlyName,
 
 void EnumerateCategory(DeviceCategory category, TCapDeviceList& list) {
     list.clear();
+    if (IsCompressorCategory(category)) {
+        if (const CompressorNames& names = InstalledCompressorNames(category))
+            for (const QString& name : names())
+                AppendDevice(list, name, std::make_shared<CaptureDevice>());
+        return;
+    }
     for (auto& found : AppDeviceSource().Devices(category))
         AppendDevice(list, found.friendlyName, std::move(found.device));
 }

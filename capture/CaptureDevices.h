@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,6 +42,12 @@ DeviceSource& AppDeviceSource();
 void SetAppDeviceSource(DeviceSource* source);
 // The platform's device monitor ("Video/Source", "Audio/Source").
 std::unique_ptr<DeviceSource> NewMonitorDeviceSource();
+
+// The compressors are the recording side's encoders, which this library does not link:
+// the program installs their names for a compressor category (empty function: none). A
+// category without names, as sound is (no branch of this program encodes it), lists nothing.
+using CompressorNames = std::function<QStringList()>;
+void SetCompressorNames(DeviceCategory category, CompressorNames names);
 
 TCapDeviceList& VideoInputDevices();
 TCapDeviceList& AudioInputDevices();

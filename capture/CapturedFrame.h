@@ -9,8 +9,13 @@
 // 5-6-5 and 15-bit 5-5-5); 0 for any other format.
 int FrameBytesPerPixel(QImage::Format format);
 
-// Copies height rows of width pixels, stride bytes apart, into a new bitmap. False, and
-// out left alone, when the buffer is shorter than stride x height, the stride is shorter
-// than a row, the format is not one of the above, or the size is not allowed.
+// Whether size bytes hold height rows of width pixels of format, stride bytes apart: the
+// stride is at least a row, the buffer at least stride x height, the format one of the
+// above and the size allowed.
+bool FrameRowsFit(size_t size, int width, int height, ptrdiff_t stride, QImage::Format format);
+
+// Copies height rows of width pixels, stride bytes apart, into out: into out's own memory
+// when out has that size and format and shares it with no other bitmap, else into a new
+// bitmap. False, and out left alone, when the rows do not fit (FrameRowsFit).
 bool CopyFrameRows(const uint8_t* data, size_t size, int width, int height, ptrdiff_t stride,
                    QImage::Format format, QImage& out);

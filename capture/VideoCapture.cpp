@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QMetaObject>
 #include <QPointer>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <mutex>
@@ -77,29 +78,88 @@ QImage::Format BitmapFormatOf(GstVideoFormat format) {
     }
 }
 
-// One copy of the sample's rows into a bitmap, with the buffer's own stride.
-bool SampleToBitmap(GstSample* sample, QImage& out) {
+// Where the sample's pixels are: format, first row and stride, from the caps and (when the
+// buffer has one) its video meta.
+struct SampleLayout {
+    QImage::Format format = QImage::Format_Invalid;
+    int width = 0;
+    int height = 0;
+    ptrdiff_t stride = 0;
+    size_t offset = 0;
+};
+
+bool LayoutOf(GstSample* sample, SampleLayout& layout) {
     GstCaps* caps = gst_sample_get_caps(sample);
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstVideoInfo info;
     if (!caps || !buffer || !gst_video_info_from_caps(&info, caps))
         return false;
-    const QImage::Format format = BitmapFormatOf(GST_VIDEO_INFO_FORMAT(&info));
-    ptrdiff_t stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
-    size_t offset = GST_VIDEO_INFO_PLANE_OFFSET(&info, 0);
+    layout.format = BitmapFormatOf(GST_VIDEO_INFO_FORMAT(&info));
+    layout.width = GST_VIDEO_INFO_WIDTH(&info);
+    layout.height = GST_VIDEO_INFO_HEIGHT(&info);
+    layout.stride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
+    layout.offset = GST_VIDEO_INFO_PLANE_OFFSET(&info, 0);
     if (GstVideoMeta* meta = gst_buffer_get_video_meta(buffer)) {
-        stride = meta->stride[0];
-        offset = meta->offset[0];
+        layout.stride = meta->stride[0];
+        layout.offset = meta->offset[0];
     }
+    return true;
+}
+
+// One copy of the sample's rows into a bitmap, with the buffer's own stride.
+bool SampleToBitmap(GstSample* sample, QImage& out) {
+    SampleLayout layout;
+    if (!LayoutOf(sample, layout))
+        return false;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ))
         return false;
     bool copied = false;
-    if (offset <= map.size)
-        copied = CopyFrameRows(map.data + offset, map.size - offset, GST_VIDEO_INFO_WIDTH(&info),
-                               GST_VIDEO_INFO_HEIGHT(&info), stride, format, out);
+    if (layout.offset <= map.size)
+        copied = CopyFrameRows(map.data + layout.offset, map.size - layout.offset, layout.width,
+                               layout.height, layout.stride, layout.format, out);
     gst_buffer_unmap(buffer, &map);
     return copied;
+}
+
+// A sample mapped for as long as a bitmap over its memory lives.
+struct MappedSample {
+    SamplePtr sample;
+    GstMapInfo map;
+};
+
+void UnmapSample(void* data) {
+    auto* mapped = static_cast<MappedSample*>(data);
+    gst_buffer_unmap(gst_sample_get_buffer(mapped->sample.get()), &mapped->map);
+    delete mapped;
+}
+
+// A read-only bitmap over the sample's own memory, without a copy: a paint only reads it.
+// The sample stays mapped and referenced until the bitmap and its copies are gone.
+QImage SampleView(GstSample* sample) {
+    SampleLayout layout;
+    if (!LayoutOf(sample, layout))
+        return {};
+    auto mapped = std::make_unique<MappedSample>();
+    mapped->sample.reset(gst_sample_ref(sample));
+    if (!gst_buffer_map(gst_sample_get_buffer(sample), &mapped->map, GST_MAP_READ))
+        return {};
+    const GstMapInfo& map = mapped->map;
+    if (layout.offset > map.size || !FrameRowsFit(map.size - layout.offset, layout.width,
+                                                  layout.height, layout.stride, layout.format)) {
+        UnmapSample(mapped.release());
+        return {};
+    }
+    const uchar* first = map.data + layout.offset;
+    QImage view(first, layout.width, layout.height, qsizetype(layout.stride), layout.format,
+                &UnmapSample, mapped.get());
+    if (view.isNull()) {
+        UnmapSample(mapped.release()); // a null bitmap never calls its cleanup
+        return {};
+    }
+    mapped.release(); // the bitmap's cleanup owns it now
+    return view;
 }
 
 int BitCountOf(const QString& subType) {
@@ -227,8 +287,12 @@ struct TVideoCapture::Engine {
     std::atomic<bool> wantFrame{false};
     std::atomic<quint64> framesThisRun{0};
     std::atomic<quint64> run{0};
-    std::mutex lock;                // guards buffer
-    QImage buffer;                  // the last requested frame
+    std::mutex lock; // guards buffers and last
+    // The copies of requested frames; buffers[last] is the newest. A copy that no receiver
+    // holds any more takes the next frame in its memory, so a receiver may keep the last
+    // frame without copying it and the streaming thread still writes into memory it has.
+    std::array<QImage, 2> buffers;
+    size_t last = 0;
     mutable std::mutex previewLock; // guards latest
     SamplePtr latest;
     std::mutex eventLock;        // guards events
@@ -290,13 +354,20 @@ struct TVideoCapture::Engine {
             bool copied = false;
             {
                 std::lock_guard guard(engine->lock);
+                // The other copy first: the newest may still be with a receiver.
+                size_t slot = 1 - engine->last;
+                if (!engine->buffers[slot].isDetached() &&
+                    engine->buffers[engine->last].isDetached())
+                    slot = engine->last;
                 try {
-                    copied = SampleToBitmap(sample.get(), frame);
+                    copied = SampleToBitmap(sample.get(), engine->buffers[slot]);
                 } catch (...) {
                     copied = false;
                 }
-                if (copied)
-                    engine->buffer = frame;
+                if (copied) {
+                    engine->last = slot;
+                    frame = engine->buffers[slot];
+                }
             }
             if (copied)
                 QMetaObject::invokeMethod(
@@ -650,10 +721,7 @@ QImage TVideoCapture::LatestFrame() const {
         if (d_->latest)
             sample.reset(gst_sample_ref(d_->latest.get()));
     }
-    QImage frame;
-    if (sample)
-        SampleToBitmap(sample.get(), frame);
-    return frame;
+    return sample ? SampleView(sample.get()) : QImage();
 }
 
 int TVideoCapture::VideoCapabilityCount() const {

@@ -136,7 +136,8 @@ public:
     QString AudioCompressorName() const;
 
     // The newest frame of the preview branch for painting (null before the first one and
-    // after the preview stopped), as a 32-bit or 24-bit bitmap.
+    // after the preview stopped), as a 32-bit or 24-bit bitmap over the frame's own memory:
+    // no copy is made, and the frame stays held while the bitmap or a copy of it lives.
     QImage LatestFrame() const;
 
     struct Engine; // the GStreamer side, private to the library

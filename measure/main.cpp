@@ -2,10 +2,12 @@
 
 #include "imaging/CodecSupport.h"
 #include "measure/ui/ProgramStart.h"
+#include "platform/FrameMemory.h"
 #include "platform/ui/QtPrompts.h"
 #include "platform/ui/QuvarApplication.h"
 
 int main(int argc, char** argv) {
+    ReuseFreedFrameMemory(); // before any thread starts
     QuvarApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("QUVAR"));
     app.setStyle(QStringLiteral("Fusion"));

@@ -495,7 +495,7 @@ void TCamViewMain::capBitmapGrabbed(const TCapturedBitmap& bitmap) {
     // waiting command shares it rather than waiting for one that nobody requests.
     {
         std::lock_guard guard(FrameLock);
-        LastGrabbedFrame = ToBitmap24(bitmap).copy();
+        LastGrabbedFrame = ToBitmap24(bitmap); // the camera never overwrites a kept frame
     }
     ++framesArrived_;
     SaveRecordingFrame(LastGrabbedFrame);

@@ -144,10 +144,10 @@ void TCamViewMain::StartRecording(TAVIDialog& dialog) {
     DeleteFolderFiles(folder);
     QCoreApplication::processEvents();
     if (!QDir().mkpath(folder)) {
-        AppPrompts().Message(QStringLiteral("QUVAR"),
-                             QStringLiteral("Cannot create the folder %1")
-                                 .arg(QDir::toNativeSeparators(folder)),
-                             MessageIcon::Error);
+        AppPrompts().Message(
+            QStringLiteral("QUVAR"),
+            QStringLiteral("Cannot create the folder %1").arg(QDir::toNativeSeparators(folder)),
+            MessageIcon::Error);
         return;
     }
     QCoreApplication::processEvents();

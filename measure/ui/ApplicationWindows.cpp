@@ -3,6 +3,7 @@
 #include "AboutDialog.h"
 #include "MainWindow.h"
 #include "MeasurementListWindow.h"
+#include "capture/CaptureDevices.h"
 #include "capture/ui/CamViewMain.h"
 #include "capture/ui/OptionsDialog.h"
 #include "imaging/ui/ExposureDialog.h"
@@ -11,6 +12,7 @@
 #include "settings/ui/FontDialog.h"
 #include "settings/ui/InputDialog.h"
 #include "settings/ui/PreferencesDialog.h"
+#include "video/AviCompressorNames.h"
 #include "video/ui/AviSettingsDialog.h"
 
 namespace {
@@ -20,6 +22,8 @@ DialogFontAndText fontAndTextDialogs;
 
 std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
     created.clear();
+    // The capture side lists the recording side's encoders as its video compressors.
+    SetCompressorNames(DeviceCategory::VideoCompressor, AviCompressorNames);
     created.push_back(new TMain(arguments));
     created.push_back(CamViewMain = new TCamViewMain);
     created.push_back(OptionsDlg = new TOptionsDlg);
@@ -37,6 +41,7 @@ std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
 
 void DestroyApplicationWindows() {
     SetAppFontAndTextDialogs(nullptr);
+    SetCompressorNames(DeviceCategory::VideoCompressor, nullptr);
     for (auto it = created.rbegin(); it != created.rend(); ++it)
         delete *it;
     created.clear();

@@ -32,6 +32,12 @@ private:
     std::function<bool(QObject*, QEvent*)> handler_;
 };
 
+bool IsOverlayMouseEvent(const QEvent* event) {
+    const auto type = event->type();
+    return type == QEvent::MouseButtonPress || type == QEvent::MouseMove ||
+           type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick;
+}
+
 QPixmap ImagePixmap(const QImage& image, double scale) {
     QPixmap pixmap = QPixmap::fromImage(image);
     pixmap.setDevicePixelRatio(scale);
@@ -68,6 +74,10 @@ void TMain::BuildOverlays() {
     PosShape->resize(11, 11);
     PosShape->hide();
     auto* filter = new OverlayFilter(this, [this](QObject* watched, QEvent* event) {
+        // Only mouse events concern the overlays. The others pass without touching the
+        // window: the overlays still get some while they are deleted, after its destructor.
+        if (!IsOverlayMouseEvent(event))
+            return false;
         if (watched == ScaleImage)
             return OverlayMouseEvent(ScaleImage, event);
         if (watched == ImgLabel)
@@ -291,10 +301,9 @@ void TMain::PlacePosLabel(const QWidget* overlay) {
 }
 
 bool TMain::OverlayMouseEvent(QLabel* overlay, QEvent* event) {
-    const auto type = event->type();
-    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
-        type != QEvent::MouseButtonRelease && type != QEvent::MouseButtonDblClick)
+    if (!IsOverlayMouseEvent(event))
         return false;
+    const auto type = event->type();
     const auto* mouse = static_cast<QMouseEvent*>(event);
     const bool scale = overlay == ScaleImage;
     const QPoint mousePoint = mouse->position().toPoint();

@@ -7,6 +7,7 @@
 #include "capture/FakeCameras.h"
 #include "capture/VideoCapture.h"
 #include "capture/ui/CamViewMain.h"
+#include "support/EventWait.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -24,16 +25,7 @@
 
 namespace previewtest {
 
-inline bool WaitFor(const std::function<bool()>& done, int bound_ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > bound_ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using quvartest::WaitFor;
 
 inline const QRgb Colour = qRgb(200, 100, 50);
 

@@ -6,11 +6,13 @@
 #include "capture/VideoCapture.h"
 #include "support/ScriptedPrompts.h"
 
+#include "support/EventWait.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cmath>
+
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -21,16 +23,8 @@ const QString NoDeviceText = "Error 0.\r\nCan't create video capture filter - pr
 const QString CameraProblemText = "Problem with camera! Maybe not connected?";
 const QString WrongDepthText = "Can't install SampleGrabber. Probably wrong color depth used?";
 
-// Runs the GUI thread's events until done() holds or the bound passes.
 bool WaitFor(const std::function<bool()>& done, int bound_ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > bound_ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+    return quvartest::WaitFor(done, bound_ms);
 }
 
 TVideoFormatInfo Capability(TVideoCapture& capture, const QString& subType, int width, int height) {
@@ -109,6 +103,58 @@ TEST(CapturedFrame, ShortBufferIsDroppedAndRowsFollowTheStride) {
     ASSERT_TRUE(CopyFrameRows(data.data(), 24, 3, 2, 12, QImage::Format_BGR888, out));
     EXPECT_EQ(out.pixel(0, 0), qRgb(2, 1, 0));
     EXPECT_EQ(out.pixel(2, 1), qRgb(108, 107, 106));
+}
+
+TEST(CapturedFrame, ABitmapStillHeldElsewhereIsNeverWrittenOver) {
+    std::vector<uint8_t> first(2 * 2 * 3, 10), second(2 * 2 * 3, 200);
+    QImage out;
+    ASSERT_TRUE(CopyFrameRows(first.data(), first.size(), 2, 2, 6, QImage::Format_BGR888, out));
+    const uchar* memory = out.constBits();
+
+    // A receiver kept the frame: the next copy goes to new memory, the kept one stays.
+    const QImage kept = out;
+    ASSERT_TRUE(CopyFrameRows(second.data(), second.size(), 2, 2, 6, QImage::Format_BGR888, out));
+    EXPECT_EQ(kept.pixel(1, 1), qRgb(10, 10, 10));
+    EXPECT_EQ(out.pixel(1, 1), qRgb(200, 200, 200));
+    EXPECT_NE(out.constBits(), memory);
+
+    // Nobody else holds it: the same memory takes the next frame; another size gets its own.
+    const uchar* own = out.constBits();
+    ASSERT_TRUE(CopyFrameRows(first.data(), first.size(), 2, 2, 6, QImage::Format_BGR888, out));
+    EXPECT_EQ(out.constBits(), own);
+    EXPECT_EQ(out.pixel(0, 0), qRgb(10, 10, 10));
+    ASSERT_TRUE(CopyFrameRows(first.data(), first.size(), 1, 2, 6, QImage::Format_BGR888, out));
+    EXPECT_EQ(out.size(), QSize(1, 2));
+    // A failed copy leaves the last frame as it was.
+    EXPECT_FALSE(CopyFrameRows(first.data(), 5, 2, 2, 6, QImage::Format_BGR888, out));
+    EXPECT_EQ(out.size(), QSize(1, 2));
+}
+
+TEST_F(VideoCaptureTest, PaintedFrameOutlivesTheControlAndWritesGoToACopy) {
+    const QRgb colour = qRgb(30, 160, 90);
+    SetFakeCameraColour("Cam", colour);
+    QImage painted;
+    {
+        Recorder recorder; // outlives the control, whose destructor still fires events
+        auto capture = std::make_unique<TVideoCapture>();
+        recorder.Attach(*capture);
+        TGraphConfig config = PreviewConfig("Cam");
+        capture->ApplyConfig(&config);
+        config.VideoFormat = Capability(*capture, "BGR", 161, 121);
+        capture->ApplyConfig(&config);
+        ASSERT_TRUE(WaitFor([&] { return !capture->LatestFrame().isNull(); }));
+        painted = capture->LatestFrame();
+        EXPECT_EQ(painted.size(), QSize(161, 121));
+        capture->StopPreview();
+        EXPECT_TRUE(capture->LatestFrame().isNull());
+        capture.reset(); // the pipeline is gone; the frame the paint holds is not
+    }
+    EXPECT_EQ(painted.pixel(0, 0), colour);
+    EXPECT_EQ(painted.pixel(160, 120), colour);
+    QImage written = painted; // writing detaches into memory of its own
+    written.setPixel(0, 0, qRgb(1, 2, 3));
+    EXPECT_EQ(painted.pixel(0, 0), colour);
+    SetFakeCameraColour("Cam", std::nullopt);
 }
 
 TEST_F(VideoCaptureTest, NewControlAndNewConfigHaveTheirInitialValues) {
@@ -235,6 +281,33 @@ TEST_F(VideoCaptureTest, GrabRequestsInARowEachGetTheirOwnFrame) {
     ASSERT_TRUE(WaitFor([&] { return recorder.rendered >= restarted + 4; }));
     EXPECT_LE(recorder.bitmaps.size(), 2u);
     EXPECT_GE(recorder.rendered, 8);
+}
+
+TEST_F(VideoCaptureTest, FramesAReceiverKeepsWithoutCopyingAreNeverWrittenOver) {
+    std::vector<QImage> kept; // shallow: the receiver holds the delivered bitmap itself
+    TVideoCapture capture;
+    capture.OnBitmapGrabbed = [&](const TCapturedBitmap& bitmap) { kept.push_back(bitmap); };
+    TGraphConfig config = PreviewConfig("Cam");
+    capture.ApplyConfig(&config);
+    ASSERT_TRUE(capture.Previewing());
+    auto grab = [&] {
+        const size_t before = kept.size();
+        ASSERT_TRUE(capture.GrabFrame());
+        ASSERT_TRUE(WaitFor([&] { return kept.size() == before + 1; }));
+    };
+    for (int i = 0; i < 4; ++i)
+        grab();
+    for (size_t a = 0; a < kept.size(); ++a)
+        for (size_t b = a + 1; b < kept.size(); ++b)
+            EXPECT_NE(kept[a].constBits(), kept[b].constBits()) << a << " " << b;
+    // Only the newest still held: the next frame goes elsewhere, and again after that.
+    kept.erase(kept.begin(), kept.end() - 1);
+    grab();
+    grab();
+    EXPECT_NE(kept[0].constBits(), kept[1].constBits());
+    EXPECT_NE(kept[1].constBits(), kept[2].constBits());
+    EXPECT_NE(kept[0].constBits(), kept[2].constBits());
+    capture.OnBitmapGrabbed = nullptr;
 }
 
 TEST_F(VideoCaptureTest, FormatChangeIsAppliedAndReadBack) {

@@ -6,6 +6,7 @@
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QCoreApplication>
@@ -28,20 +29,8 @@ class HandOff : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("photos")));
-        ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("cam")));
-        MCSystemTable systems;
-        TMCsystem& scope = systems[0];
-        scope.Name = QStringLiteral("Scope A");
-        scope.CaptureWidth = kWidth;
-        scope.NrOfObjectives = 1;
-        scope.Objectives[0] = {10, QStringLiteral("10/0.25 plan"), 0.8};
-        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
-        QFile ini(program.path() + QStringLiteral("/Quvar.ini"));
-        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write("[Directories]\r\nPhotoDir=" + QFile::encodeName(PhotoFolder()) +
-                  "\r\n[DSLR-CAM]\r\nFromCameraDir=" + QFile::encodeName(Cam()) + "\r\n");
-        ini.close();
+        ASSERT_TRUE(
+            quvartest::WriteScopeProgramFolder(program.path(), PhotoFolder(), Cam(), kWidth));
         CreateApplicationWindows({});
         ASSERT_EQ(Main->WatchFolder, Cam());
     }

@@ -475,13 +475,17 @@ quint64 TCamViewMain::CaptureFrame() {
 bool TCamViewMain::GetCapturedFrame(quint64 request, QImage& bitmap) {
     QElapsedTimer waited;
     waited.start();
+    // Sleeps until an event comes (the frame is one) rather than spinning; the timer wakes
+    // the loop to check the bound when nothing else does.
+    QTimer wake;
+    wake.start(50);
     while (framesArrived_ <= request) {
         if (waited.elapsed() > FrameWaitBoundMs) {
             Display(QStringLiteral("No frame came from the camera within %1 seconds.")
                         .arg(FrameWaitBoundMs / 1000));
             return false;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     std::lock_guard guard(FrameLock);
     // Shared, not copied: the last frame is replaced, never written in place, and a fresh

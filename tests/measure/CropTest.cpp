@@ -4,6 +4,7 @@
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -297,12 +298,7 @@ class Crop : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        MCSystemTable systems;
-        systems[0].Name = QStringLiteral("Scope A");
-        systems[0].CaptureWidth = 2048;
-        systems[0].NrOfObjectives = 1;
-        systems[0].Objectives[0] = {10, QStringLiteral("10 plan"), 0.5};
-        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
+        quvartest::SaveScopeA(program.path(), 2048, {{10, QStringLiteral("10 plan"), 0.5}});
         CreateApplicationWindows({});
         Main->resize(1400, 900);
         Main->WarningOnResize = false;

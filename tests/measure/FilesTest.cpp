@@ -5,6 +5,7 @@
 #include "measure/ui/MainWindow.h"
 #include "platform/Errors.h"
 #include "settings/MCSystems.h"
+#include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
@@ -29,14 +30,9 @@ protected:
         qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         QDir(root.path()).mkpath(QStringLiteral("photos"));
         QDir(root.path()).mkpath(QStringLiteral("Pond A #52.1N 4.3E $2024-05-17"));
-        MCSystemTable systems;
-        TMCsystem& scope = systems[0];
-        scope.Name = QStringLiteral("Scope A");
-        scope.CaptureWidth = kWidth;
-        scope.NrOfObjectives = 2;
-        scope.Objectives[0] = {10, QStringLiteral("10 plan"), 0.8};
-        scope.Objectives[1] = {40, QStringLiteral("40x/0.65"), 0};
-        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
+        quvartest::SaveScopeA(
+            program.path(), kWidth,
+            {{10, QStringLiteral("10 plan"), 0.8}, {40, QStringLiteral("40x/0.65"), 0}});
         QFile ini(program.path() + QStringLiteral("/Quvar.ini"));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write("[Directories]\r\nPhotoDir=" + QFile::encodeName(PhotoFolder()) + "\r\n");

@@ -3,6 +3,7 @@
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -34,12 +35,7 @@ class WindowKeys : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        MCSystemTable systems;
-        systems[0].Name = QStringLiteral("Scope A");
-        systems[0].CaptureWidth = 64;
-        systems[0].NrOfObjectives = 1;
-        systems[0].Objectives[0] = {10, QStringLiteral("10 plan"), 0.8};
-        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
+        quvartest::SaveScopeA(program.path(), 64, {{10, QStringLiteral("10 plan"), 0.8}});
         window = std::make_unique<TMain>();
         window->WarningOnResize = false;
         window->show();

@@ -3,6 +3,7 @@
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QDir>
@@ -30,12 +31,7 @@ class ListWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        MCSystemTable systems;
-        systems[0].Name = QStringLiteral("Scope A");
-        systems[0].CaptureWidth = 400;
-        systems[0].NrOfObjectives = 1;
-        systems[0].Objectives[0] = {10, QStringLiteral("10 plan"), 0.5};
-        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
+        quvartest::SaveScopeA(program.path(), 400, {{10, QStringLiteral("10 plan"), 0.5}});
         CreateApplicationWindows({});
         QImage image(400, 300, QImage::Format_BGR888);
         image.fill(QColor(200, 210, 190));

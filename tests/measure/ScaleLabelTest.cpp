@@ -3,6 +3,7 @@
 #include "measure/ui/MainWindow.h"
 #include "settings/FontAndTextDialogs.h"
 #include "settings/MCSystems.h"
+#include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -43,13 +44,8 @@ class ScaleLabel : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        MCSystemTable systems;
-        systems[0].Name = QStringLiteral("Scope A");
-        systems[0].CaptureWidth = 1000;
-        systems[0].NrOfObjectives = 2;
-        systems[0].Objectives[0] = {10, QStringLiteral("10 plan"), 0.5};
-        systems[0].Objectives[1] = {40, QString(), 0};
-        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
+        quvartest::SaveScopeA(program.path(), 1000,
+                              {{10, QStringLiteral("10 plan"), 0.5}, {40, QString(), 0}});
         CreateApplicationWindows({});
         // The windows install the real dialogs.
         SetAppFontAndTextDialogs(&labelInput);

@@ -5,6 +5,7 @@
 #include "measure/ui/MainWindow.h"
 #include "measure/ui/MeasurementListWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -53,13 +54,9 @@ class Tools : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        MCSystemTable systems;
-        systems[0].Name = QStringLiteral("Scope A");
-        systems[0].CaptureWidth = 400;
-        systems[0].NrOfObjectives = 2;
-        systems[0].Objectives[0] = {10, QStringLiteral("10 plan"), 0.5};
-        systems[0].Objectives[1] = {40, QStringLiteral("40 plan"), 0};
-        SaveCalibration(systems, 1, program.path() + QStringLiteral("/"));
+        quvartest::SaveScopeA(
+            program.path(), 400,
+            {{10, QStringLiteral("10 plan"), 0.5}, {40, QStringLiteral("40 plan"), 0}});
         CreateApplicationWindows({});
         QImage image(400, 300, QImage::Format_BGR888);
         image.fill(QColor(200, 210, 190));

@@ -66,6 +66,13 @@ struct Recorder {
 
 class VideoCaptureTest : public ::testing::Test {
 protected:
+    // Attaches the recorder and previews the camera of this name.
+    static void PreviewWith(Recorder& recorder, TVideoCapture& capture, const QString& device) {
+        recorder.Attach(capture);
+        TGraphConfig config = PreviewConfig(device);
+        capture.ApplyConfig(&config);
+    }
+
     ScriptedPrompts prompts;
     FakeCameraScope cameras{"Cam;Cam"};
 };
@@ -182,9 +189,7 @@ TEST_F(VideoCaptureTest, NewControlAndNewConfigHaveTheirInitialValues) {
 TEST_F(VideoCaptureTest, MissingDeviceGivesCodeZeroAndBothEventsFire) {
     Recorder recorder; // outlives the control, whose destructor still fires events
     TVideoCapture capture;
-    recorder.Attach(capture);
-    TGraphConfig config = PreviewConfig("Gone Camera");
-    capture.ApplyConfig(&config);
+    PreviewWith(recorder, capture, "Gone Camera");
     EXPECT_EQ(prompts.Texts(), QStringList{NoDeviceText});
     ASSERT_FALSE(prompts.shown.empty());
     EXPECT_EQ(prompts.shown[0].caption, "DirectShow - Capture");
@@ -255,9 +260,7 @@ TEST_F(VideoCaptureTest, PaletteFormatsGiveTheMessageAndPreviewWithoutGrabber) {
 TEST_F(VideoCaptureTest, GrabRequestsInARowEachGetTheirOwnFrame) {
     Recorder recorder; // outlives the control, whose destructor still fires events
     TVideoCapture capture;
-    recorder.Attach(capture);
-    TGraphConfig config = PreviewConfig("Cam (2)");
-    capture.ApplyConfig(&config);
+    PreviewWith(recorder, capture, "Cam (2)");
     ASSERT_TRUE(capture.Previewing());
     for (size_t n = 1; n <= 3; ++n) {
         ASSERT_TRUE(capture.GrabFrame());
@@ -313,9 +316,7 @@ TEST_F(VideoCaptureTest, FramesAReceiverKeepsWithoutCopyingAreNeverWrittenOver) 
 TEST_F(VideoCaptureTest, FormatChangeIsAppliedAndReadBack) {
     Recorder recorder; // outlives the control, whose destructor still fires events
     TVideoCapture capture;
-    recorder.Attach(capture);
-    TGraphConfig config = PreviewConfig("Cam");
-    capture.ApplyConfig(&config);
+    PreviewWith(recorder, capture, "Cam");
     ASSERT_TRUE(capture.Previewing());
     EXPECT_EQ(capture.VideoCapabilityCount(), 10);
     const TVideoFormatInfo small = Capability(capture, "YUY2", 320, 240);
@@ -392,9 +393,7 @@ TEST_F(VideoCaptureTest, CaptureFileIsRequiredAndDeletedAtEveryBuild) {
 TEST_F(VideoCaptureTest, FailingSourceRaisesDeviceLostAndRecovers) {
     Recorder recorder; // outlives the control, whose destructor still fires events
     TVideoCapture capture;
-    recorder.Attach(capture);
-    TGraphConfig config = PreviewConfig("Cam");
-    capture.ApplyConfig(&config);
+    PreviewWith(recorder, capture, "Cam");
     ASSERT_TRUE(WaitFor([&] { return recorder.rendered > 0; }));
     recorder.events.clear();
 
@@ -412,9 +411,7 @@ TEST_F(VideoCaptureTest, FailingSourceRaisesDeviceLostAndRecovers) {
 TEST_F(VideoCaptureTest, UnpluggedCameraStopsThePreviewWithoutAHang) {
     Recorder recorder; // outlives the control, whose destructor still fires events
     TVideoCapture capture;
-    recorder.Attach(capture);
-    TGraphConfig config = PreviewConfig("Cam");
-    capture.ApplyConfig(&config);
+    PreviewWith(recorder, capture, "Cam");
     ASSERT_TRUE(WaitFor([&] { return recorder.rendered > 0; }));
     recorder.events.clear();
 

@@ -87,6 +87,30 @@ void BM_AreaAverage(benchmark::State& state) {
     Label(state);
 }
 
+// Each vector level on one thread: what a processor with narrower vectors than this one
+// gets (0 baseline, 1 AVX2, 2 AVX-512, 3 AVX-512 with byte permutes; a level this
+// processor lacks is skipped).
+template <bool Area> void BM_ResizeAtLevel(benchmark::State& state) {
+    const auto level = ResizeVectors(state.range(1));
+    if (LimitResizeVectors(level) != level) {
+        LimitResizeVectors(ResizeVectors::Avx512Vbmi);
+        state.SkipWithError("the processor lacks this level");
+        return;
+    }
+    const Scene& s = SceneOf(state);
+    const QImage src = Photo(s.sw, s.sh, Bitmap24Format);
+    QImage out = NewBitmap(s.dw, s.dh);
+    for (auto _ : state) {
+        if (Area)
+            AreaAverageResize(src, out, 1);
+        else
+            BilinearResize(src, out, 1);
+        benchmark::DoNotOptimize(out.bits());
+    }
+    LimitResizeVectors(ResizeVectors::Avx512Vbmi);
+    Label(state);
+}
+
 void BM_QtSmooth(benchmark::State& state) {
     const Scene& s = SceneOf(state);
     const QImage src = Photo(s.sw, s.sh, state.range(1) == 24 ? Bitmap24Format : Bitmap32Format);
@@ -166,6 +190,18 @@ BENCHMARK(BM_Bilinear)
 BENCHMARK(BM_AreaAverage)
     ->ArgsProduct({{0, 1, 2}, {1, 0}, {24, 32}})
     ->ArgNames({"scene", "threads", "bits"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_ResizeAtLevel<false>)
+    ->Name("BM_BilinearAtLevel")
+    ->ArgsProduct({{0, 1}, {0, 1, 2, 3}})
+    ->ArgNames({"scene", "level"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_ResizeAtLevel<true>)
+    ->Name("BM_AreaAverageAtLevel")
+    ->ArgsProduct({{0, 1}, {0, 1, 2, 3}})
+    ->ArgNames({"scene", "level"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_QtSmooth)

@@ -6,12 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
 #include <random>
 #include <set>
+#include <string>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -30,6 +33,19 @@ QImage RandomBitmap(int w, int h, QImage::Format format, unsigned seed) {
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 image.scanLine(y)[4 * x + 3] = 0xFF;
+    return image;
+}
+
+// Flat 2 x 2 blocks of every byte value, which put many half-size area sums near a rounding
+// tie: a flat 250 sums to 249.50025.
+QImage FlatBlocks(int w, int h, QImage::Format format) {
+    QImage image = NewBitmap(w, h, format);
+    const int bytes = image.depth() / 8;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < bytes; ++c)
+                image.scanLine(y)[x * bytes + c] =
+                    c == 3 ? 0xFF : uchar((x / 2 + 7 * (y / 2) + 85 * c) % 256);
     return image;
 }
 
@@ -76,19 +92,23 @@ QImage PlainBilinear(const QImage& src, int dw, int dh) {
     return out;
 }
 
+// The area-average weight of source row or column `at` of a span [start, end) that covers
+// first to last.
+float PlainAreaWeight(float start, float end, int first, int last, int at, float scale) {
+    float w = 1.0f;
+    if (at == first)
+        w = 1.0f - (start - float(first));
+    if (at == last)
+        w = w - (float(last + 1) - end);
+    return std::max(w, 0.0f) / scale;
+}
+
 // The area average written the plain way: per destination pixel, its covered rows and
 // columns in turn.
 QImage PlainAreaAverage(const QImage& src, int dw, int dh) {
     const int sw = src.width(), sh = src.height();
     const float sx = float(sw) / float(dw), sy = float(sh) / float(dh);
-    auto weight = [](float start, float end, int first, int last, int at, float scale) {
-        float w = 1.0f;
-        if (at == first)
-            w = 1.0f - (start - float(first));
-        if (at == last)
-            w = w - (float(last + 1) - end);
-        return std::max(w, 0.0f) / scale;
-    };
+    const auto weight = PlainAreaWeight;
     QImage out = NewBitmap(dw, dh, Bitmap32Format);
     for (int j = 0; j < dh; ++j) {
         const float y0 = float(j) * sy, y1 = std::min(y0 + 0.999f * sy, float(sh));
@@ -111,6 +131,44 @@ QImage PlainAreaAverage(const QImage& src, int dw, int dh) {
         }
     }
     return out;
+}
+
+// A 32-bit source for a half-size area average whose blue sums lie on a rounding tie or
+// next to one, where a quicker sum than the defined one can round the other way: the last
+// pixel of every 2 x 2 block takes the blue value whose defined sum (formed as
+// PlainAreaAverage forms it) comes nearest to a half.
+QImage NearTieHalfSource(int dw, int dh, unsigned seed) {
+    QImage src = RandomBitmap(2 * dw, 2 * dh, Bitmap32Format, seed);
+    const float step = 2.0f;
+    auto weights = [&](int index, int length) {
+        const float start = float(index) * step;
+        const float end = std::min(start + 0.999f * step, float(length));
+        const int first = int(start), last = std::min(int(end), length - 1);
+        return std::pair{PlainAreaWeight(start, end, first, last, 2 * index, step),
+                         PlainAreaWeight(start, end, first, last, 2 * index + 1, step)};
+    };
+    for (int j = 0; j < dh; ++j) {
+        const auto [top, bottom] = weights(j, 2 * dh);
+        uchar* row0 = src.scanLine(2 * j);
+        uchar* row1 = src.scanLine(2 * j + 1);
+        for (int i = 0; i < dw; ++i) {
+            const auto [left, right] = weights(i, 2 * dw);
+            float sum = float(double(top) * double(left) * row0[8 * i]);
+            sum = float(double(sum) + double(top) * double(right) * row0[8 * i + 4]);
+            sum = float(double(sum) + double(bottom) * double(left) * row1[8 * i]);
+            const double last = double(bottom) * double(right);
+            double nearest = 1.0;
+            for (int v = 0; v < 256; ++v) {
+                const float total = float(double(sum) + last * v);
+                const double off = std::abs(double(total) - std::floor(total) - 0.5);
+                if (off < nearest) {
+                    nearest = off;
+                    row1[8 * i + 4] = uchar(v);
+                }
+            }
+        }
+    }
+    return src;
 }
 
 // A bitmap whose last byte is followed by an inaccessible page: reading past the last
@@ -317,24 +375,13 @@ TEST(AreaAverageResize, HalfSizeMatchesThePlainFormula) {
     struct Case {
         int dw, dh;
     };
-    // Flat 2 x 2 blocks of every byte value: a flat 250 sums to 249.50025.
-    auto flatBlocks = [](int w, int h, QImage::Format format) {
-        QImage image = NewBitmap(w, h, format);
-        const int bytes = image.depth() / 8;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                for (int c = 0; c < bytes; ++c)
-                    image.scanLine(y)[x * bytes + c] =
-                        c == 3 ? 0xFF : uchar((x / 2 + 7 * (y / 2) + 85 * c) % 256);
-        return image;
-    };
     std::mt19937 seeds(20240517);
     for (const Case& c :
          {Case{1, 1}, Case{2, 3}, Case{7, 5}, Case{10, 4}, Case{11, 2}, Case{97, 89}, Case{211, 31},
           Case{1031, 7}, Case{4099, 3}, Case{1000, 667}}) {
         for (const QImage::Format format : {Bitmap24Format, Bitmap32Format}) {
             for (const QImage& src : {RandomBitmap(2 * c.dw, 2 * c.dh, format, unsigned(seeds())),
-                                      flatBlocks(2 * c.dw, 2 * c.dh, format)}) {
+                                      FlatBlocks(2 * c.dw, 2 * c.dh, format)}) {
                 QImage expected = PlainAreaAverage(src.convertToFormat(Bitmap32Format), c.dw, c.dh);
                 if (format == Bitmap24Format)
                     expected = expected.convertToFormat(Bitmap24Format);
@@ -427,3 +474,112 @@ TEST(Resize, EmptyBitmapsAreLeftAlone) {
     AreaAverageResize(QImage(), out);
     EXPECT_TRUE(SamePixels(out, before));
 }
+
+// Every vector level is a path of its own (byte permutes, gathered neighbours, AVX2 or
+// baseline loops, the half-size area sums): each must give the plain formulas' bytes. A
+// level the processor lacks is skipped.
+class ResizeAtEveryLevel : public ::testing::TestWithParam<ResizeVectors> {
+protected:
+    void SetUp() override {
+        if (LimitResizeVectors(GetParam()) != GetParam())
+            GTEST_SKIP() << "the processor lacks this level";
+    }
+    void TearDown() override { LimitResizeVectors(ResizeVectors::Avx512Vbmi); }
+};
+
+TEST_P(ResizeAtEveryLevel, BilinearMatchesThePlainFormula) {
+    struct Case {
+        int sw, sh, dw, dh;
+    };
+    std::vector<Case> cases = {
+        // Half size, even and odd, and rows of many blocks.
+        {600, 400, 300, 200}, {601, 401, 300, 200}, {6000, 6, 3000, 3}, {5999, 5, 3000, 2},
+        // A 1600-wide window of a 6000-wide photograph; reductions near and past the limit
+        // of one source window per block, where fewer pixels fill a block or the gathered
+        // path takes over.
+        {6000, 9, 1600, 3}, {1000, 3, 385, 2}, {1000, 3, 370, 2}, {1000, 3, 200, 2},
+        {1000, 3, 120, 2},
+        // Enlargements, block boundaries, one-pixel sides.
+        {640, 4, 2048, 13}, {5, 3, 16, 2}, {9, 2, 17, 3}, {40, 3, 31, 2}, {40, 3, 33, 2},
+        {1, 7, 4, 13}, {7, 1, 13, 2}, {1, 1, 5, 3}, {5, 3, 1, 1}, {2, 2, 4, 4}};
+    std::mt19937 random(7);
+    for (int n = 0; n < 40; ++n) {
+        const int sw = 1 + int(random() % 300), dw = 1 + int(random() % 300);
+        cases.push_back({sw, 1 + int(random() % 5), dw, 1 + int(random() % 5)});
+    }
+    for (const Case& c : cases) {
+        const QImage src = RandomBitmap(c.sw, c.sh, Bitmap24Format, unsigned(c.sw * 7 + c.dw));
+        const QImage expected = PlainBilinear(src, c.dw, c.dh);
+        for (int threads : {1, 3}) {
+            QImage out = NewBitmap(c.dw, c.dh);
+            BilinearResize(src, out, threads);
+            ASSERT_TRUE(SamePixels(out, expected))
+                << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << ", " << threads;
+        }
+    }
+}
+
+TEST_P(ResizeAtEveryLevel, AreaAverageMatchesThePlainFormula) {
+    struct Case {
+        int sw, sh, dw, dh;
+    };
+    std::vector<Case> cases = {{2000, 6, 1000, 3}, {2001, 5, 1000, 2}, {601, 401, 160, 107},
+                               {97, 89, 31, 211}, {13, 11, 7, 5}};
+    // Half size at every width up to a few groups of the vector loops.
+    for (int dw = 1; dw <= 40; ++dw)
+        cases.push_back({2 * dw + dw % 2, 4, dw, 2});
+    struct Check {
+        QImage src;
+        int dw, dh;
+    };
+    std::vector<Check> checks;
+    for (const Case& c : cases)
+        for (const QImage::Format format : {Bitmap24Format, Bitmap32Format}) {
+            checks.push_back({RandomBitmap(c.sw, c.sh, format, unsigned(c.sw + c.sh)), c.dw, c.dh});
+            checks.push_back({FlatBlocks(c.sw, c.sh, format), c.dw, c.dh});
+        }
+    // Sums near a tie, where the half-size loops must recompute the value the defined way.
+    static const QImage nearTies = NearTieHalfSource(200, 100, 3);
+    checks.push_back({nearTies, 200, 100});
+    checks.push_back({nearTies.convertToFormat(Bitmap24Format), 200, 100});
+    for (const Check& check : checks) {
+        const QImage& src = check.src;
+        QImage expected = PlainAreaAverage(src.convertToFormat(Bitmap32Format), check.dw, check.dh);
+        if (src.format() == Bitmap24Format)
+            expected = expected.convertToFormat(Bitmap24Format);
+        QImage out = NewBitmap(check.dw, check.dh, src.format());
+        AreaAverageResize(src, out, 1);
+        ASSERT_TRUE(SamePixels(out, expected))
+            << src.width() << "x" << src.height() << " -> " << check.dw << "x" << check.dh << ", "
+            << out.depth() << " bits";
+    }
+}
+
+TEST_P(ResizeAtEveryLevel, NeverReadPastTheLastRowOrColumn) {
+    // Windows and groups that would pass the source's last byte, reducing and enlarging.
+    for (auto [sw, sh, dw, dh] : {std::array{62, 4, 31, 2}, {2, 2, 1, 1}, {130, 3, 65, 1},
+                                  {6000, 2, 3000, 1}, {6000, 2, 1600, 1}, {7, 5, 15, 17},
+                                  {43, 2, 128, 3}}) {
+        GuardedBitmap src(sw, sh, Bitmap24Format, 200);
+        const QImage out = BilinearResized(src.image, dw, dh);
+        EXPECT_EQ(At(out, dw - 1, dh - 1, 2), 200) << sw << " -> " << dw;
+    }
+    for (auto [w, h] : {std::pair{22, 2}, {62, 4}, {64, 2}, {2, 2}, {18, 2}, {6000, 2}}) {
+        for (const QImage::Format format : {Bitmap24Format, Bitmap32Format}) {
+            GuardedBitmap src(w, h, format, 255);
+            QImage out = NewBitmap(w / 2, h / 2, format);
+            AreaAverageResize(src.image, out);
+            EXPECT_EQ(At(out, w / 2 - 1, h / 2 - 1, 2), 254) << w << "x" << h;
+        }
+    }
+}
+
+std::string LevelName(const ::testing::TestParamInfo<ResizeVectors>& level) {
+    static const char* const Names[] = {"Baseline", "Avx2", "Avx512", "Avx512Vbmi"};
+    return Names[int(level.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, ResizeAtEveryLevel,
+                         ::testing::Values(ResizeVectors::Baseline, ResizeVectors::Avx2,
+                                           ResizeVectors::Avx512, ResizeVectors::Avx512Vbmi),
+                         LevelName);

@@ -19,6 +19,8 @@
 #include <QMenu>
 #include <QTemporaryDir>
 
+#include <benchmark/benchmark.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -90,6 +92,13 @@ struct PreviewWindow {
         const TVideoFormatInfo format = window->VideoCapture().GetVideoFormat();
         return window->VideoCapture().Previewing() && format.Width == Width &&
                format.Height == Height;
+    }
+    // Running, or the benchmark is marked as skipped with the reason.
+    bool RunningOrSkip(benchmark::State& state) const {
+        if (Running())
+            return true;
+        state.SkipWithError("the fake camera did not run at 1920x1080");
+        return false;
     }
     double CameraFps() const { return frames * 1000.0 / double(running.elapsed()); }
 };

@@ -77,10 +77,8 @@ struct PreviewWindow : previewbench::PreviewWindow {
 void BM_PreviewOnlyEventLoop1080p(benchmark::State& state) {
     for (auto _ : state) {
         PreviewWindow preview;
-        if (!preview.Running()) {
-            state.SkipWithError("the fake camera did not run at 1920x1080");
+        if (!preview.RunningOrSkip(state))
             break;
-        }
         const int paints = preview.paints.Paints;
         const std::vector<double> late = EventLoopLateness(Seconds * 1000);
         state.counters["paints"] = preview.paints.Paints - paints;
@@ -94,10 +92,8 @@ BENCHMARK(BM_PreviewOnlyEventLoop1080p)->Iterations(1)->UseRealTime()->Unit(benc
 void BM_RecordOnTheFly20fpsTo2048x1536(benchmark::State& state) {
     for (auto _ : state) {
         PreviewWindow preview;
-        if (!preview.Running()) {
-            state.SkipWithError("the fake camera did not run at 1920x1080");
+        if (!preview.RunningOrSkip(state))
             break;
-        }
         preview.StartRecording();
         if (!preview.window->Recording()) {
             state.SkipWithError("the recording did not start");

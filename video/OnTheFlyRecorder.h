@@ -30,10 +30,10 @@ QImage FrameAtAviSize(const QImage& frame, QSize avi_size);
 class TOnTheFlyRecorder {
 public:
     struct Hooks {
-        std::function<void()> RequestFrame;                 // asks the camera for its next frame
-        std::function<QImage()> LatestFrame;                // a copy of the latest delivered frame
-        std::function<void(int tick_count)> Ticked;         // after each tick (the caption)
-        std::function<void()> StopDue;   // duration passed or file full: the GUI thread runs Stop
+        std::function<void()> RequestFrame;         // asks the camera for its next frame
+        std::function<QImage()> LatestFrame;        // a copy of the latest delivered frame
+        std::function<void(int tick_count)> Ticked; // after each tick (the caption)
+        std::function<void()> StopDue; // duration passed or file full: the GUI thread runs Stop
         std::function<void(const QString& message)> Failed; // a tick failed: report, then Stop
     };
 

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 #include <stdexcept>
 
@@ -31,18 +32,6 @@ const QString PreviewCaption = QStringLiteral("  Preview Window");
 void Inform(const QString& text) {
     AppPrompts().Message(QStringLiteral("QUVAR"), text, MessageIcon::Information);
 }
-
-// Clears a flag however the scope ends, so a failed assembly never blocks later recordings.
-class TFlagGuard {
-public:
-    explicit TFlagGuard(bool& flag) : flag_(flag) { flag_ = true; }
-    ~TFlagGuard() { flag_ = false; }
-    TFlagGuard(const TFlagGuard&) = delete;
-    TFlagGuard& operator=(const TFlagGuard&) = delete;
-
-private:
-    bool& flag_;
-};
 
 } // namespace
 
@@ -274,11 +263,12 @@ void TCamViewMain::SaveRecordingFrame(const QImage& frame) {
 }
 
 void TCamViewMain::BuildAVIFromFrames(const QString& folder) {
-    const TFlagGuard busy(AVIBusy);
-    struct TClearPanel {
-        QLabel* panel;
-        ~TClearPanel() { panel->clear(); }
-    } clear_panel{StatusPanel0};
+    // However the assembly ends, a later recording is not blocked and the progress goes.
+    AVIBusy = true;
+    const auto done = qScopeGuard([this] {
+        AVIBusy = false;
+        StatusPanel0->clear();
+    });
     const int64_t planned = recordingPlan_.PlannedFrames;
     const int frames = ::BuildAVIFromFrames(
         *AVIWriter, folder, aviSize_, recordingPlan_.FrameTimeMs, recordingFile_,

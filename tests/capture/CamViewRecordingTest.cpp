@@ -54,10 +54,7 @@ protected:
     bool WaitUntilStopped(int bound_ms) {
         return WaitFor([&] { return !window->Recording() && !window->AVIBusy; }, bound_ms);
     }
-    int Frames(const QString& path) {
-        const auto probe = avitest::ProbeStream(path, "nb_read_frames");
-        return probe ? probe->section("nb_read_frames=", 1).trimmed().toInt() : -1;
-    }
+    static int Frames(const QString& path) { return avitest::FrameCount(path).value_or(-1); }
 
     QTemporaryDir videos;
     QString proposedName;

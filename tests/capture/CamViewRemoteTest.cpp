@@ -58,13 +58,15 @@ protected:
         ASSERT_NE(item, nullptr);
         window->SelectDeviceClick(item);
         ASSERT_TRUE(window->VideoCapture().Previewing());
-        ASSERT_TRUE(PumpUntil([&] { return !window->VideoCapture().LatestFrame().isNull(); }));
+        ASSERT_TRUE(
+            quvartest::WaitFor([&] { return !window->VideoCapture().LatestFrame().isNull(); }));
     }
     // Connects and waits until the server has taken the client in, so the order holds.
     std::unique_ptr<RemoteClient> Connect() {
         const int before = window->ServerSocket->ConnectionCount();
         auto client = std::make_unique<RemoteClient>(window->TCPIPPort);
-        EXPECT_TRUE(PumpUntil([&] { return window->ServerSocket->ConnectionCount() > before; }));
+        EXPECT_TRUE(
+            quvartest::WaitFor([&] { return window->ServerSocket->ConnectionCount() > before; }));
         return client;
     }
     QString PathOf(int number) const { return photos.path() + "/" + FiveDigits(number) + ".jpg"; }
@@ -127,7 +129,7 @@ TEST_F(RemoteWindow, ThePathGoesToTheClientConnectedLongest) {
     EXPECT_TRUE(b->Received().isEmpty());
     // A goes: B is now the client connected longest.
     a.reset();
-    EXPECT_TRUE(PumpUntil([&] { return window->ServerSocket->ConnectionCount() == 1; }));
+    EXPECT_TRUE(quvartest::WaitFor([&] { return window->ServerSocket->ConnectionCount() == 1; }));
     b->Send("QUVAR_SNAP");
     EXPECT_EQ(b->ReceiveAtLeast(PathBytes(1).size()), PathBytes(1));
 }
@@ -152,7 +154,7 @@ TEST_F(RemoteWindow, JunkAndSilentClientsLeaveTheServerAnsweringOthers) {
     asker->Send("QUVAR_SNAP");
     auto other = Connect();
     other->Send("hello");
-    const bool answered = PumpUntil(
+    const bool answered = quvartest::WaitFor(
         [&] {
             return asker->Received().size() >= PathBytes(0).size() &&
                    other->Received().size() >= NotRecognized.size() &&
@@ -179,11 +181,11 @@ TEST_F(RemoteWindow, AClientThatFloodsDuringItsOwnSnapshotIsStillReadInBoundedRe
     auto original = window->VideoCapture().OnBitmapGrabbed;
     window->VideoCapture().OnBitmapGrabbed = [&](const TCapturedBitmap& bitmap) {
         if (grabs++ == 0) // while the snapshot waits, the rest of the flood comes in
-            PumpUntil([&] { return flood->Socket().bytesToWrite() == 0; }, 10000);
+            quvartest::WaitFor([&] { return flood->Socket().bytesToWrite() == 0; }, 10000);
         original(bitmap);
     };
     flood->Send("QUVAR_SNAP" + QByteArray(junkSize, 'x'));
-    ASSERT_TRUE(PumpUntil([&] { return flood->Socket().bytesToWrite() == 0; }, 20000));
+    ASSERT_TRUE(quvartest::WaitFor([&] { return flood->Socket().bytesToWrite() == 0; }, 20000));
     PumpFor(200);
     EXPECT_EQ(grabs, 1);
     // The path once, and one reply for each read of the junk, each of at most the bound.
@@ -221,7 +223,7 @@ TEST_F(RemoteWindow, ACommandDuringTheSnapshotIsAnsweredAfterIt) {
     window->VideoCapture().OnBitmapGrabbed = [&](const TCapturedBitmap& bitmap) {
         if (grabs++ == 0) { // the first snapshot waits for this frame
             b->Send("QUVAR_SNAP");
-            EXPECT_TRUE(PumpUntil([&] { return window->ServerSocket->Waiting() == 1; }));
+            EXPECT_TRUE(quvartest::WaitFor([&] { return window->ServerSocket->Waiting() == 1; }));
         }
         original(bitmap);
     };
@@ -255,7 +257,7 @@ TEST_F(RemoteWindow, DeclinedOverwriteStillAnswersAndAFailedSnapshotNeverAnswers
         const qsizetype shown = qsizetype(prompts.shown.size());
         window->SnapshotFolder = folder;
         client->Send("QUVAR_SNAP");
-        EXPECT_TRUE(PumpUntil([&] { return qsizetype(prompts.shown.size()) > shown; }));
+        EXPECT_TRUE(quvartest::WaitFor([&] { return qsizetype(prompts.shown.size()) > shown; }));
         EXPECT_EQ(window->ServerSocket->Tag, 0);
         window->SnapshotFolder = photos.path();
         QTest::keyRelease(window.get(), Qt::Key_F1);
@@ -356,7 +358,7 @@ TEST_F(RemotePage, OkRestartsTheServerAndAPortBoxWithoutATcpPortKeepsTheOldPort)
         EXPECT_TRUE(window->ServerSocket->IsListening()) << bad;
     }
     // Every restart dropped the clients.
-    EXPECT_TRUE(PumpUntil([&] { return !client->Connected(); }));
+    EXPECT_TRUE(quvartest::WaitFor([&] { return !client->Connected(); }));
 
     const int other = FreeTcpPort();
     dialog->TCPIPport->setText(QString::number(other));
@@ -373,7 +375,7 @@ TEST_F(RemotePage, OkRestartsTheServerAndAPortBoxWithoutATcpPortKeepsTheOldPort)
     dialog->OKBtnClick();
     EXPECT_FALSE(window->ServerRunning);
     EXPECT_FALSE(window->ServerSocket->IsListening());
-    EXPECT_TRUE(PumpUntil([&] { return !second->Connected(); }));
+    EXPECT_TRUE(quvartest::WaitFor([&] { return !second->Connected(); }));
 }
 
 TEST_F(RemotePage, AServerThatCannotListenAfterOkKeepsTheDialogOpen) {

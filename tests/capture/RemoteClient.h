@@ -2,9 +2,10 @@
 // A client of the command server for tests: a real TCP connection to 127.0.0.1, driven
 // by the test's own event loop (the server runs on the same thread).
 
+#include "support/EventWait.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <functional>
@@ -16,20 +17,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-inline bool PumpUntil(const std::function<bool()>& done, int boundMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > boundMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
-
 // Runs the event loop for ms, for checks that nothing more arrives.
 inline void PumpFor(int ms) {
-    PumpUntil([] { return false; }, ms);
+    quvartest::WaitFor([] { return false; }, ms);
 }
 
 // A port nobody listens on now.
@@ -57,7 +47,7 @@ public:
     }
     // Waits until at least size bytes have arrived, then a little more for any surplus.
     QByteArray ReceiveAtLeast(qsizetype size, int boundMs = 5000) {
-        PumpUntil([&] { return Received().size() >= size; }, boundMs);
+        quvartest::WaitFor([&] { return Received().size() >= size; }, boundMs);
         PumpFor(50);
         return Received();
     }
@@ -102,7 +92,7 @@ public:
     }
     // Reads until the server ends the connection (or the bound passes).
     QByteArray ReceiveToEnd(int boundMs = 5000) {
-        PumpUntil(
+        quvartest::WaitFor(
             [&] {
                 char buffer[4096];
                 for (;;) {

@@ -107,7 +107,7 @@ protected:
     std::unique_ptr<RemoteClient> Connect() {
         const int before = server.ConnectionCount();
         auto client = std::make_unique<RemoteClient>(port);
-        EXPECT_TRUE(PumpUntil([&] { return server.ConnectionCount() > before; }));
+        EXPECT_TRUE(quvartest::WaitFor([&] { return server.ConnectionCount() > before; }));
         return client;
     }
 
@@ -147,9 +147,9 @@ TEST_F(CommandServer, CommandsDuringASnapshotWaitTheirTurnAndEachGetsAPath) {
             return; // only inside the first snapshot
         // Another client, and the same one again, while the snapshot waits.
         b->Send("QUVAR_SNAP");
-        EXPECT_TRUE(PumpUntil([&] { return server.Waiting() == 1; }));
+        EXPECT_TRUE(quvartest::WaitFor([&] { return server.Waiting() == 1; }));
         a->Send("xxQUVAR_SNAP");
-        EXPECT_TRUE(PumpUntil([&] { return server.Waiting() == 2; }));
+        EXPECT_TRUE(quvartest::WaitFor([&] { return server.Waiting() == 2; }));
         EXPECT_TRUE(server.SnapshotRunning());
     };
     a->Send("QUVAR_SNAP");
@@ -169,7 +169,7 @@ TEST_F(CommandServer, AFailedOrRefusedSnapshotLeavesNoRequestForALaterOne) {
     };
     fail = true;
     a->Send("QUVAR_SNAP");
-    EXPECT_TRUE(PumpUntil([&] { return !failures.isEmpty(); }));
+    EXPECT_TRUE(quvartest::WaitFor([&] { return !failures.isEmpty(); }));
     EXPECT_EQ(failures, QStringList{"disk full"});
     EXPECT_EQ(server.Tag, 0);
     later();
@@ -189,11 +189,11 @@ TEST_F(CommandServer, AFailedOrRefusedSnapshotLeavesNoRequestForALaterOne) {
 
 TEST_F(CommandServer, ClientGoneBeforeItsReplyLeavesThePathToTheNextOne) {
     RawClient a(port);
-    ASSERT_TRUE(PumpUntil([&] { return server.ConnectionCount() == 1; }));
+    ASSERT_TRUE(quvartest::WaitFor([&] { return server.ConnectionCount() == 1; }));
     auto b = Connect();
     during = [&] {
         a.Reset();
-        EXPECT_TRUE(PumpUntil([&] { return server.ConnectionCount() == 1; }));
+        EXPECT_TRUE(quvartest::WaitFor([&] { return server.ConnectionCount() == 1; }));
     };
     a.Send("QUVAR_SNAP");
     EXPECT_EQ(b->ReceiveAtLeast(8), "/p/1.jpg");
@@ -211,12 +211,12 @@ TEST_F(CommandServer, RestartDropsEveryClientAndClientsBeyondTheBoundAreRefused)
     for (int i = 0; i < TCommandServer::MaxConnections; ++i)
         clients.push_back(Connect());
     RemoteClient extra(port);
-    EXPECT_TRUE(PumpUntil([&] { return !extra.Connected(); }));
+    EXPECT_TRUE(quvartest::WaitFor([&] { return !extra.Connected(); }));
     EXPECT_EQ(server.ConnectionCount(), TCommandServer::MaxConnections);
 
     QString error;
     server.Close();
-    EXPECT_TRUE(PumpUntil([&] { return !clients.front()->Connected(); }));
+    EXPECT_TRUE(quvartest::WaitFor([&] { return !clients.front()->Connected(); }));
     EXPECT_EQ(server.ConnectionCount(), 0);
     ASSERT_TRUE(server.Listen(port, error)) << error.toStdString();
     auto again = Connect();

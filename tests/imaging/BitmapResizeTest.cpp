@@ -493,15 +493,29 @@ TEST_P(ResizeAtEveryLevel, BilinearMatchesThePlainFormula) {
     };
     std::vector<Case> cases = {
         // Half size, even and odd, and rows of many blocks.
-        {600, 400, 300, 200}, {601, 401, 300, 200}, {6000, 6, 3000, 3}, {5999, 5, 3000, 2},
+        {600, 400, 300, 200},
+        {601, 401, 300, 200},
+        {6000, 6, 3000, 3},
+        {5999, 5, 3000, 2},
         // A 1600-wide window of a 6000-wide photograph; reductions near and past the limit
         // of one source window per block, where fewer pixels fill a block or the gathered
         // path takes over.
-        {6000, 9, 1600, 3}, {1000, 3, 385, 2}, {1000, 3, 370, 2}, {1000, 3, 200, 2},
+        {6000, 9, 1600, 3},
+        {1000, 3, 385, 2},
+        {1000, 3, 370, 2},
+        {1000, 3, 200, 2},
         {1000, 3, 120, 2},
         // Enlargements, block boundaries, one-pixel sides.
-        {640, 4, 2048, 13}, {5, 3, 16, 2}, {9, 2, 17, 3}, {40, 3, 31, 2}, {40, 3, 33, 2},
-        {1, 7, 4, 13}, {7, 1, 13, 2}, {1, 1, 5, 3}, {5, 3, 1, 1}, {2, 2, 4, 4}};
+        {640, 4, 2048, 13},
+        {5, 3, 16, 2},
+        {9, 2, 17, 3},
+        {40, 3, 31, 2},
+        {40, 3, 33, 2},
+        {1, 7, 4, 13},
+        {7, 1, 13, 2},
+        {1, 1, 5, 3},
+        {5, 3, 1, 1},
+        {2, 2, 4, 4}};
     std::mt19937 random(7);
     for (int n = 0; n < 40; ++n) {
         const int sw = 1 + int(random() % 300), dw = 1 + int(random() % 300);
@@ -523,8 +537,11 @@ TEST_P(ResizeAtEveryLevel, AreaAverageMatchesThePlainFormula) {
     struct Case {
         int sw, sh, dw, dh;
     };
-    std::vector<Case> cases = {{2000, 6, 1000, 3}, {2001, 5, 1000, 2}, {601, 401, 160, 107},
-                               {97, 89, 31, 211}, {13, 11, 7, 5}};
+    std::vector<Case> cases = {{2000, 6, 1000, 3},
+                               {2001, 5, 1000, 2},
+                               {601, 401, 160, 107},
+                               {97, 89, 31, 211},
+                               {13, 11, 7, 5}};
     // Half size at every width up to a few groups of the vector loops.
     for (int dw = 1; dw <= 40; ++dw)
         cases.push_back({2 * dw + dw % 2, 4, dw, 2});
@@ -557,8 +574,12 @@ TEST_P(ResizeAtEveryLevel, AreaAverageMatchesThePlainFormula) {
 
 TEST_P(ResizeAtEveryLevel, NeverReadPastTheLastRowOrColumn) {
     // Windows and groups that would pass the source's last byte, reducing and enlarging.
-    for (auto [sw, sh, dw, dh] : {std::array{62, 4, 31, 2}, {2, 2, 1, 1}, {130, 3, 65, 1},
-                                  {6000, 2, 3000, 1}, {6000, 2, 1600, 1}, {7, 5, 15, 17},
+    for (auto [sw, sh, dw, dh] : {std::array{62, 4, 31, 2},
+                                  {2, 2, 1, 1},
+                                  {130, 3, 65, 1},
+                                  {6000, 2, 3000, 1},
+                                  {6000, 2, 1600, 1},
+                                  {7, 5, 15, 17},
                                   {43, 2, 128, 3}}) {
         GuardedBitmap src(sw, sh, Bitmap24Format, 200);
         const QImage out = BilinearResized(src.image, dw, dh);

@@ -74,6 +74,15 @@ inline std::optional<QString> ProbeStream(const QString& path, const QString& en
     return QString::fromUtf8(*out);
 }
 
+// The frames of the file's video stream as ffprobe counts them; nothing when ffprobe is not
+// installed.
+inline std::optional<int> FrameCount(const QString& path) {
+    const auto probe = ProbeStream(path, "nb_read_frames");
+    if (!probe)
+        return std::nullopt;
+    return probe->section("nb_read_frames=", 1).trimmed().toInt();
+}
+
 // Every frame of the file decoded by ffmpeg as bgr24 at the stream's size.
 inline std::optional<QByteArray> DecodeBgr(const QString& path) {
     return RunTool("ffmpeg",

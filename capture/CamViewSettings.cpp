@@ -20,6 +20,16 @@ const QString HardWare = QStringLiteral("HardWare"); // the same section: names 
 const QString Server = QStringLiteral("TCPIPServer");
 const QString Warnings = QStringLiteral("Warnings");
 
+// The file cannot hold a line break in a value (it would end the value there, so the write
+// is refused); a pasted one must not stop every later save, so it is kept as a blank.
+QString OneLine(const QString& text) {
+    QString line = text;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "))
+        .replace(u'\r', u' ')
+        .replace(u'\n', u' ');
+    return line;
+}
+
 // A hand-edited size below 1 would give an empty capture format.
 void KeepSizeUsable(TCamViewFields& fields) {
     if (fields.VideoWidth < 1 || fields.VideoHeight < 1) {
@@ -102,7 +112,7 @@ void LoadCamViewSettings(TCamViewFields& f, const QString& programFolder) {
 void SaveCamViewSettings(const TCamViewFields& f, const QString& programFolder) {
     IniFile ini(programFolder + QLatin1String(CamViewIniName), IniFile::Start::Empty);
     ini.WriteBool(Device, QStringLiteral("UseDeviceDefaultSettings"), false);
-    ini.WriteString(Device, QStringLiteral("Video"), f.CurrentDevice);
+    ini.WriteString(Device, QStringLiteral("Video"), OneLine(f.CurrentDevice));
     ini.WriteBool(Device, QStringLiteral("UseDeviceName"), f.UseDeviceName);
     WriteDeviceFile(f, programFolder);
     WriteVideoKeys(ini, f);
@@ -115,13 +125,13 @@ void SaveCamViewSettings(const TCamViewFields& f, const QString& programFolder) 
     ini.WriteInteger(Avi, QStringLiteral("TLTimeLimit"), f.TLTimeLimit);
     ini.WriteInteger(Avi, QStringLiteral("TimeUnits"), f.TimeUnits);
     ini.WriteInteger(Avi, QStringLiteral("TLInterval"), f.TLInterval);
-    ini.WriteString(Avi, QStringLiteral("AVIDir"), f.AVIDir);
+    ini.WriteString(Avi, QStringLiteral("AVIDir"), OneLine(f.AVIDir));
     ini.WriteInteger(Avi, QStringLiteral("AVINr"), f.AVINr);
     // [Directories] FromCameraDir is read by nobody any more: not written.
     ini.WriteInteger(Files, QStringLiteral("ImageExtention"), f.ImageExtention);
     ini.WriteInteger(Files, QStringLiteral("CaptureFileType"), f.CaptureFileType);
     ini.WriteInteger(Files, QStringLiteral("CaptureNr"), f.CaptureNr);
-    ini.WriteString(Files, QStringLiteral("Prefix"), f.Prefix);
+    ini.WriteString(Files, QStringLiteral("Prefix"), OneLine(f.Prefix));
     ini.WriteInteger(Files, QStringLiteral("NameBoxIndex"), f.NameBoxIndex);
     ini.WriteBool(Files, QStringLiteral("CaptureMaxSize"), f.FitToPreviewWindow);
     ini.WriteBool(Files, QStringLiteral("SnapshotWarning"), f.SnapshotWarning);
@@ -134,7 +144,7 @@ void SaveCamViewSettings(const TCamViewFields& f, const QString& programFolder) 
     ini.WriteBool(Hardware, QStringLiteral("PortActive"), f.PortActive);
     ini.WriteBool(Server, QStringLiteral("ServerRunning"), f.ServerRunning);
     ini.WriteInteger(Server, QStringLiteral("TCPIPPort"), f.TCPIPPort);
-    ini.WriteString(Server, QStringLiteral("TCPIPCommand"), f.TCPIPCommand);
+    ini.WriteString(Server, QStringLiteral("TCPIPCommand"), OneLine(f.TCPIPCommand));
     ini.WriteBool(Warnings, QStringLiteral("WarningOnResize"), f.WarningOnResize);
     ini.Save();
 }
@@ -149,7 +159,7 @@ void WriteDeviceFile(const TCamViewFields& f, const QString& programFolder) {
     if (f.CurrentDevice.isEmpty())
         return;
     IniFile ini(DeviceFilePath(programFolder, f.CurrentDevice), IniFile::Start::Empty);
-    ini.WriteString(Device, QStringLiteral("Video"), f.CurrentDevice);
+    ini.WriteString(Device, QStringLiteral("Video"), OneLine(f.CurrentDevice));
     WriteVideoKeys(ini, f);
     ini.Save();
 }

@@ -11,7 +11,8 @@ inline constexpr const char* CamViewIniName = "CamView.ini";
 // replaced by "QUVAR Videos" in the user's video folder, which is created.
 void LoadCamViewSettings(TCamViewFields& fields, const QString& programFolder);
 // Rewrites "CamView.ini" (keys nobody reads any more are dropped) and the device file of
-// CurrentDevice. Throws "Unable to write to <file>" and leaves the old file whole.
+// CurrentDevice; a line break in a text is written as a blank. Throws "Unable to write to
+// <file>" and leaves the old file whole.
 void SaveCamViewSettings(const TCamViewFields& fields, const QString& programFolder);
 
 // programFolder + the device name with " * / : < > ? \ | replaced by "_" + ".dat".

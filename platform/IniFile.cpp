@@ -6,6 +6,7 @@
 #include "TextCodec.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -18,10 +19,21 @@ bool SameName(const QString& a, const QString& b) {
 IniFile::IniFile(const QString& path, Start start) : path_(path) {
     if (start == Start::Empty)
         return;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return;
+    // A pipe or device would block or never end, and no settings file is that large.
+    unreadable_ = true;
+    if (!info.isFile() || info.size() > MaxFileBytes)
+        return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    const QString text = DecodeText(file.readAll());
+    const QByteArray bytes = file.read(MaxFileBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileBytes)
+        return;
+    unreadable_ = false;
+    const QString text = DecodeText(bytes);
     Section* current = nullptr;
     for (QString raw : text.split(u'\n')) {
         if (raw.endsWith(u'\r'))
@@ -150,6 +162,8 @@ void IniFile::EraseSection(const QString& section) {
 }
 
 void IniFile::Save() const {
+    if (unreadable_)
+        throw QuvarError(UnableToWriteMessage(path_));
     QString text;
     for (const auto& line : preamble_)
         text += line.text + QStringLiteral("\r\n");

@@ -16,7 +16,8 @@ class IniFile {
 public:
     enum class Start { LoadExisting, Empty };
 
-    // Loads the file when it exists (a missing or unreadable file reads as empty).
+    // Loads the file when it exists (a missing or unreadable file reads as empty; so does
+    // one larger than MaxFileBytes or one that is no regular file, which is not waited for).
     // Start::Empty ignores what is there: the next save() rewrites the file whole.
     explicit IniFile(const QString& path, Start start = Start::LoadExisting);
 
@@ -41,10 +42,12 @@ public:
     void EraseSection(const QString& section);
 
     // Writes the file (UTF-8, CRLF) through a temporary file; throws
-    // "Unable to write to <file>" and leaves the old file whole when that fails.
+    // "Unable to write to <file>" and leaves the old file whole when that fails, and also
+    // when the file was there but could not be read, since its keys would be lost.
     void Save() const;
 
     static constexpr int MaxValueLength = 2047;
+    static constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
 
 private:
     struct Line {
@@ -61,6 +64,7 @@ private:
     std::optional<QString> Value(const QString& section, const QString& key) const;
 
     QString path_;
+    bool unreadable_ = false;    // there, but not loaded
     std::vector<Line> preamble_; // lines before the first section
     std::vector<Section> sections_;
 };

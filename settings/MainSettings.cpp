@@ -131,14 +131,19 @@ void ReadMeasuringSettings(const IniFile& ini, TMainSettings& m) {
     auto colour = [&](const char* key, ColorRef def) {
         return ColorRef(ini.ReadInteger(mw, S(key), int(def)));
     };
+    // Sizes within the ranges the preferences offer, so that a hand-edited file cannot make
+    // the geometry computed from them overflow.
+    auto size = [&](const char* key, int def, int low, int high) {
+        return std::clamp(ini.ReadInteger(mw, S(key), def), low, high);
+    };
     m.ScaleAsPercentage = ini.ReadBool(mw, S("ScaleAsPercentage"), false);
-    m.ScaleWidthPromil = ini.ReadInteger(mw, S("ScaleWidthPromil"), 20);
-    m.ScaleWidthPx = ini.ReadInteger(mw, S("ScaleWidthPx"), 2);
-    m.ScaleMarginPromil = ini.ReadInteger(mw, S("ScaleMarginPromil"), 50);
-    m.ScaleMarginPx = ini.ReadInteger(mw, S("ScaleMarginPx"), 6);
-    m.ScaleTextHeightPromil = ini.ReadInteger(mw, S("ScaleTextHeightPromil"), 50);
-    m.ScaleTextHeightPx = ini.ReadInteger(mw, S("ScaleTextHeightPx"), 20);
-    m.MeasurePenWidth = ini.ReadInteger(mw, S("MeasurePenWidth"), 1);
+    m.ScaleWidthPromil = size("ScaleWidthPromil", 20, 1, 30);
+    m.ScaleWidthPx = size("ScaleWidthPx", 2, 1, 30);
+    m.ScaleMarginPromil = size("ScaleMarginPromil", 50, 1, 200);
+    m.ScaleMarginPx = size("ScaleMarginPx", 6, 1, 200);
+    m.ScaleTextHeightPromil = size("ScaleTextHeightPromil", 50, 5, 50);
+    m.ScaleTextHeightPx = size("ScaleTextHeightPx", 20, 5, 50);
+    m.MeasurePenWidth = size("MeasurePenWidth", 1, 1, 8);
     m.MeasurePenColor = colour("MeasurePenColor", 0);
     m.UnitBackColor = colour("UnitBackColor", 0xFFFFFF);
     m.ScalePenColor = colour("ScalePenColor", 0);
@@ -151,7 +156,7 @@ void ReadMeasuringSettings(const IniFile& ini, TMainSettings& m) {
     m.AddUnit = ini.ReadBool(mw, S("AddUnit"), false);
     m.UnitTransparancy = ini.ReadBool(mw, S("UnitTransparancy"), false);
     m.FillArrow = ini.ReadBool(mw, S("FillArrow"), true);
-    m.ArrowHeadLength = ini.ReadInteger(mw, S("ArrowHeadLength"), 0);
+    m.ArrowHeadLength = size("ArrowHeadLength", 0, 0, ArrowHeadLengthLimit);
     m.ObjectiveLabelPosition = ini.ReadInteger(mw, S("ObjectiveLabelPosition"), 0);
     m.CopyrightText = ini.ReadString(S("Copyright"), S("Text"), DefaultCopyrightText());
     m.CopyrightPosition = ini.ReadInteger(S("Copyright"), S("Position"), 0);

@@ -13,6 +13,9 @@
 // window systems take no more (X11 positions and sizes are 16-bit).
 constexpr int WindowCoordinateLimit = 32767;
 
+// The longest arrow head read from the settings file, in pixels: longer than any image side.
+constexpr int ArrowHeadLengthLimit = 65535;
+
 // The window's normal (restored) rectangle and its state as the settings file keeps them:
 // Top and Left of the frame, Width and Height of the client area, each read bounded to
 // -WindowCoordinateLimit .. WindowCoordinateLimit (sizes to 0 .. WindowCoordinateLimit).

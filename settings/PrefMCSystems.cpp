@@ -34,6 +34,17 @@ int WithinOrNone(int index, int count) {
     return index >= 0 && index < count ? index : -1;
 }
 
+// A typed name or label as the calibration file can keep it: a pasted line break would end
+// the value there (the file refuses it, and with it every later save), and outer blanks are
+// trimmed when it is read back.
+QString OneLine(const QString& text) {
+    QString line = text;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "))
+        .replace(u'\r', u' ')
+        .replace(u'\n', u' ');
+    return line.trimmed();
+}
+
 } // namespace
 
 std::optional<double> ObjectiveMagnification(const QString& text) {
@@ -152,12 +163,11 @@ void PrefMCSystems::AddMicClick() {
         Refuse(QStringLiteral("only %1 MC-systems allowed").arg(MaxMCSystems));
         return;
     }
-    // The calibration file trims its values: a name with outer blanks would not come back.
-    const QString name = AppPrompts()
-                             .Input(QStringLiteral("Add MCsystem name"),
-                                    QStringLiteral("Enter a new MCsystem name"), ProposedSystemName)
-                             .value_or(ProposedSystemName)
-                             .trimmed();
+    const QString name =
+        OneLine(AppPrompts()
+                    .Input(QStringLiteral("Add MCsystem name"),
+                           QStringLiteral("Enter a new MCsystem name"), ProposedSystemName)
+                    .value_or(ProposedSystemName));
     if (NameIsEmpty(name))
         return;
     if (FindName(names_, name) >= 0) {
@@ -202,11 +212,10 @@ void PrefMCSystems::EditMicClick() {
     if (!Selected())
         return;
     const QString current = names_[nameIndex_];
-    const QString name = AppPrompts()
-                             .Input(QStringLiteral("Edit MCsystem name"),
-                                    QStringLiteral("Change the MCsystem name"), current)
-                             .value_or(current)
-                             .trimmed();
+    const QString name = OneLine(AppPrompts()
+                                     .Input(QStringLiteral("Edit MCsystem name"),
+                                            QStringLiteral("Change the MCsystem name"), current)
+                                     .value_or(current));
     if (NameIsEmpty(name))
         return;
     names_[nameIndex_] = name;
@@ -238,8 +247,7 @@ void PrefMCSystems::AddObjClick() {
         Refuse(*typed + QStringLiteral(" is not a legal value (must be a number)"));
         return;
     }
-    // Trimmed, as the calibration file gives its values back.
-    system->Objectives[size_t(system->NrOfObjectives)] = {*magnification, typed->trimmed(), 0};
+    system->Objectives[size_t(system->NrOfObjectives)] = {*magnification, OneLine(*typed), 0};
     ++system->NrOfObjectives;
     UpdateDefaultLabel();
 }
@@ -277,11 +285,10 @@ void PrefMCSystems::RenameObjectiveClick() {
         return;
     }
     ObjCal& objective = system->Objectives[size_t(objectiveIndex_)];
-    const QString label = AppPrompts()
-                              .Input(QStringLiteral("Change Objective Name"),
-                                     QStringLiteral("Edit this Name"), objective.ObjStr)
-                              .value_or(objective.ObjStr)
-                              .trimmed();
+    const QString label = OneLine(AppPrompts()
+                                      .Input(QStringLiteral("Change Objective Name"),
+                                             QStringLiteral("Edit this Name"), objective.ObjStr)
+                                      .value_or(objective.ObjStr));
     if (NameIsEmpty(label))
         return;
     objective.ObjStr = label;

@@ -155,3 +155,26 @@ TEST_F(CamViewSettings, UnwritableFolderThrowsAndKeepsTheOldFile) {
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_TRUE(ReadIni().contains("CaptureNr=5"));
 }
+
+// A prefix or command pasted with a line break (or a folder named with one) must not make
+// every later save of the settings fail: the file keeps the text on one line.
+TEST_F(CamViewSettings, TextsWithLineBreaksAreSavedOnOneLine) {
+    const QString aviDir = dir.path() + "/Videos\nOld";
+    ASSERT_TRUE(QDir().mkpath(aviDir));
+    TCamViewFields f;
+    f.CurrentDevice = "Cam\r\nOne";
+    f.Prefix = "Pond\r\nA";
+    f.TCPIPCommand = "SNAP\rNOW\n";
+    f.AVIDir = aviDir;
+    f.CaptureNr = 7;
+    ASSERT_NO_THROW(SaveCamViewSettings(f, Folder()));
+
+    TCamViewFields read;
+    LoadCamViewSettings(read, Folder());
+    EXPECT_EQ(read.CaptureNr, 7);
+    EXPECT_EQ(read.CurrentDevice, "Cam One");
+    EXPECT_EQ(read.Prefix, "Pond A");
+    EXPECT_EQ(read.TCPIPCommand, "SNAP NOW");
+    EXPECT_NE(read.AVIDir, aviDir) << "no folder of that name: the default";
+    EXPECT_TRUE(QFile::exists(DeviceFilePath(Folder(), "Cam\r\nOne")));
+}

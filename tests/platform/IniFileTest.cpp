@@ -4,9 +4,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -138,4 +142,47 @@ TEST(IniFile, RefusedWriteKeepsTheOldFileAndNamesIt) {
     }
     ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
     EXPECT_EQ(ReadRaw(path), QByteArray("[S]\nk=1\n"));
+}
+
+// What is at the path but cannot be read as a settings file (too big, not a regular file)
+// reads as empty without waiting or filling the memory, and a save refuses to replace it:
+// the keys it may hold would be lost.
+TEST(IniFile, AFileThatCannotBeReadIsNeitherWaitedForNorReplaced) {
+    QTemporaryDir dir;
+    const QString big = WriteRaw(dir, "[S]\r\nk=1\r\n");
+    ASSERT_TRUE(QFile::resize(big, IniFile::MaxFileBytes + 1)); // sparse: no time, no space
+    const QString fifo = dir.filePath("pipe.ini");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    const QString folder = dir.filePath("folder.ini");
+    ASSERT_TRUE(QDir().mkdir(folder));
+
+    for (const QString& path : {big, fifo, folder}) {
+        // A reader of the pipe would wait for a writer: it gets one if it does.
+        std::atomic<bool> read = false;
+        std::atomic<bool> waited = false;
+        std::thread unblock([&] {
+            for (int i = 0; i < 200 && !read; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!read) {
+                waited = true;
+                QFile writer(fifo);
+                writer.open(QIODevice::WriteOnly);
+            }
+        });
+        IniFile ini(path);
+        read = true;
+        unblock.join();
+        EXPECT_FALSE(waited) << path.toStdString();
+        EXPECT_EQ(ini.ReadInteger("S", "k", -1), -1) << path.toStdString();
+        ini.WriteInteger("S", "k", 2);
+        try {
+            ini.Save();
+            ADD_FAILURE() << "replaced " << path.toStdString();
+        } catch (const QuvarError& error) {
+            EXPECT_EQ(error.message(), "Unable to write to " + path);
+        }
+    }
+    EXPECT_EQ(QFileInfo(big).size(), IniFile::MaxFileBytes + 1);
+    EXPECT_TRUE(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    EXPECT_TRUE(QFileInfo(folder).isDir());
 }

@@ -69,7 +69,7 @@ struct MainSettingsFile : ::testing::Test {
         m.ScaleWidthPx = 3;
         m.ScaleMarginPromil = 51;
         m.ScaleMarginPx = 7;
-        m.ScaleTextHeightPromil = 52;
+        m.ScaleTextHeightPromil = 48;
         m.ScaleTextHeightPx = 22;
         m.MeasurePenWidth = 4;
         m.MeasurePenColor = 0x0000FF;
@@ -136,7 +136,7 @@ TEST_F(MainSettingsFile, WritesEveryKeyInOrder) {
         watch +
         "\r\nSaveGrabbedFrames=0\r\nAddLocation=1\r\n"
         "[MeasuringWindow]\r\nScaleAsPercentage=1\r\nScaleWidthPromil=21\r\nScaleWidthPx=3\r\n"
-        "ScaleMarginPromil=51\r\nScaleMarginPx=7\r\nScaleTextHeightPromil=52\r\n"
+        "ScaleMarginPromil=51\r\nScaleMarginPx=7\r\nScaleTextHeightPromil=48\r\n"
         "ScaleTextHeightPx=22\r\nMeasurePenWidth=4\r\nMeasurePenColor=255\r\n"
         "UnitBackColor=65280\r\nScalePenColor=16711680\r\nScalePosition=3\r\nScaleType=2\r\n"
         "ScaleDivisions=5\r\nShowScaleText=0\r\nScaleTransparent=0\r\nUnits=mil\r\nAddUnit=1\r\n"
@@ -305,6 +305,32 @@ TEST_F(MainSettingsFile, WindowPlacementIsReadBounded) {
     EXPECT_EQ(m.Placement.Left, 1930);
     EXPECT_EQ(m.Placement.Width, 1200);
     EXPECT_EQ(m.Placement.Height, 800);
+}
+
+TEST_F(MainSettingsFile, AppearanceSizesAreReadWithinThePreferencesRanges) {
+    struct Case {
+        const char* key;
+        int TMainSettings::*field;
+        int low, high;
+    };
+    const Case cases[] = {
+        {"ScaleWidthPromil", &TMainSettings::ScaleWidthPromil, 1, 30},
+        {"ScaleWidthPx", &TMainSettings::ScaleWidthPx, 1, 30},
+        {"ScaleMarginPromil", &TMainSettings::ScaleMarginPromil, 1, 200},
+        {"ScaleMarginPx", &TMainSettings::ScaleMarginPx, 1, 200},
+        {"ScaleTextHeightPromil", &TMainSettings::ScaleTextHeightPromil, 5, 50},
+        {"ScaleTextHeightPx", &TMainSettings::ScaleTextHeightPx, 5, 50},
+        {"MeasurePenWidth", &TMainSettings::MeasurePenWidth, 1, 8},
+        {"ArrowHeadLength", &TMainSettings::ArrowHeadLength, 0, ArrowHeadLengthLimit}};
+    for (const Case& c : cases) {
+        for (auto [text, expected] : {std::pair{"2147483647", c.high},
+                                      std::pair{"-2147483648", c.low}, std::pair{"5", 5}}) {
+            WriteIni(QByteArray("[MeasuringWindow]\r\n") + c.key + "=" + text + "\r\n");
+            TMainSettings m = Fresh();
+            LoadMainSettings(m);
+            EXPECT_EQ(m.*c.field, expected) << c.key << "=" << text;
+        }
+    }
 }
 
 TEST_F(MainSettingsFile, FileCounterIsReadWithinZeroAndTheLargestInt) {

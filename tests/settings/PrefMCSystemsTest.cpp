@@ -430,3 +430,55 @@ TEST_F(PrefWork, AppliedTableReadsBackFromTheCalibrationFile) {
         EXPECT_EQ(read[i], expected) << i;
     }
 }
+
+// Text pasted into an input box may hold line breaks; the calibration file cannot store
+// them, and one such name would make every later save of the table fail.
+TEST_F(PrefWork, PastedLineBreaksBecomeBlanksSoTheTableCanBeSaved) {
+    struct Case {
+        const char* what;
+        std::function<void(PrefMCSystems&, ScriptedPrompts&)> edit;
+        std::function<QString(const TMainSettings&)> stored;
+        QString expected;
+    } cases[] = {
+        {"new system",
+         [](PrefMCSystems& w, ScriptedPrompts& p) {
+             p.inputs = {QString("Zeiss\r\nAxio"), QString("10\n")};
+             w.AddMicClick();
+         },
+         [](const TMainSettings& m) { return m.MCSystems[3].Name; }, "Zeiss Axio"},
+        {"renamed system",
+         [](PrefMCSystems& w, ScriptedPrompts& p) {
+             p.inputs = {QString("Axio\nImager")};
+             w.EditMicClick();
+         },
+         [](const TMainSettings& m) { return m.MCSystems[0].Name; }, "Axio Imager"},
+        {"new objective",
+         [](PrefMCSystems& w, ScriptedPrompts& p) {
+             p.inputs = {QString("40\rPh2\ndry")};
+             w.AddObjClick();
+         },
+         [](const TMainSettings& m) { return m.MCSystems[0].Objectives[3].ObjStr; }, "40 Ph2 dry"},
+        {"renamed objective",
+         [](PrefMCSystems& w, ScriptedPrompts& p) {
+             w.ObjectivesBoxClick(1);
+             p.inputs = {QString("10 x\r\noil")};
+             w.RenameObjectiveClick();
+         },
+         [](const TMainSettings& m) { return m.MCSystems[0].Objectives[1].ObjStr; }, "10 x oil"},
+    };
+    for (const Case& c : cases) {
+        Open(ThreeSystems(), "Axio");
+        c.edit(work, prompts);
+        work.ApplyMCSystems(main);
+        EXPECT_EQ(c.stored(main), c.expected) << c.what;
+
+        QTemporaryDir dir;
+        EXPECT_NO_THROW(SaveCalibration(main.MCSystems, main.NrOfMCSystems, dir.path() + "/"))
+            << c.what;
+        MCSystemTable read;
+        LoadCalibration(read, dir.path() + "/");
+        TMainSettings reread;
+        reread.MCSystems = read;
+        EXPECT_EQ(c.stored(reread), c.expected) << c.what;
+    }
+}

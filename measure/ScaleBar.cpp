@@ -183,7 +183,8 @@ ScaleBarImage RenderScaleBitmap(const TMainSettings& settings, int scaleLength, 
         painter.fillRect(
             QRect(x0 - (p == 1 ? 0 : p / 2), baseY - p / 2, baseEnd - x0 + (p == 1 ? 0 : p), p),
             pen);
-        drawText((W - tw) / 2 + 8);
+        // Moved left where the bitmap would cut its end off (a text wider than the ruler).
+        drawText(std::max(std::min((W - tw) / 2 + 8, W - tw), 0));
     } else if (tw < L) {
         drawText((W - tw) / 2 + 4);
         painter.fillRect(QRect(4, H - bar - 4, W - 8, bar), pen);

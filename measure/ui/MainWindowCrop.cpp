@@ -18,6 +18,7 @@
 #include <QPalette>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -223,6 +224,8 @@ void TMain::CutSelectionClick(QAction* item) {
     StyleSizeLabel(PixelFrameLabel(*this, crop, EffectiveCalibration(*this).MicrometresPerPixel,
                                    WorkImage.width(), original.width()));
     SizeLabel->setProperty("Tag", tag);
+    // Its Tag may equal a menu size (an image 2048 wide): Q swaps the image-size frame.
+    SizeLabel->setProperty("ImageSizeItem", IsImageSizeItem(item));
 }
 
 void TMain::CutSelectionClick_um(QAction* item) {
@@ -392,9 +395,11 @@ void TMain::SwapCropOrientation() {
         return;
     QMenu* menu = ActiveCropMenu();
     const int current = SizeLabel->property("Tag").toInt();
+    const bool pixels = MeasureMode == ModeCropPixels;
+    const bool wholeImage = pixels && SizeLabel->property("ImageSizeItem").toBool();
     QAction* found = nullptr;
     for (QAction* item : menu->actions())
-        if (item->data().toInt() == current) {
+        if (wholeImage ? IsImageSizeItem(item) : item->data().toInt() == current) {
             found = item;
             break;
         }
@@ -402,7 +407,6 @@ void TMain::SwapCropOrientation() {
         return;
     const int x = (RubberBand.X1 + RubberBand.X2) / 2;
     const int y = (RubberBand.Y1 + RubberBand.Y2) / 2;
-    const bool pixels = MeasureMode == ModeCropPixels;
     CancelCropFrame();
     if (pixels)
         CutSelectionClick(found);
@@ -475,8 +479,14 @@ void TMain::StartFreeAreaFrame() {
     FreeAreaDrawing = false;
     if (freeFrameDrawn_)
         ToggleFreeFrame();
-    CropFrame = StartCropFrame({RubberBand.X1, RubberBand.Y1}, {RubberBand.X2, RubberBand.Y2},
-                               double(OriginalImage.width()) / WorkImage.width());
+    // A drag that ran past the image's edges ends at them, as a dragged frame does: the
+    // label then states the size that the crop takes.
+    const auto inside = [this](int x, int y) {
+        return QPoint(std::clamp(x, 0, WorkImage.width()), std::clamp(y, 0, WorkImage.height()));
+    };
+    CropFrame =
+        StartCropFrame(inside(RubberBand.X1, RubberBand.Y1), inside(RubberBand.X2, RubberBand.Y2),
+                       double(OriginalImage.width()) / WorkImage.width());
     ToggleFreeFrame();
     freeFrameDrawn_ = true;
     ShowFreeAreaSize();

@@ -308,8 +308,11 @@ void TMain::FotoMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift,
     Busy = false;
     if (!MouseIsDown || !(buttons & Qt::LeftButton))
         return;
+    // Bands belong to the tools only: the free area draws its own rectangle.
+    if (MeasureMode != ModeTools)
+        return;
     const bool arrowWithBand = ActiveTool == ToolArrowOrDot && ArrowpxImageTag < 2;
-    if ((MeasureMode == ModeTools && ActiveTool != ToolArrowOrDot) || arrowWithBand) {
+    if (ActiveTool != ToolArrowOrDot || arrowWithBand) {
         if (CircleButton->isChecked())
             DrawEllipseRubberBand(X, Y);
         else
@@ -371,14 +374,18 @@ void TMain::FotoMouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int
             DrawDot();
         }
     } else if (CircleButton->isChecked()) {
+        // A shape without a result label is recorded here, also when no move drew its band.
         if (CircleButtonTag == 1) {
             PaintEllipse(WorkImage, EllipseBoundsForOval(RubberBand), pen);
+            PushHistoryOnMouseUp = true;
         } else {
             const int r = CircleRadius(RubberBand);
             PaintEllipse(WorkImage, CircleBounds(start, r), pen);
             if (r > 1)
                 ShowResultLabel(QStringLiteral("D = ") +
                                 FormatLengthWithUnit(*this, 2 * r * CurrentCalibration));
+            else
+                PushHistoryOnMouseUp = true;
         }
     } else if (Closteriometer->isChecked()) {
         if (ClosteriometerTag == 2) {
@@ -613,4 +620,8 @@ void TMain::DiscardLabel() {
     ImgLabel->hide();
     ImgLabelTag = 0;
     labelBitmap_ = QImage();
+    // The rebuild that discards the label also takes the chord of a closteriometry waiting
+    // for its third point: its arc would be drawn for a chord no longer shown, perhaps in
+    // pixels of another size.
+    ClosteriometerTag = 0;
 }

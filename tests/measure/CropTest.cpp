@@ -622,3 +622,70 @@ TEST_F(Crop, UnitFrameHasTheCalibratedSizeAndQKeepsItsCentre) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Crop, FreeAreaDrawnPastTheImageEdgesEndsAtThemAndIsLabelledAsCropped) {
+    const QSize work = Main->WorkImage.size();
+    const double s = Scale();
+    struct Case {
+        const char* name;
+        QPoint from, to;
+    };
+    const Case cases[] = {
+        {"past right and bottom",
+         {work.width() - 100, work.height() - 80},
+         {work.width() + 150, work.height() + 120}},
+        {"past left and top", {100, 80}, {-150, -120}},
+    };
+    for (const Case& c : cases) {
+        Key(Qt::Key_A);
+        QTest::mousePress(Main->Foto, Qt::LeftButton, {}, c.from);
+        QTest::mouseMove(Main->Foto, (c.from + c.to) / 2);
+        QTest::mouseMove(Main->Foto, c.to);
+        QTest::mouseRelease(Main->Foto, Qt::LeftButton, {}, c.to);
+        EXPECT_GE(Main->CropFrame.Left, 0) << c.name;
+        EXPECT_GE(Main->CropFrame.Top, 0) << c.name;
+        EXPECT_LE(Main->CropFrame.Right, work.width()) << c.name;
+        EXPECT_LE(Main->CropFrame.Bottom, work.height()) << c.name;
+        const QString label = Main->SizeLabel->text();
+        const QPoint centre((Main->CropFrame.Left + Main->CropFrame.Right) / 2,
+                            (Main->CropFrame.Top + Main->CropFrame.Bottom) / 2);
+        Click(centre, Qt::ControlModifier);
+        ASSERT_EQ(Main->MeasureMode, ModeTools) << c.name;
+        const QSize cropped = Main->OriginalImage.size();
+        EXPECT_TRUE(label.startsWith(
+            QStringLiteral("%1 X %2 = ").arg(cropped.width()).arg(cropped.height())))
+            << c.name << ": " << label.toStdString();
+        EXPECT_NEAR(cropped.width(), 100 * s, 1.0) << c.name;
+        Main->findChild<QAction*>(QStringLiteral("UndoSelectArea1"))->trigger();
+        ASSERT_EQ(Main->OriginalImage.size(), QSize(2048, 1536));
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(Crop, QOnTheImageSizeFrameSwapsItEvenWhenAMenuSizeHasItsWidth) {
+    // 2048 is also the menu's "Width = 2048", which is too tall when swapped.
+    Main->PictureFormatClick(2);
+    Choose("ImageSize");
+    ASSERT_EQ(Main->CropSize, QSize(2048, 1536));
+    Move({300, 200});
+    Key(Qt::Key_Q);
+    EXPECT_TRUE(prompts.Texts().isEmpty()) << prompts.Texts().join(u'|').toStdString();
+    EXPECT_EQ(Main->MeasureMode, ModeCropPixels);
+    EXPECT_EQ(Main->CropSize, QSize(1152, 1536));
+    Key(Qt::Key_Q);
+    EXPECT_EQ(Main->CropSize, QSize(2048, 1536));
+
+    // The menu's own item keeps its size when swapped, and is refused where it does not fit.
+    Choose("W2048");
+    Move({300, 200});
+    Key(Qt::Key_Q);
+    EXPECT_EQ(prompts.Texts().value(0),
+              QStringLiteral("Not possible. Image is smaller than 1536 x 2048pixels"));
+}
+
+} // namespace

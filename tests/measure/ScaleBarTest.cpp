@@ -1,7 +1,10 @@
 #include "measure/ScaleBar.h"
 
+#include <QFontMetrics>
+#include <QPainter>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -201,6 +204,55 @@ TEST(ScaleBar, RulerTicks) {
     const ScaleBarImage mil = RenderScaleBitmap(s, 2, 0, 0.254, {1000, 750});
     ASSERT_EQ(mil.TickX.size(), 21u);
     EXPECT_EQ(mil.TickX.back() - mil.TickX.front(), 200);
+}
+
+// Opaque pixels of rows [0, rows) of an image.
+int OpaquePixels(const QImage& image, int rows) {
+    int count = 0;
+    for (int y = 0; y < std::min(rows, image.height()); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += qAlpha(image.pixel(x, y)) == 255;
+    return count;
+}
+
+TEST(ScaleBar, TheRulersTextIsNeverCutOff) {
+    struct Case {
+        int length;
+        double micrometresPerPixel;
+        int lineWidth;
+    };
+    // Text wider than the ruler, and a ruler a little wider than its text.
+    const Case cases[] = {{5, 0.5, 1},   {5, 0.5, 4},  {50, 1.0, 1},
+                          {50, 0.75, 1}, {50, 0.5, 4}, {100, 0.5, 1}};
+    for (const Case& c : cases) {
+        TMainSettings s = BarSettings();
+        s.ScaleType = 2;
+        s.ScaleWidthPx = c.lineWidth;
+        const ScaleBarImage ruler =
+            RenderScaleBitmap(s, c.length, 0, c.micrometresPerPixel, {1000, 750});
+        ASSERT_EQ(ruler.Refusal, ScaleRefusal::None);
+        ASSERT_TRUE(ruler.Text.Shown);
+        // The same text drawn alone, with room on both sides.
+        QFont font = s.ScaleFont.ToQFont();
+        font.setPixelSize(s.ScaleTextHeightPx);
+        font.setStyleStrategy(QFont::NoAntialias);
+        const QFontMetrics metrics(font);
+        const QString text = ScaleText(c.length, s.LengthUnit);
+        const int tw = metrics.horizontalAdvance(text);
+        QImage alone(tw + 40, metrics.height(), QImage::Format_ARGB32);
+        alone.fill(0);
+        QPainter painter(&alone);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(20, 0, tw, metrics.height()), Qt::AlignLeft | Qt::AlignTop, text);
+        painter.end();
+        // Above the ticks the ruler's bitmap holds only its text.
+        const int ticksTop = ruler.Image.height() - 3 * c.lineWidth - 4;
+        ASSERT_GE(ticksTop, metrics.height());
+        EXPECT_EQ(OpaquePixels(ruler.Image, ticksTop), OpaquePixels(alone, alone.height()))
+            << c.length << " at " << c.micrometresPerPixel << ", width " << ruler.Image.width()
+            << ", text " << tw;
+    }
 }
 
 TEST(ScaleBar, Placement) {

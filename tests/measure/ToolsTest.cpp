@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -453,4 +454,82 @@ TEST_F(Tools, ExposureCorrectionCancelledRebuildsTheWorkImageFromTheOriginal) {
     EXPECT_EQ(Main->OriginalImage, original);
     EXPECT_TRUE(Main->ImgLabel->isHidden()) << "a label not burnt in is discarded";
     EXPECT_EQ(Main->AnnotationHistory.UndoCount(), 0) << "the history restarts";
+}
+
+TEST_F(Tools, TheFreeAreaShowsItsRectangleWhateverToolIsChosen) {
+    // The tools' own bands belong to measuring: the free area's rectangle shows alone.
+    for (QToolButton* tool : {Main->Measure, Main->ArrowButton}) {
+        SCOPED_TRACE(tool->objectName().toStdString());
+        Click(tool);
+        Main->SelectFreeAreaClick();
+        ASSERT_EQ(Main->MeasureMode, ModeFreeArea);
+        Press({100, 100});
+        Move({200, 150});
+        Move({300, 200});
+        EXPECT_TRUE(Painted({200, 100})) << "the rectangle's top edge";
+        EXPECT_FALSE(Painted({200, 150})) << "no line from corner to corner";
+        EXPECT_TRUE(Main->MLabel->isHidden()) << "no length beside the mouse";
+        Release({300, 200});
+        QTest::keyClick(Main, Qt::Key_Escape);
+        EXPECT_EQ(Main->MeasureMode, ModeTools);
+        EXPECT_EQ(Main->WorkImage, clean);
+    }
+}
+
+TEST_F(Tools, ARebuildAbandonsAClosteriometryWaitingForItsThirdPoint) {
+    // The rebuilt image no longer shows the chord, and its pixels may be of another size.
+    const std::function<void()> rebuilds[] = {
+        [] { Main->ClearClick(); },
+        [] {
+            Main->FotoSize->setCurrentIndex(1); // Fit to Window
+            Main->FormUpdate(RebuildRedraw);
+        },
+    };
+    for (const auto& rebuild : rebuilds) {
+        Click(Main->Closteriometer);
+        Drag({100, 200}, {200, 200}); // the chord
+        ASSERT_EQ(Main->ClosteriometerTag, 1);
+        rebuild();
+        const QImage rebuilt = Main->WorkImage.copy();
+        EXPECT_EQ(Main->ClosteriometerTag, 0);
+        Press({150, 150});
+        Release({150, 150});
+        EXPECT_EQ(Main->WorkImage, rebuilt) << "no arc for a chord that is gone";
+    }
+}
+
+TEST_F(Tools, OvalsAndCirclesWithoutALabelAreRecordedForUndo) {
+    struct Case {
+        const char* name;
+        int circleTag;
+        QPoint press, move, release;
+    };
+    // Press and release without a move in between; a circle too small for its label.
+    const Case cases[] = {
+        {"oval without a move", 1, {200, 150}, {}, {260, 180}},
+        {"circle of radius 1", 0, {300, 150}, {301, 150}, {301, 151}},
+    };
+    for (const Case& c : cases) {
+        Click(Main->Measure);
+        Drag({100, 100}, {200, 100});
+        Press({10, 290}); // burns the line's label in
+        Release({10, 290});
+        const QImage before = Main->WorkImage.copy();
+        Click(Main->CircleButton);
+        if (Main->CircleButtonTag != c.circleTag)
+            Click(Main->CircleButton);
+        ASSERT_EQ(Main->CircleButtonTag, c.circleTag) << c.name;
+        Press(c.press);
+        if (!c.move.isNull())
+            Move(c.move);
+        Release(c.release);
+        EXPECT_NE(Main->WorkImage, before) << c.name << ": drawn";
+        const QImage drawn = Main->WorkImage.copy();
+        Main->Undo1Click();
+        EXPECT_EQ(Main->WorkImage, before) << c.name << ": one undo takes back the shape only";
+        Main->Redo1Click();
+        EXPECT_EQ(Main->WorkImage, drawn) << c.name << ": redo brings it back";
+        UndoAll();
+        ASSERT_EQ(Main->WorkImage, clean);
+    }
 }

@@ -142,8 +142,23 @@ private:
         return Has(events_, isDir ? FolderEventDirName : FolderEventFileName);
     }
 
+    // Stops watching a subfolder moved out of the tree, with every folder below it.
+    void ForgetSubtree(const QString& relative) {
+        for (auto it = paths_.begin(); it != paths_.end();) {
+            if (it->first != rootWd_ &&
+                (it->second == relative || it->second.startsWith(relative + '/'))) {
+                inotify_rm_watch(inotifyFd_, it->first);
+                it = paths_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
     void FlushPendingMove() {
         if (pendingMove_) {
+            if (pendingMove_->isDir && subtree_)
+                ForgetSubtree(pendingMove_->name);
             if (NameKind(pendingMove_->isDir))
                 Emit(pendingMove_->name, 1);
             pendingMove_.reset();
@@ -161,9 +176,12 @@ private:
         }
         if (event.len == 0)
             return;
-        const QString name = Join(event.wd, event.name);
         if (!(event.mask & IN_MOVED_TO))
             FlushPendingMove();
+        // Events still queued for a subfolder that has left the tree.
+        if (!paths_.contains(event.wd))
+            return;
+        const QString name = Join(event.wd, event.name);
         if (event.mask & IN_CREATE) {
             if (isDir) {
                 if (subtree_ && AddWatch(name))
@@ -192,10 +210,14 @@ private:
             if (NameKind(isDir))
                 Emit(name, 1);
         } else if (event.mask & IN_MOVED_FROM) {
-            created_.erase(name);
-            pendingMove_ = PendingMove{name, event.cookie, isDir};
+            const bool unclosed = created_.erase(name) > 0;
+            pendingMove_ = PendingMove{name, event.cookie, isDir, unclosed};
         } else if (event.mask & IN_MOVED_TO) {
-            if (pendingMove_ && pendingMove_->cookie == event.cookie) {
+            if (pendingMove_ && pendingMove_->cookie == event.cookie && pendingMove_->unclosed) {
+                // Renamed before its writer closed it: still a new file, under its new name.
+                created_.insert(name);
+                pendingMove_.reset();
+            } else if (pendingMove_ && pendingMove_->cookie == event.cookie) {
                 if (isDir && subtree_)
                     RenameSubtree(pendingMove_->name, name);
                 if (NameKind(isDir)) {
@@ -275,6 +297,7 @@ private:
         QString name;
         uint32_t cookie = 0;
         bool isDir = false;
+        bool unclosed = false; // a new file not yet reported
     };
 
     QString root_;
@@ -297,8 +320,22 @@ TFolderMon::~TFolderMon() {
     Deactivate();
 }
 
+namespace {
+
+// Letter case alone is ignored, as on the file systems that ignore it; but two existing
+// folders that differ only in case are two folders.
+bool SameFolder(const QString& current, const QString& path) {
+    if (path.toLower() != current.toLower())
+        return false;
+    if (path == current || !QFileInfo(path).isDir())
+        return true;
+    return QFileInfo(current).canonicalFilePath() == QFileInfo(path).canonicalFilePath();
+}
+
+} // namespace
+
 void TFolderMon::SetFolder(const QString& path) {
-    if (path.toLower() == folder_.toLower())
+    if (SameFolder(folder_, path))
         return;
     if (IsActive())
         throw QuvarError(QStringLiteral("Currently still actively monitoring a folder. Please "

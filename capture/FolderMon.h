@@ -54,7 +54,8 @@ public:
     std::function<void(TFolderMon* sender)> OnDeactivated;
     std::function<void(TFolderMon* sender)> OnActivated;
 
-    // Throws while active when the path differs other than in letter case.
+    // Throws while active when the path differs other than in letter case (two existing
+    // folders that differ only in case count as different).
     void SetFolder(const QString& path);
     // Throws while active when the set differs.
     void SetEvents(uint8_t events);

@@ -146,6 +146,11 @@ int WriteValueAt(int fd, uint32_t value, uint64_t offset) {
     return WriteAt(fd, bytes, 4, offset);
 }
 
+// A header value that does not fit its 32 bits reads as the largest, not as a wrapped one.
+uint32_t Clamp32(double value) {
+    return value >= 4294967295.0 ? 0xFFFFFFFFu : uint32_t(value);
+}
+
 QString SystemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
@@ -261,7 +266,7 @@ bool TAVICreator::Open(const QString& fileName, uint32_t frameTimeMs, uint32_t q
     PutTag(headerBlock_, 20, "hdrl");
     PutTag(headerBlock_, 24, "avih");
     Put32(headerBlock_, 28, 56);
-    Put32(headerBlock_, 32, frameTimeMs * 1000);
+    Put32(headerBlock_, 32, Clamp32(double(frameTimeMs) * 1000));
     Put32(headerBlock_, 44, 0x00010010); // has index, was capture file
     Put32(headerBlock_, 56, 1);
     Put32(headerBlock_, 64, uint32_t(width_));
@@ -448,7 +453,7 @@ bool TAVICreator::Finish() {
     if (FrameCount > 0) {
         Put32(headerBlock_, 4, uint32_t(position_ - 8));
         Put32(headerBlock_, 36,
-              uint32_t(RoundHalfEven(double(ChunkBytes) / FrameCount * 1000.0 / FrameTimeMs)));
+              Clamp32(RoundHalfEven(double(ChunkBytes) / FrameCount * 1000.0 / FrameTimeMs)));
         Put32(headerBlock_, 48, FrameCount);
         Put32(streamBlock_, 52, FrameCount);
     } else {

@@ -344,7 +344,11 @@ void TAviWriter_2::AddFrame(const QImage& bitmap) {
     Encoder& e = *encoder_;
     const QImage* source = &bitmap;
     QImage converted;
-    if (bitmap.format() != QImage::Format_BGR888 && bitmap.depth() != 32) {
+    // The scalers read 32-bit frames as blue, green, red, alpha: other 32-bit layouts
+    // (RGBA8888, the 30-bit ones) are converted like every other format.
+    const QImage::Format format = bitmap.format();
+    if (format != QImage::Format_BGR888 && format != QImage::Format_RGB32 &&
+        format != QImage::Format_ARGB32 && format != QImage::Format_ARGB32_Premultiplied) {
         converted = bitmap.convertToFormat(QImage::Format_BGR888);
         source = &converted;
     }
@@ -463,6 +467,9 @@ void TAviWriter_2::WriteAvi() {
             throw QuvarError("Video must be finalized");
         return;
     }
+    // A file without frames still gets its header, so that players open it.
+    if (encoder_ && !encoder_->headerWritten)
+        InitStreamFormat();
     const int result = encoder_ ? encoder_->Finish() : 0;
     encoder_.reset();
     finalized_ = false;

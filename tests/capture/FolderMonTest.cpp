@@ -112,6 +112,43 @@ TEST(FolderMonRules, ActivateAndSettersRaiseThePartsTexts) {
     EXPECT_EQ(mon.Events(), FileNames);
 }
 
+// Paths that differ only in letter case name two folders here: both existing, a change
+// from one to the other is a change of folder, not a case of the same one.
+TEST(FolderMonRules, AnotherFolderDifferingInLetterCaseIsTakenOver) {
+    QTemporaryDir dir;
+    const QString upper = dir.path() + "/Cam";
+    const QString lower = dir.path() + "/cam";
+    ASSERT_TRUE(QDir().mkpath(upper));
+    ASSERT_TRUE(QDir().mkpath(lower));
+    TFolderMon mon;
+    mon.SetEvents(FileNames);
+    mon.SetFolder(upper);
+    mon.Activate();
+    try {
+        mon.SetFolder(lower);
+        FAIL() << "no exception";
+    } catch (const QuvarError& e) {
+        EXPECT_EQ(e.message(), "Currently still actively monitoring a folder. Please deactivate "
+                               "before changing monitored folder.");
+    }
+    EXPECT_EQ(mon.Folder(), upper);
+    mon.Deactivate();
+    mon.SetFolder(lower);
+    EXPECT_EQ(mon.Folder(), lower);
+
+    std::vector<QString> names;
+    mon.OnFolderChange = [&](TFolderMon*, const TFolderItemInfo& info) {
+        names.push_back(info.FileName);
+    };
+    mon.Activate();
+    QFile(lower + "/shot.jpg").open(QIODevice::WriteOnly);
+    QElapsedTimer timer;
+    timer.start();
+    while (names.empty() && timer.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(names, std::vector<QString>{"shot.jpg"});
+}
+
 TEST_F(FolderMonTest, ActivatedAndDeactivatedAreSignalled) {
     std::vector<QString> calls;
     mon.OnActivated = [&](TFolderMon*) { calls.push_back("on"); };
@@ -157,6 +194,25 @@ TEST_F(FolderMonTest, AFileWrittenInChunksIsReportedOnceAfterItsClose) {
     WaitFor(1);
     Settle();
     EXPECT_EQ(reports, (std::vector<Report>{{"slow.jpg", "New"}}));
+}
+
+// A writer that gives its file the final name before it closes it: the file is new, and
+// reported once, under that name, when it is complete.
+TEST_F(FolderMonTest, AFileRenamedBeforeItsCloseIsReportedOnceClosed) {
+    Start(FileNames);
+    QFile f(Path("part.tmp"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("half");
+    f.flush();
+    Settle(100);
+    ASSERT_TRUE(QFile::rename(Path("part.tmp"), Path("shot.jpg")));
+    Settle();
+    EXPECT_TRUE(reports.empty()) << "reported before the writer closed it";
+    f.write("rest");
+    f.close();
+    WaitFor(1);
+    Settle();
+    EXPECT_EQ(reports, (std::vector<Report>{{"shot.jpg", "New"}}));
 }
 
 TEST_F(FolderMonTest, AFileLinkedInCompleteIsReportedOnce) {
@@ -242,6 +298,27 @@ TEST_F(FolderMonTest, SubfoldersOnlyWithWatchSubtree) {
             QFile::remove(Path(name));
         QDir(dir.path()).rmdir("moved");
     }
+}
+
+// A subfolder moved out of the watched tree takes its files with it: what happens there
+// afterwards is outside the folder and not reported under the old name.
+TEST_F(FolderMonTest, ASubfolderMovedOutIsNoLongerWatched) {
+    ASSERT_TRUE(QDir(dir.path()).mkpath("sub/deep"));
+    QTemporaryDir outside;
+    Start(FileNames | FolderEventBit(FolderEventDirName), true);
+    ASSERT_TRUE(QFile::rename(Path("sub"), outside.filePath("sub")));
+    WaitFor(1);
+    Settle(100);
+    {
+        QFile f(outside.filePath("sub/gone.jpg"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QFile g(outside.filePath("sub/deep/gone.jpg"));
+        ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+    }
+    Write("top.jpg");
+    WaitFor(2);
+    Settle();
+    EXPECT_EQ(reports, (std::vector<Report>{{"sub", "Removed"}, {"top.jpg", "New"}}));
 }
 
 TEST_F(FolderMonTest, NothingIsReportedAfterDeactivate) {

@@ -255,6 +255,35 @@ TEST_F(AviCreator, AFrameBeyondTheFormatsLimitsClosesTheFileComplete) {
     }
 }
 
+// Rates beyond the header's 32-bit fields are held at the largest value, not wrapped to a
+// small one.
+TEST_F(AviCreator, HeaderRatesBeyondTheirFieldsStayAtTheirLargest) {
+    struct Case {
+        const char* name;
+        QSize size;
+        uint32_t frameTimeMs;
+        uint32_t microsecondsPerFrame;
+        uint32_t maxBytesPerSecond;
+    };
+    for (const Case& c : {
+             // 4,300,808-byte chunks each millisecond: 4.3 GB per second.
+             Case{"fast", {1280, 1120}, 1, 1000, 0xFFFFFFFFu},
+             // 72 minutes per frame: 4.32e9 microseconds.
+             Case{"slow", {64, 48}, 4'320'000, 0xFFFFFFFFu, 2},
+         }) {
+        SCOPED_TRACE(c.name);
+        const QImage frame = PatternFrame(c.size.width(), c.size.height());
+        TAVICreator avi;
+        ASSERT_TRUE(avi.Open(Path(), c.frameTimeMs, 100, frame));
+        ASSERT_TRUE(avi.AddFrame(frame));
+        ASSERT_TRUE(avi.Close(false));
+        const QByteArray f = ReadAll(Path());
+        EXPECT_EQ(U32(f, 32), c.microsecondsPerFrame);
+        EXPECT_EQ(U32(f, 36), c.maxBytesPerSecond);
+        EXPECT_EQ(U32(f, 128), c.frameTimeMs) << "the stream's scale keeps the exact rate";
+    }
+}
+
 TEST_F(AviCreator, AFrameOfAnotherSizeIsRefusedAndTheRecordingGoesOn) {
     TAVICreator avi;
     ASSERT_TRUE(avi.Open(Path(), 100, 100, PatternFrame(8, 6)));

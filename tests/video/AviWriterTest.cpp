@@ -257,3 +257,41 @@ TEST_F(AviWriter, UncompressedFailuresAreReported) {
 }
 
 } // namespace
+
+namespace {
+
+// Frames of every 32-bit layout reach the compressed file in their own colours: only
+// RGB32 and ARGB32 hold blue, green, red in memory order.
+TEST_F(AviWriter, CompressedFramesOfAnyFormatKeepTheirColours) {
+    const QRgb colour = qRgb(200, 60, 10);
+    for (const QImage::Format format :
+         {QImage::Format_BGR888, QImage::Format_RGB888, QImage::Format_RGB32, QImage::Format_ARGB32,
+          QImage::Format_RGBX8888, QImage::Format_RGBA8888, QImage::Format_A2BGR30_Premultiplied,
+          QImage::Format_Indexed8}) {
+        SCOPED_TRACE(format);
+        Setup("FFV1", 32, 16, 100);
+        const QImage frame = Solid(32, 16, colour).convertToFormat(format);
+        Record({frame});
+        const auto decoded = DecodeBgr(Path());
+        if (!decoded)
+            GTEST_SKIP() << "ffmpeg is not installed";
+        ASSERT_EQ(decoded->size(), 32 * 16 * 3);
+        EXPECT_EQ(decoded->mid(5 * 32 * 3 + 7 * 3, 3), QByteArray("\x0a\x3c\xc8", 3));
+    }
+}
+
+// A recording stopped before its first frame still leaves a file that players open.
+TEST_F(AviWriter, ACompressedFileWithoutFramesStillOpens) {
+    Setup("MJPG", 64, 48, 100);
+    writer.InitVideo(PatternFrame(64, 48));
+    writer.FinalizeVideo();
+    writer.WriteAvi();
+    EXPECT_GT(QFileInfo(Path()).size(), 0);
+    const auto probe = ProbeStream(Path(), "width,height,nb_read_frames");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed";
+    // ffprobe counts no frame of an empty stream ("N/A"), but reads its header.
+    EXPECT_TRUE(probe->startsWith("width=64\nheight=48\n")) << probe->toStdString();
+}
+
+} // namespace

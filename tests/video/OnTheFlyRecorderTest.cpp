@@ -9,9 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <future>
 #include <mutex>
 #include <stdexcept>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -166,6 +169,68 @@ TEST_F(OnTheFlyRecorder, AFullFileStopsTheRecordingAndSaysSo) {
     if (!frames)
         GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
     EXPECT_EQ(*frames, 5);
+}
+
+// A full uncompressed file is the only end a frame ends a recording with: the next
+// recording, here compressed, on the same writer runs its whole duration.
+TEST_F(OnTheFlyRecorder, AFullFileEndsOnlyItsOwnRecording) {
+    TAVICreator::Limits limits;
+    limits.IndexEntries = 5;
+    TAviWriter_2 small(nullptr, limits);
+    TCodeCamera camera;
+    TRecordingSettings settings;
+    settings.NVFPS = 6; // 20 frames per second
+    settings.NVTimeLimit = 60;
+    TOnTheFlyRecorder recorder(small, timer);
+    recorder.Start(PlanRecording(settings), {320, 240}, Path(), camera.Latest(), HooksFor(camera));
+    ASSERT_EQ(ended.get_future().wait_for(10s), std::future_status::ready);
+    EXPECT_THROW(recorder.Stop(), std::exception);
+
+    ended = std::promise<void>();
+    stop_reports = 0;
+    settings.NVTimeLimit = 1;
+    small.SetWidth(320);
+    small.SetHeight(240);
+    small.SetCompressor("MJPG");
+    const QString second = folder.filePath("second.avi");
+    recorder.Start(PlanRecording(settings), {320, 240}, second, camera.Latest(), HooksFor(camera));
+    ASSERT_EQ(ended.get_future().wait_for(10s), std::future_status::ready);
+    EXPECT_TRUE(recorder.Stop());
+    EXPECT_EQ(stop_reports.load(), 1);
+    EXPECT_GE(last_tick.load(), 20) << "stopped before its duration";
+}
+
+// A write that fails (a full disk, here a file-size limit of this process for the time of
+// the recording) closes the file; the recording stops then, instead of dropping every frame
+// until its duration.
+TEST_F(OnTheFlyRecorder, AFailedWriteStopsTheRecording) {
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previous = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{3'000'000, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    TCodeCamera camera;
+    TRecordingSettings settings;
+    settings.NVFPS = 6; // 20 frames per second
+    settings.NVTimeLimit = 60;
+    TOnTheFlyRecorder recorder(writer, timer);
+    recorder.Start(PlanRecording(settings), {640, 480}, Path(), camera.Latest(), HooksFor(camera));
+    const bool stopped = ended.get_future().wait_for(10s) == std::future_status::ready;
+    QString message;
+    try {
+        recorder.Stop();
+    } catch (const std::exception& error) {
+        message = error.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previous);
+    ASSERT_TRUE(stopped) << "the recording went on after its file was closed";
+    EXPECT_EQ(stop_reports.load(), 1);
+    EXPECT_TRUE(message.contains("failed")) << message.toStdString();
+    const auto frames = avitest::FrameCount(Path());
+    if (!frames)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    EXPECT_EQ(*frames, 3);
 }
 
 TEST_F(OnTheFlyRecorder, FrameFileTicksRequestAndCountWithoutAWriter) {

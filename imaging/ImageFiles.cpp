@@ -60,11 +60,23 @@ void SavePng(const QImage& bitmap, const QString& fileName,
     replace.commit();
 }
 
+// Replacing is a rename over the old file, which the folder allows whatever the file's own
+// permissions: a file the user marked read-only would silently get the new content.
+void RefuseReadOnly(const QString& fileName) {
+    if (FileIsReadOnly(fileName))
+        throw QuvarError(UnableToCreateFileMessage(fileName));
+}
+
 void Save(const QImage& bitmap, const QString& fileName, const QStringList* commentLines,
           bool writeBmpComment) {
+    const ImageFileType type = ImageFileTypeOf(fileName);
+    if (type != ImageFileType::None)
+        RefuseReadOnly(fileName);
+    if (type == ImageFileType::Bmp)
+        RefuseReadOnly(SideFileName(fileName)); // written or removed with the picture
     const std::optional<QByteArray> comment =
         commentLines ? std::optional(EncodeText(CommentText(*commentLines))) : std::nullopt;
-    switch (ImageFileTypeOf(fileName)) {
+    switch (type) {
     case ImageFileType::Bmp:
         SaveBmp(bitmap, fileName, writeBmpComment ? comment : std::nullopt);
         break;
@@ -143,15 +155,23 @@ void SaveImagePlain(const QImage& bitmap, const QString& fileName) {
     Save(bitmap, fileName, nullptr, false);
 }
 
+bool FileIsReadOnly(const QString& fileName) {
+    const QByteArray path = QFile::encodeName(fileName);
+    struct stat status {};
+    if (::stat(path.constData(), &status) != 0)
+        return false;
+    // The permission bits count even for root, who could open the file all the same.
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+           ::access(path.constData(), W_OK) != 0;
+}
+
 bool FileIsLocked(const QString& fileName) {
     const QByteArray path = QFile::encodeName(fileName);
     struct stat status {};
     if (::stat(path.constData(), &status) != 0)
         return false;
-    // A read-only file cannot be opened for writing; the permission bits count even for
-    // root, who could open it all the same.
-    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-        ::access(path.constData(), W_OK) != 0)
+    // A read-only file cannot be opened for writing.
+    if (FileIsReadOnly(fileName))
         return true;
     // Opened for reading only: closing a file opened for writing tells every folder watcher
     // (the camera folder's among them) that the file was just written.

@@ -24,7 +24,9 @@ QStringList CommentLines(const QString& text);
 // writeBmpComment is set; otherwise an older side file is removed, so that it cannot
 // be read as this image's comment. A file of another type is not written. Every file
 // is replaced only once its new content is complete, and a BMP and its side file change
-// together: when either fails, neither changes. Throws a QuvarError on failure.
+// together: when either fails, neither changes. A file marked read-only (the image, or a
+// BMP's side file) is never replaced or removed: "Unable to create file '<name>'". Throws a
+// QuvarError on failure.
 void SaveImageWithComment(const QImage& bitmap, const QString& fileName,
                           const QStringList& commentLines, bool writeBmpComment);
 
@@ -39,6 +41,10 @@ void SaveImagePlain(const QImage& bitmap, const QString& fileName);
 // is damaged or not an image), for an image beyond the size limits, and for a side file
 // longer than any comment; bitmap and comment then stay.
 void LoadImageWithComment(QImage& bitmap, const QString& fileName, QStringList& commentLines);
+
+// True when the file exists and has no write permission bit (for root too, who could write
+// it all the same) or cannot be written by us.
+bool FileIsReadOnly(const QString& fileName);
 
 // True when the file exists and is read-only, cannot be opened for writing, or another
 // writer holds a lock on it (flock or fcntl). The file is only opened for reading, so

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,12 +46,17 @@ struct PngWriter {
 };
 
 // The reader takes a chunk whole into one buffer of the length the chunk claims; a text
-// chunk of 2 GB in a file of a few hundred bytes must not cost 2 GB. Nothing else the
-// reader allocates comes near this: its largest row is 65536 pixels of 8 bytes.
-constexpr png_alloc_size_t MaxPngAllocation = png_alloc_size_t(MaxCommentBytes) + 4096;
+// chunk of 2 GB in a file of a few hundred bytes must not cost 2 GB. A chunk may take what
+// the file could hold, so that the megabytes of metadata other programs write are read
+// (and skipped), but never more. Nothing else the reader allocates comes near
+// MaxCommentBytes: its largest row is 65536 pixels of 8 bytes.
+png_alloc_size_t PngChunkLimit(qint64 inputBytes) {
+    return png_alloc_size_t(std::max<qint64>(MaxCommentBytes, inputBytes));
+}
 
-png_voidp LimitedPngMalloc(png_structp, png_alloc_size_t size) {
-    if (size > MaxPngAllocation)
+png_voidp LimitedPngMalloc(png_structp png, png_alloc_size_t size) {
+    const auto* limit = static_cast<const png_alloc_size_t*>(png_get_mem_ptr(png));
+    if (size > *limit + 4096)
         throw PngFailure("chunk data is too large");
     return std::malloc(size);
 }
@@ -60,12 +66,13 @@ void PngFree(png_structp, png_voidp memory) {
 }
 
 struct PngReader {
+    png_alloc_size_t chunkLimit;
     png_structp png = nullptr;
     png_infop info = nullptr;
     png_infop endInfo = nullptr;
-    PngReader() {
+    explicit PngReader(png_alloc_size_t limit) : chunkLimit(limit) {
         png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, ThrowPngFailure,
-                                       IgnorePngWarning, nullptr, LimitedPngMalloc, PngFree);
+                                       IgnorePngWarning, &chunkLimit, LimitedPngMalloc, PngFree);
         if (png)
             info = png_create_info_struct(png);
         if (info)
@@ -163,14 +170,14 @@ void WritePng(const QImage& bitmap, const QString& path, const QString& fileName
 
 namespace {
 
-DecodedPng Decode(void* input, png_rw_ptr read, const QString& fileName) {
+DecodedPng Decode(void* input, png_rw_ptr read, qint64 inputBytes, const QString& fileName) {
     DecodedPng result;
     try {
-        PngReader r;
+        PngReader r(PngChunkLimit(inputBytes));
         png_set_read_fn(r.png, input, read);
         png_set_user_limits(r.png, MaxBitmapSide, MaxBitmapSide);
         // The same bound for what compressed text and profiles unpack to.
-        png_set_chunk_malloc_max(r.png, png_alloc_size_t(MaxCommentBytes));
+        png_set_chunk_malloc_max(r.png, r.chunkLimit);
         png_read_info(r.png, r.info);
         const png_uint_32 width = png_get_image_width(r.png, r.info);
         const png_uint_32 height = png_get_image_height(r.png, r.info);
@@ -209,10 +216,10 @@ DecodedPng Decode(void* input, png_rw_ptr read, const QString& fileName) {
 
 DecodedPng DecodePng(QByteArrayView data, const QString& fileName) {
     MemoryInput input{data};
-    return Decode(&input, MemoryInput::Read, fileName);
+    return Decode(&input, MemoryInput::Read, data.size(), fileName);
 }
 
 DecodedPng ReadPng(QIODevice& device, const QString& fileName) {
     DeviceInput input{&device};
-    return Decode(&input, DeviceInput::Read, fileName);
+    return Decode(&input, DeviceInput::Read, device.size(), fileName);
 }

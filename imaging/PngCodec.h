@@ -27,8 +27,8 @@ struct DecodedPng {
 
 // Decodes PNG data; grey, palette, 16-bit and alpha images become 24-bit colour. Throws
 // a QuvarError naming fileName for damaged data anywhere in the file (the chunks after the
-// image too), a chunk longer than MaxCommentBytes other than image data, or a size beyond
-// the bitmap limits.
+// image too), a chunk other than image data longer than both MaxCommentBytes and the whole
+// input, or a size beyond the bitmap limits.
 DecodedPng DecodePng(QByteArrayView data, const QString& fileName);
 
 // The same, reading the PNG from a device as it goes (no copy of the whole file).

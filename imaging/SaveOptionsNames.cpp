@@ -1,6 +1,7 @@
 #include "SaveOptionsNames.h"
 
 #include "imaging/ImageComment.h"
+#include "imaging/ImageFiles.h"
 #include "platform/DateFormat.h"
 #include "platform/Errors.h"
 #include "platform/SafeFile.h"
@@ -131,6 +132,9 @@ QStringList ReadNameDatabase(const QString& path) {
 }
 
 void WriteNameDatabase(const QString& path, const QStringList& names) {
+    // The new file is renamed over the old one, which a read-only file does not prevent.
+    if (FileIsReadOnly(path))
+        throw QuvarError(UnableToWriteMessage(path));
     QString text;
     for (const QString& name : names)
         text += name + QStringLiteral("\r\n");

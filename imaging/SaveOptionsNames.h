@@ -40,7 +40,8 @@ int ChooseDatabase(const QStringList& databases, const QString& lastUsed);
 // cannot be read.
 QStringList ReadNameDatabase(const QString& path);
 // Writes every name followed by CR LF (Windows-1252 when every character fits, else UTF-8)
-// through a temporary file; throws "Unable to write to <path>", the old file unchanged.
+// through a temporary file; throws "Unable to write to <path>", the old file unchanged (also
+// when the old file is marked read-only).
 void WriteNameDatabase(const QString& path, const QStringList& names);
 
 // The names used recently while the program runs, in two orders.

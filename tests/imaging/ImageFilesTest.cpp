@@ -296,6 +296,27 @@ TEST_F(ImageFiles, PngCommentChunkFollowsTheImageDataAndTheLastQuvarChunkWins) {
     }
 }
 
+// Other programs keep megabytes of metadata in text chunks (XMP, an instrument's settings):
+// the image opens, and the comment after them is found, from the file and from its bytes.
+TEST_F(ImageFiles, PngWithLargeMetadataChunksOpens) {
+    const QString path = Path("meta.png");
+    SaveImageWithComment(NoisyBitmap(5, 4), path, SampleComment, false);
+    const std::vector<PngChunk> chunks = PngChunks(ReadAll(path));
+    const QByteArray big(3 << 20, 'm');
+    std::vector<PngChunk> edited = {chunks[0],
+                                    {"iTXt", QByteArray("XML:com.adobe.xmp\0\0\0\0\0", 22) + big},
+                                    {"tEXt", QByteArray("Description\0", 12) + big}};
+    edited.insert(edited.end(), chunks.begin() + 1, chunks.end());
+    WriteAll(path, BuildPng(edited));
+    const auto loaded = Load(path);
+    EXPECT_TRUE(SamePixels(loaded.bitmap, NoisyBitmap(5, 4)));
+    EXPECT_EQ(loaded.comment, SampleComment);
+    const ImageWithComment decoded =
+        DecodeImageWithComment(ImageFileType::Png, ReadAll(path), path);
+    EXPECT_TRUE(SamePixels(decoded.bitmap, NoisyBitmap(5, 4)));
+    EXPECT_EQ(CommentLines(decoded.comment), SampleComment);
+}
+
 TEST_F(ImageFiles, GreyAlphaAndSixteenBitPngLoadAsColour) {
     QImage grey(3, 2, QImage::Format_Grayscale16);
     grey.fill(QColor(100, 100, 100));
@@ -793,4 +814,46 @@ TEST_F(ImageFiles, BmpAndItsSideFileChangeTogetherOrNotAtAll) {
     SaveImageWithComment(NoisyBitmap(4, 4, 3), path, {"none"}, false);
     EXPECT_FALSE(QFile::exists(side));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"pair.bmp"});
+}
+
+// A rename over a read-only file succeeds in a writable folder; the file must stay as the
+// user protected it, with its side file, for root too.
+TEST_F(ImageFiles, ReadOnlyFilesAreNotReplaced) {
+    struct Case {
+        const char* name;
+        const char* protectedFile; // made read-only after the first save
+        bool writeComment;
+    };
+    const std::vector<Case> cases = {
+        {"ro.jpg", "ro.jpg", true},
+        {"ro.png", "ro.png", true},
+        {"ro.tif", "ro.tif", true},
+        {"ro.tiff", "ro.tiff", false},
+        {"ro.bmp", "ro.bmp", true},
+        {"side.bmp", "side.bmp.cmt", true},
+        {"removed.bmp", "removed.bmp.cmt", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = Path(c.name);
+        const QString locked = Path(c.protectedFile);
+        SaveImageWithComment(NoisyBitmap(4, 4, 1), path, {"old"}, true);
+        ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
+        const QByteArray oldPicture = ReadAll(path);
+        const QByteArray oldLocked = ReadAll(locked);
+        try {
+            SaveImageWithComment(NoisyBitmap(4, 4, 2), path, {"new"}, c.writeComment);
+            ADD_FAILURE() << "saved over a read-only file";
+        } catch (const QuvarError& error) {
+            EXPECT_EQ(error.message(), "Unable to create file '" + locked + "'");
+        }
+        EXPECT_THROW(SaveImagePlain(NoisyBitmap(4, 4, 3), path), QuvarError);
+        EXPECT_EQ(ReadAll(path), oldPicture);
+        EXPECT_EQ(ReadAll(locked), oldLocked);
+        EXPECT_EQ(QFileInfo(locked).permissions() & (QFile::WriteOwner | QFile::WriteGroup), 0);
+        ASSERT_TRUE(QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner));
+    }
+    // Writable again: saved as usual.
+    SaveImageWithComment(NoisyBitmap(4, 4, 2), Path("ro.jpg"), {"new"}, false);
+    EXPECT_EQ(Load(Path("ro.jpg")).comment, QStringList{"new"});
 }

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -126,6 +127,19 @@ TEST(SaveOptionsNames, ReadAndWriteDatabases) {
     EXPECT_EQ(ReadNameDatabase(path), QStringList({"\u4e2d"}));
 
     EXPECT_THROW(WriteNameDatabase(dir.filePath("missing/names.csv"), {"a"}), QuvarError);
+}
+
+TEST(SaveOptionsNames, AReadOnlyDatabaseIsNotReplaced) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("names.csv");
+    WriteBytes(path, "a\r\n");
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
+    EXPECT_THROW(WriteNameDatabase(path, {"a", "b"}), QuvarError);
+    EXPECT_EQ(ReadBytes(path), QByteArray("a\r\n"));
+    EXPECT_EQ(QFileInfo(path).permissions() & QFile::WriteOwner, 0);
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+    WriteNameDatabase(path, {"a", "b"});
+    EXPECT_EQ(ReadBytes(path), QByteArray("a\r\nb\r\n"));
 }
 
 TEST(SaveOptionsNames, CommentPreview) {

@@ -3,6 +3,7 @@
 #include "imaging/Bitmap.h"
 #include "platform/Errors.h"
 #include "platform/NumberFormat.h"
+#include "settings/SettingsUtilities.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,19 +33,23 @@ QString MakeSnapshotFileName(const SnapshotNaming& n) {
         folder += QLatin1Char('/');
     const QString number = FiveDigits(n.CaptureNr);
     const QString date = n.SampleDate.toString(QStringLiteral("yyyy-MM-dd"));
+    // The prefix is often a device name ("USB2.0 Camera: 1/2"): a part of the name, never a
+    // path into another folder.
+    QString prefix = n.Prefix;
+    SanitizeFileName(prefix);
     QString name;
     switch (n.NameBoxIndex) {
     case 0:
         name = number;
         break;
     case 1:
-        name = n.Prefix + QLatin1Char('_') + number;
+        name = prefix + QLatin1Char('_') + number;
         break;
     case 2:
-        name = n.Prefix + QLatin1Char('_') + date + QLatin1Char('_') + number;
+        name = prefix + QLatin1Char('_') + date + QLatin1Char('_') + number;
         break;
     case 3:
-        name = n.Prefix + QLatin1Char('_') + date + QLatin1Char('_') +
+        name = prefix + QLatin1Char('_') + date + QLatin1Char('_') +
                n.Now.toString(QStringLiteral("HH-mm-ss")) + QLatin1Char('_') + number;
         break;
     default:

@@ -26,7 +26,8 @@ struct SnapshotNaming {
 
 // Folder (with a trailing "/") + the name of the scheme + the extension: 0 "00007",
 // 1 "Snapshot_00007", 2 "Snapshot_2024-05-17_00007", 3 "Snapshot_2024-05-17_14-03-09_00007",
-// any other scheme "Image".
+// any other scheme "Image". The prefix has " * / : < > ? \ | replaced by "_", as a device
+// file name has, so it never names another folder.
 QString MakeSnapshotFileName(const SnapshotNaming& naming);
 
 // The counter after a snapshot: one more, and 0 after 99999.

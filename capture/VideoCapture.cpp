@@ -435,7 +435,9 @@ void TVideoCapture::SetDVResolution(TDVResolution resolution) {
 }
 
 void TVideoCapture::SetFrameRate(double framesPerSecond) {
-    frameRate_ = (framesPerSecond >= 1.0 && framesPerSecond <= 50.0) ? framesPerSecond : 25.0;
+    frameRate_ = (framesPerSecond >= MinFrameRate && framesPerSecond <= MaxFrameRate)
+                     ? framesPerSecond
+                     : 25.0;
 }
 
 void TVideoCapture::Fire(const TNotifyEvent& event) {

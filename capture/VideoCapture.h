@@ -60,6 +60,8 @@ public:
     bool WantCapture = true;
     bool UseFrameRate = false;
     double FrameRate() const { return frameRate_; }
+    static constexpr double MinFrameRate = 1.0;
+    static constexpr double MaxFrameRate = 50.0;
     // Below 1, above 50 or not a number stores 25.
     void SetFrameRate(double framesPerSecond);
     QString CaptureFileName;

@@ -254,11 +254,23 @@ void TCamViewMain::SaveRecordingFrame(const QImage& frame) {
     try {
         SaveImagePlain(frame, path);
     } catch (const std::exception& error) {
-        // A full disk: the frames so far still become the video.
+        // A full disk: the frames so far still become the video. The capture control
+        // swallows what its frame handler throws, so the user is told from here, after the
+        // handler has returned.
         const QString message = QString::fromUtf8(error.what());
         frameFileRecording_ = false;
-        StopRecording();
-        throw QuvarError(QStringLiteral("The recording stopped: ") + message);
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                QuvarApplication::RunGuarded([this] {
+                    StopRecording();
+                    return true;
+                });
+                AppPrompts().Message(QStringLiteral("QUVAR"),
+                                     QStringLiteral("The recording stopped: ") + message,
+                                     MessageIcon::Error);
+            },
+            Qt::QueuedConnection);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "DeviceDialogs.h"
 
+#include "capture/VideoCapture.h"
 #include "platform/NumberFormat.h"
 
 #include <QCheckBox>
@@ -157,6 +158,10 @@ std::vector<double> OfferedFrameRates(const TVideoFormatInfo& capability) {
             rates.push_back(rate);
     if (high > low)
         rates.push_back(high);
+    // Another rate would be stored as 25 by the control, not as the rate chosen.
+    std::erase_if(rates, [](double rate) {
+        return rate < TVideoCapture::MinFrameRate || rate > TVideoCapture::MaxFrameRate;
+    });
     return rates;
 }
 

@@ -42,7 +42,7 @@ private:
 void ShowVideoSourceSettings(QWidget* parent, const QString& devicePath);
 
 // The rates offered in the rate box for a capability: the usual rates within its range,
-// and the range's own ends.
+// and the range's own ends; only those the capture control keeps (1 to 50).
 std::vector<double> OfferedFrameRates(const TVideoFormatInfo& capability);
 
 class TVideoFormatDialog : public QDialog {

@@ -32,6 +32,14 @@ int NumberBoxValue(const QString& text) {
     throw QuvarError(QStringLiteral("'%1' is not a valid integer value").arg(text));
 }
 
+int CaptureNrBoxValue(const QString& text) {
+    const int value = NumberBoxValue(text);
+    if (value < 0 || value > 99999)
+        throw QuvarError(
+            QStringLiteral("'%1' is not a snapshot number: enter 0 to 99999").arg(text));
+    return value;
+}
+
 TOptionsDlg::TOptionsDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -366,7 +374,7 @@ void TOptionsDlg::ApplySettings() {
     if (!owner)
         return;
     owner->ImageExtention = ImageType->currentIndex();
-    owner->CaptureNr = ResetFilenr->isChecked() ? 0 : NumberBoxValue(NumberEdit->text());
+    owner->CaptureNr = ResetFilenr->isChecked() ? 0 : CaptureNrBoxValue(NumberEdit->text());
     owner->NameBoxIndex = NameBox->currentIndex();
     owner->Prefix = PrefixEdit->text();
     owner->UseDeviceName = UseCurDevice->isChecked();

@@ -76,3 +76,6 @@ inline TOptionsDlg* OptionsDlg = nullptr;
 
 // The integer in a number box, or the conversion error ("'abc' is not a valid integer value").
 int NumberBoxValue(const QString& text);
+// The snapshot counter in its box: NumberBoxValue, and an error for a number outside 0 to
+// 99999 (a pasted "-5" would name the next snapshot "-0005").
+int CaptureNrBoxValue(const QString& text);

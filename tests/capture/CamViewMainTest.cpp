@@ -221,6 +221,37 @@ TEST(VideoFormatDialog, ChoosesFormatSizeAndRate) {
     EXPECT_EQ(OfferedFrameRates(capabilities[0]), (std::vector<double>{10, 15, 20, 25, 30}));
 }
 
+TEST(VideoFormatDialog, OffersOnlyRatesTheCaptureControlKeeps) {
+    // The control keeps 1 to 50 frames per second and stores 25 for anything else: a rate
+    // outside is never offered, so the chosen rate is the rate asked for.
+    struct Case {
+        double low, high;
+        std::vector<double> offered;
+    };
+    const Case cases[] = {
+        {5, 60, {5, 7.5, 10, 15, 20, 25, 30, 50}},
+        {0.5, 10, {5, 7.5, 10}},
+        {30, 120, {30, 50}},
+        {60, 120, {}},
+        {1, 50, {1, 5, 7.5, 10, 15, 20, 25, 30, 50}},
+    };
+    for (const Case& c : cases) {
+        TVideoFormatInfo f;
+        f.SubType = "YUY2";
+        f.Width = 640;
+        f.Height = 480;
+        f.MinFrameRate = c.low;
+        f.FrameRate = f.MaxFrameRate = c.high;
+        EXPECT_EQ(OfferedFrameRates(f), c.offered) << c.low << " to " << c.high;
+        TVideoFormatDialog dialog({f}, 0, 0);
+        for (int i = 0; i < dialog.RateBox->count(); ++i) {
+            TVideoCapture capture;
+            capture.SetFrameRate(dialog.RateBox->itemData(i).toDouble());
+            EXPECT_EQ(capture.FrameRate(), dialog.RateBox->itemData(i).toDouble());
+        }
+    }
+}
+
 TEST(VideoSourceDialog, EditorsSetTheControlsAndReadThemBack) {
     std::vector<V4l2Control> controls(3);
     controls[0].id = 1;
@@ -323,4 +354,30 @@ TEST_F(SettingsDialog, OkAppliesInOrderAndAnEmptyNumberKeepsItOpen) {
     window->show();
     QCoreApplication::processEvents();
     EXPECT_GT(window->LeftPanel->x(), window->VidCapBox->x());
+}
+
+TEST_F(SettingsDialog, OkTakesOnlyASnapshotNumberFromZeroTo99999) {
+    // The box takes digits from the keyboard; a pasted text is only judged at OK.
+    struct Case {
+        const char* text;
+        bool accepted;
+        int counter;
+    };
+    const Case cases[] = {
+        {"-5", false, 12},
+        {"-0", true, 0},
+        {"99999", true, 99999},
+        {"00042", true, 42},
+    };
+    for (const Case& c : cases) {
+        window->CaptureNr = 12;
+        prompts.shown.clear();
+        TOptionsDlg dialog(window.get());
+        dialog.FormShow();
+        dialog.NumberEdit->setText(c.text);
+        dialog.OKBtnClick();
+        EXPECT_EQ(dialog.result() == QDialog::Accepted, c.accepted) << c.text;
+        EXPECT_EQ(window->CaptureNr, c.counter) << c.text;
+        EXPECT_EQ(prompts.shown.empty(), c.accepted) << c.text;
+    }
 }

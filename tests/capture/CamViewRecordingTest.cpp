@@ -176,6 +176,21 @@ TEST_F(Recording, ClosingTheWindowFinishesTheFile) {
     EXPECT_GE(frames, 3);
 }
 
+TEST_F(Recording, AFrameFileThatCannotBeWrittenStopsTheRecordingAndSaysWhy) {
+    StartCamera();
+    NormalVideo(6, 60);
+    PressStart({false, videos.path()});
+    ASSERT_TRUE(window->Recording());
+    const QString temp = QDir(videos.path()).filePath("temp");
+    ASSERT_TRUE(WaitFor([&] { return !QDir(temp).isEmpty(QDir::Files); }));
+    // The frame folder goes (a disk taken away, a folder removed): the next frame fails.
+    ASSERT_TRUE(QDir(temp).removeRecursively());
+    ASSERT_TRUE(WaitUntilStopped(10000));
+    EXPECT_EQ(window->AVIStartStop->text(), "Start");
+    EXPECT_EQ(prompts.Texts().filter("The recording stopped: ").size(), 1)
+        << prompts.Texts().join("|").toStdString();
+}
+
 TEST_F(Recording, AFrameFolderThatIsALinkIsNotEmptied) {
     StartCamera();
     NormalVideo(0, 3);

@@ -51,6 +51,29 @@ TEST(SnapshotName, FolderGetsOneSeparator) {
     EXPECT_EQ(MakeSnapshotFileName(n), "/00007.jpg"); // the window refuses an empty folder
 }
 
+TEST(SnapshotName, PrefixIsANamePartNeverAPath) {
+    // A device name taken as the prefix, or a typed one, must not lead the file out of the
+    // photo folder or into a subfolder that does not exist.
+    struct Case {
+        const char* prefix;
+        int scheme;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"USB2.0 Camera: 1/2", 1, "/photos/USB2.0 Camera_ 1_2_00007.jpg"},
+        {"../elsewhere", 1, "/photos/.._elsewhere_00007.jpg"},
+        {"a\\b", 2, "/photos/a_b_2024-05-17_00007.jpg"},
+        {"/", 3, "/photos/__2024-05-17_14-03-09_00007.jpg"},
+        {"Cam <1>?", 1, "/photos/Cam _1___00007.jpg"},
+        {"", 1, "/photos/_00007.jpg"},
+    };
+    for (const Case& c : cases) {
+        SnapshotNaming n = Naming(c.scheme);
+        n.Prefix = c.prefix;
+        EXPECT_EQ(MakeSnapshotFileName(n).toStdString(), c.path) << c.prefix;
+    }
+}
+
 TEST(SnapshotName, CounterWrapsAfter99999) {
     EXPECT_EQ(NextCaptureNr(0), 1);
     EXPECT_EQ(NextCaptureNr(99998), 99999);

@@ -13,7 +13,12 @@ QByteArray EncodeParams(const QStringList& params) {
         return {};
     QByteArray message(1, ParamsKind);
     for (const QString& param : params) {
-        message += QFile::encodeName(param);
+        const QByteArray name = QFile::encodeName(param);
+        // The running instance opens only the first: the ones after it that would take
+        // the message beyond what the channel carries are left off.
+        if (message.size() > 1 && message.size() + name.size() + 2 > MaxChannelMessage)
+            break;
+        message += name;
         message += '\0';
     }
     message += '\0';

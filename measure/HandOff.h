@@ -13,8 +13,9 @@
 #include <optional>
 
 // The parameters of a start: kind byte 'P', then each parameter (UTF-8) followed by one
-// zero byte, and one more zero byte at the end. No parameters give an empty message,
-// which is never sent.
+// zero byte, and one more zero byte at the end; the parameters after the first that do
+// not fit MaxChannelMessage are left off. No parameters give an empty message, which is
+// never sent.
 QByteArray EncodeParams(const QStringList& params);
 // Asks the running instance to come to the front.
 QByteArray RestoreRequest();

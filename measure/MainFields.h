@@ -51,6 +51,11 @@ struct TRubberBand {
 // "QUVAR version 3.0.6"
 QString QuvarVersionText();
 
+// The settings as the main settings file can hold them: a selected or alternative folder
+// whose name holds a line break, which no settings value can, is not remembered (stored
+// empty), so that the other settings are still saved.
+TMainSettings StorableSettings(const TMainSettings& settings);
+
 struct TMainFields : TMainSettings {
     TMainFields();
 

@@ -4,6 +4,7 @@
 #include "imaging/Bitmap.h"
 #include "imaging/BitmapResize.h"
 #include "imaging/BitmapRotate.h"
+#include "platform/Errors.h"
 
 #include <utility>
 
@@ -13,6 +14,12 @@ bool RebuildWorkImage(TMainFields& main, int mode, int fotoSizeItem, QSize image
     main.OriginalImage = ToBitmap24(main.OriginalImage);
     const QSize size =
         WorkImageSize(fotoSizeItem, main.OriginalImage.size(), imageArea, main.UseWidth);
+    // Refused before the old work image goes: a size no bitmap can have (a fixed width for
+    // a very tall, narrow image) leaves the image on display and its history as they are.
+    if (!BitmapSizeAllowed(size.width(), size.height()))
+        throw QuvarError(QStringLiteral("Image size %1 x %2 is not supported")
+                             .arg(size.width())
+                             .arg(size.height()));
     // Release the old work image first: it may be as large as the new one.
     main.WorkImage = QImage();
     if (mode == RebuildAreaAverage) {

@@ -21,7 +21,8 @@ enum RebuildMode : int {
 // Resamples the original image into a new work image of the size the display-size item
 // gives on a box of imageArea, restarts the annotation history with it, and in
 // RebuildNewImage mode restarts the crop history with the original. False (and nothing
-// changed) when there is no original image.
+// changed) when there is no original image; a QuvarError naming the size, with nothing
+// changed, when no bitmap can have that size.
 bool RebuildWorkImage(TMainFields& main, int mode, int fotoSizeItem, QSize imageArea);
 
 // "Make Current Image Permanent": the work image with its annotations becomes the new

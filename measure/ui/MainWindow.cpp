@@ -56,6 +56,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <exception>
+
 namespace {
 
 constexpr int kLeftPanelWidth = 340;
@@ -582,7 +584,13 @@ void TMain::closeEvent(QCloseEvent* event) {
 }
 
 void TMain::Exit1Click() {
-    SaveMainSettingsNow();
+    // As the close from the title bar: a settings file that cannot be written is reported,
+    // and the program still ends.
+    try {
+        SaveMainSettingsNow();
+    } catch (const std::exception& error) {
+        QuvarApplication::ShowError(error);
+    }
     closingFromSystemMenu_ = true;
     close();
 }
@@ -600,7 +608,7 @@ void TMain::SaveMainSettingsNow() {
     FotoSizeIndex = FotoSize->currentIndex();
     if (NrOfMCSystems == 1)
         DefaultMCSystem = 0;
-    SaveMainSettings(*this);
+    SaveMainSettings(StorableSettings(*this));
 }
 
 void TMain::PreferencesClick(int tag) {
@@ -639,8 +647,19 @@ void TMain::PreferencesClick(int tag) {
         PrefDlg->Prefs->setCurrentWidget(tag == 1 ? PrefDlg->TabSheet3 : PrefDlg->TabSheet2);
         accepted = PrefDlg->exec() == QDialog::Accepted;
     }
-    SaveMainSettingsNow();
-    SaveCalibration(MCSystems, NrOfMCSystems, ProgramFolder);
+    // A settings file that cannot be written must not leave the window half updated (the
+    // camera folder unwatched, the menu stale): its error comes after the steps below.
+    std::exception_ptr saveError;
+    const auto save = [&saveError](auto write) {
+        try {
+            write();
+        } catch (const std::exception&) {
+            if (!saveError)
+                saveError = std::current_exception();
+        }
+    };
+    save([this] { SaveMainSettingsNow(); });
+    save([this] { SaveCalibration(MCSystems, NrOfMCSystems, ProgramFolder); });
     UpdateUnitCaptions();
     ApplySizeWording();
     BuildMCSystemMenu();
@@ -660,6 +679,8 @@ void TMain::PreferencesClick(int tag) {
     ShowCalibration();
     RefillSystemComment();
     UpdateDSLRMode();
+    if (saveError)
+        std::rethrow_exception(saveError);
 }
 
 void TMain::OpenPassedFile(const QString& path) {

@@ -106,14 +106,19 @@ void TMain::OnWatchFolderChange(const TFolderItemInfo& info) {
     const QString name = LastClosedNonEmptyFileName(WatchFolder, &closedArrivals_);
     if (name.isEmpty())
         return;
-    OriginalImage = QImage();
+    // Read aside: a file that cannot be read leaves the image on display, which may hold
+    // unsaved work, and its comment as they are.
+    QImage image;
+    QStringList comment;
     try {
-        LoadImageWithComment(OriginalImage, QDir(WatchFolder).filePath(name), CommentLines);
+        LoadImageWithComment(image, QDir(WatchFolder).filePath(name), comment);
     } catch (const std::exception&) {
         // Not readable (yet): the file stays for a later report or a manual open.
-        OriginalImage = QImage();
+        return;
     }
-    if (OriginalImage.width() > 0) {
+    if (image.width() > 0) {
+        OriginalImage = image;
+        CommentLines = comment;
         // Shared, not copied: LoadFrame rebuilds the work image from the original.
         WorkImage = OriginalImage;
         LoadFrame();
@@ -204,14 +209,22 @@ void TMain::ShowLastImageClick() {
 }
 
 void TMain::OpenCapturedFile(const QString& path) {
-    OriginalImage = QImage();
+    // Read aside: a file that is gone or unreadable leaves the image on display as it is.
+    QImage image;
+    QStringList comment;
     try {
-        LoadImageWithComment(OriginalImage, path, CommentLines);
+        LoadImageWithComment(image, path, comment);
     } catch (const std::exception& error) {
-        OriginalImage = QImage();
         QuvarApplication::ShowError(error);
         return;
     }
+    if (image.isNull()) {
+        AppPrompts().Message(QStringLiteral("QUVAR"), QStringLiteral("Image not found"),
+                             MessageIcon::None);
+        return;
+    }
+    OriginalImage = image;
+    CommentLines = comment;
     OpenCapturedImage();
 }
 

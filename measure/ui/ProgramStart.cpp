@@ -7,8 +7,12 @@
 #include "platform/ProgramFolder.h"
 #include "platform/ui/QuvarApplication.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QPointer>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -23,12 +27,48 @@ void BringToFront(TMain* window) {
     window->activateWindow();
 }
 
-// Opens a file handed over by a starting process; false when it failed. The error box
-// comes after the reply, so the sender does not wait for the user to close it.
+// Opens path once no dialog or message box of the program is open; the latest file wins.
+void OpenWhenNoDialogIsOpen(const QString& path) {
+    static QString pending;
+    static QPointer<QTimer> waiting;
+    pending = path;
+    if (waiting)
+        return;
+    waiting = new QTimer(qApp);
+    waiting->setInterval(100);
+    QObject::connect(waiting, &QTimer::timeout, qApp, [] {
+        if (Main && QApplication::activeModalWidget())
+            return;
+        // Done before opening, which may ask a question in a loop of its own: a file handed
+        // over meanwhile waits on a timer of its own.
+        waiting->stop();
+        waiting->deleteLater();
+        waiting = nullptr;
+        const QString file = std::exchange(pending, QString());
+        if (!Main)
+            return;
+        try {
+            Main->OpenPassedFile(file);
+        } catch (const std::exception& error) {
+            QuvarApplication::ShowError(error);
+        }
+    });
+    waiting->start();
+}
+
+} // namespace
+
 bool OpenHandedOverFile(const QString& path) {
     if (!Main)
         return false;
     BringToFront(Main);
+    // The command behind an open dialog or question (a save dialog, Preferences, a load
+    // asking about its calibration) goes on with the image it began with: the file is
+    // accepted and opened after it.
+    if (QApplication::activeModalWidget()) {
+        OpenWhenNoDialogIsOpen(path);
+        return true;
+    }
     try {
         Main->OpenPassedFile(path);
         return true;
@@ -38,8 +78,6 @@ bool OpenHandedOverFile(const QString& path) {
         return false;
     }
 }
-
-} // namespace
 
 int RunQuvar(const QStringList& arguments, const std::function<void()>& windowsReady) {
     const std::unique_ptr<InstanceChannel> channel =

@@ -9,3 +9,8 @@
 // arguments: the command-line arguments after the program name. windowsReady runs once
 // the windows exist, before the loop. Returns the exit code.
 int RunQuvar(const QStringList& arguments, const std::function<void()>& windowsReady = {});
+
+// Opens a file a starting process handed over; false when it failed (its error box comes
+// after the reply, so the sender does not wait for the user). While a dialog or message
+// box is open the file is accepted and opened once none is.
+bool OpenHandedOverFile(const QString& path);

@@ -4,6 +4,7 @@
 #include "measure/WorkImageRebuild.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
+#include "platform/Errors.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
@@ -122,6 +123,27 @@ TEST_F(ImageDisplay, UndoAndRedoOverSeveralAnnotations) {
     EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::green));
     Main->ClearClick();
     EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::white)) << "clear drops annotations";
+}
+
+// A fixed length across a very tall, narrow image asks for a bitmap none can be: the size
+// is refused and the image on display, with its annotations and their undo, stays.
+TEST_F(ImageDisplay, ASizeNoBitmapCanHaveKeepsTheImageOnDisplay) {
+    Main->WarningOnResize = false;
+    const int width4608 = FotoSizeItemCount - 1;
+    for (const bool useWidth : {true, false}) {
+        Main->UseWidth = useWidth;
+        // As tall as wide when the lengths are heights: 4608 x 69 million either way round.
+        ShowImage(useWidth ? Filled(2, 30000, Qt::white) : Filled(30000, 2, Qt::white));
+        Annotate(Qt::red);
+        Annotate(Qt::green);
+        const QSize shown = Main->WorkImage.size();
+        Main->FotoSize->setCurrentIndex(width4608);
+        EXPECT_THROW(Main->ResizeImageClick(), QuvarError);
+        EXPECT_EQ(Main->WorkImage.size(), shown);
+        EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::green));
+        Main->Undo1Click();
+        EXPECT_EQ(Main->WorkImage.pixelColor(0, 0), QColor(Qt::red));
+    }
 }
 
 TEST_F(ImageDisplay, MakePermanentKeepsAnnotationsAndLeavesNoCropToUndo) {

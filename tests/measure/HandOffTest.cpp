@@ -215,6 +215,35 @@ TEST_F(HandOff, WithoutUnprocessedTheReopeningCommandsSaySo) {
     EXPECT_EQ(prompts.Texts().back(), "Last captured image is not available");
 }
 
+// A capture that is gone or unreadable leaves the image on display, with its unsaved work,
+// where it was: it can still be saved.
+TEST_F(HandOff, ACaptureThatCannotBeReadKeepsTheImageOnDisplay) {
+    Main->OpenPassedFile(MakeImage("shown.png"));
+    const QImage shown = Main->OriginalImage;
+    ASSERT_FALSE(shown.isNull());
+    QDir().mkpath(Unprocessed());
+    QFile broken(Unprocessed() + "/broken.jpg");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("not a picture");
+    broken.close();
+
+    Main->LastCapturedName = "gone.jpg";
+    Main->ShowLastImageClick();
+    EXPECT_EQ(prompts.Texts().back(), "Image not found");
+    EXPECT_EQ(Main->OriginalImage, shown);
+    Main->LastCapturedName = "broken.jpg";
+    Main->ShowLastImageClick();
+    EXPECT_EQ(prompts.shown.back().icon, MessageIcon::Error);
+    EXPECT_EQ(Main->OriginalImage, shown);
+
+    StartDSLR();
+    ASSERT_TRUE(QFile::copy(broken.fileName(), Staging("arrived.jpg")));
+    ASSERT_TRUE(QFile::rename(Staging("arrived.jpg"), Cam() + "/arrived.jpg"));
+    Settle();
+    EXPECT_EQ(Main->OriginalImage, shown);
+    EXPECT_FALSE(Main->WorkImage.isNull());
+}
+
 TEST_F(HandOff, PreviewInDSLRModeEmptiesTheFolderAndMinimises) {
     StartDSLR();
     QFile empty(Cam() + "/empty.jpg");

@@ -101,6 +101,17 @@ TEST_F(TwoInstances, ASecondStartHandsOverAndEnds) {
     fourth.waitForFinished(kWaitMs);
 }
 
+TEST_F(TwoInstances, ASecondStartWithManyFilesHandsOverTheFirst) {
+    QProcess& first = Start({});
+    ASSERT_FALSE(WaitForLine(first, "ready").isNull()) << "the first instance did not start";
+    QStringList many{"pics/a.png"};
+    for (int i = 0; i < 3000; ++i)
+        many << "pics/b.png";
+    QProcess& second = Start(many, images.path());
+    EXPECT_TRUE(EndsSoon(second));
+    EXPECT_EQ(WaitForLine(first, "title "), images.path() + "/pics/a.png");
+}
+
 TEST_F(TwoInstances, AStartAfterACrashBecomesTheRunningInstance) {
     QProcess& crashed = Start({});
     ASSERT_FALSE(WaitForLine(crashed, "ready").isNull());

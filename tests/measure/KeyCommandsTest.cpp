@@ -143,6 +143,22 @@ TEST(HandOff, MessageFormat) {
     }
 }
 
+// A start with many files (a shell pattern, say) still fits the channel: only the first
+// is opened, so those that do not fit are left off.
+TEST(HandOff, ManyParametersFitTheChannel) {
+    QStringList many;
+    for (int i = 0; i < 5000; ++i)
+        many << QStringLiteral("/home/user/Pictures/pond/sample_%1.jpg").arg(i, 4, 10, QChar('0'));
+    const QByteArray message = EncodeParams(many);
+    EXPECT_LE(message.size(), MaxChannelMessage);
+    EXPECT_TRUE(message.endsWith(QByteArray(2, '\0')));
+    const HandOffRequest request = DecodeHandOff(message);
+    EXPECT_EQ(request.Kind, HandOffRequest::Params);
+    EXPECT_EQ(request.FirstParam, many.front());
+    EXPECT_EQ(EncodeParams(many.mid(0, 3)).size(), 1 + 3 * (many[0].size() + 1) + 1)
+        << "a few are sent whole";
+}
+
 TEST(HandOff, ArgumentsBecomeAbsolute) {
     EXPECT_EQ(
         MakeArgumentsAbsolute({"a.jpg", "../b/c.png", "/abs/d.tif", "./e f.jpg"}, "/home/u/pics"),

@@ -1,6 +1,7 @@
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "measure/ui/MeasurementListWindow.h"
+#include "measure/ui/ProgramStart.h"
 #include "measure/ui/ShellMenuEntry.h"
 #include "platform/Errors.h"
 #include "platform/ui/QuvarApplication.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -120,6 +122,32 @@ TEST_F(Startup, OnlyTheFirstArgumentIsOpened) {
     EXPECT_EQ(Main->CurrentFileName, first);
     EXPECT_EQ(Main->OriginalImage.size(), QSize(7, 5));
     EXPECT_EQ(Main->SelectedFolder, images.path());
+}
+
+// A file handed over while a dialog is open (a save dialog, say) must not change the image
+// under it: the dialog's command would save the new image under the name chosen for the
+// old one. It is accepted and opened once the dialog is closed.
+TEST_F(Startup, AFileHandedOverWhileADialogIsOpenIsOpenedAfterIt) {
+    const QString first = MakeImage("first.png", 7, 5);
+    const QString second = MakeImage("second.png", 3, 3);
+    CreateApplicationWindows({first});
+    bool accepted = false;
+    QString during;
+    QDialog dialog(Main);
+    QTimer::singleShot(0, &dialog, [&] {
+        accepted = OpenHandedOverFile(second);
+        QTest::qWait(300);
+        during = Main->CurrentFileName;
+        dialog.accept();
+    });
+    dialog.exec();
+    EXPECT_TRUE(accepted);
+    EXPECT_EQ(during, first) << "the image under the dialog stays";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Main->CurrentFileName == second; }, 5000));
+
+    EXPECT_TRUE(OpenHandedOverFile(first));
+    EXPECT_EQ(Main->CurrentFileName, first) << "without a dialog at once";
+    EXPECT_FALSE(OpenHandedOverFile(images.path() + "/missing.png"));
 }
 
 TEST_F(Startup, UnreadableArgumentShowsTheErrorBoxAndTheWindowOpensEmpty) {
@@ -242,6 +270,65 @@ TEST_F(Startup, SettingsWrittenAtExitAreReadAtTheNextStart) {
     EXPECT_EQ(Main->CalLabel->text(), "mm / pixel");
     EXPECT_EQ(Main->geometry().size(), QSize(1200, 800));
     EXPECT_TRUE(QFileInfo(Main->PhotoFolder).isDir()) << "the photo folder is created";
+}
+
+// No settings value can hold a line break: a folder named with one is not remembered,
+// and everything else is still saved. Normal folders are written as they are.
+TEST_F(Startup, AFolderWithALineBreakIsNotRememberedAndTheSettingsStillSave) {
+    const QString ini = ProgramPath("Quvar.ini");
+    const QString normal = images.path() + "/Pond North";
+    struct Case {
+        QString folder;
+        QString stored;
+    };
+    const Case cases[] = {
+        {images.path() + "/Pond\nNorth", ""},
+        {images.path() + "/Pond\rNorth", ""},
+        {normal, normal},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(QDir().mkpath(c.folder));
+        QImage image(8, 6, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        ASSERT_TRUE(image.save(c.folder + "/shot.png"));
+        CreateApplicationWindows({c.folder + "/shot.png"});
+        EXPECT_EQ(Main->SelectedFolder, c.folder) << "kept for this run";
+        Main->AlternativeFolder = c.folder;
+        Main->SampleName = "Pond";
+        EXPECT_NO_THROW(Main->Exit1Click());
+        EXPECT_TRUE(Main->isHidden());
+        const QString text = ReadText(ini);
+        EXPECT_TRUE(text.contains("CTRLFileDir=" + c.stored + "\r\n")) << text.toStdString();
+        EXPECT_TRUE(text.contains("ALTFileDir=" + c.stored + "\r\n"));
+        EXPECT_TRUE(text.contains("CaptureFileName=Pond\r\n"));
+        QFile::remove(ini);
+        DestroyApplicationWindows();
+    }
+}
+
+// A program folder that cannot be written: Exit reports it and still ends, and the
+// Preferences command finishes its steps before it reports.
+TEST_F(Startup, UnwritableSettingsAreReportedAndTheCommandsStillFinish) {
+    CreateApplicationWindows({});
+    Main->ProgramFolder = "/nonexistent-folder/";
+    Main->LengthUnit = "mm";
+    Main->MCSystems[0].Name = "Leica";
+    Main->NrOfMCSystems = 1;
+    prompts.shown.clear();
+    QTimer::singleShot(0, PrefDlg, [] { PrefDlg->reject(); });
+    EXPECT_THROW(Main->PreferencesClick(0), QuvarError);
+    EXPECT_TRUE(Main->CalLabel->text().startsWith("mm")) << "the unit captions follow";
+    QStringList systems;
+    for (const QAction* item : Main->MCSystemMenu->actions())
+        systems << item->text();
+    EXPECT_EQ(systems, QStringList({"Unknown", "Leica"}));
+
+    Main->show();
+    Main->Exit1Click();
+    EXPECT_TRUE(Main->isHidden()) << "the program ends";
+    ASSERT_EQ(prompts.shown.size(), 1u);
+    EXPECT_EQ(prompts.shown[0].icon, MessageIcon::Error);
+    EXPECT_TRUE(prompts.shown[0].text.contains("/nonexistent-folder/")) << "names the file";
 }
 
 namespace {

@@ -6,7 +6,9 @@
 
 namespace {
 
-// Exec arguments are quoted; inside quotes the desktop-entry format escapes these four.
+// Exec holds a quoted argument inside a string value: the quoting rule puts a backslash
+// before each of " ` $ and the backslash itself, then the string rule escapes every
+// backslash again and the control characters; a literal "$" reads "\\$" in the file.
 QString QuoteExecArgument(const QString& argument) {
     QString quoted;
     for (QChar ch : argument) {
@@ -14,9 +16,22 @@ QString QuoteExecArgument(const QString& argument) {
             quoted += u'\\';
         quoted += ch;
     }
+    QString escaped;
+    for (QChar ch : quoted) {
+        if (ch == u'\\')
+            escaped += QStringLiteral("\\\\");
+        else if (ch == u'\n')
+            escaped += QStringLiteral("\\n");
+        else if (ch == u'\t')
+            escaped += QStringLiteral("\\t");
+        else if (ch == u'\r')
+            escaped += QStringLiteral("\\r");
+        else
+            escaped += ch;
+    }
     // A literal "%" in Exec is written "%%".
-    quoted.replace(u'%', QStringLiteral("%%"));
-    return u'"' + quoted + u'"';
+    escaped.replace(u'%', QStringLiteral("%%"));
+    return u'"' + escaped + u'"';
 }
 
 } // namespace

@@ -168,8 +168,15 @@ TEST_F(Startup, DesktopEntryIsWrittenAndAReadOnlyFolderIsNoError) {
     EXPECT_TRUE(text.contains("Name=Edit with QUVAR\n"));
     EXPECT_TRUE(text.contains("MimeType=image/jpeg;"));
     EXPECT_TRUE(text.contains("%f"));
-    EXPECT_EQ(ShellMenuEntryText("/opt/my $app/quvar").section('\n', 3, 3),
-              "Exec=\"/opt/my \\$app/quvar\" %f");
+    // As the desktop-entry format reads them: string escapes over the quoting escapes.
+    const std::pair<const char*, const char*> execs[] = {
+        {"/opt/my $app/quvar", R"(Exec="/opt/my \\$app/quvar" %f)"},
+        {"/opt/a\\b/quvar", R"(Exec="/opt/a\\\\b/quvar" %f)"},
+        {"/opt/\"q\" `x`/quvar", R"(Exec="/opt/\\"q\\" \\`x\\`/quvar" %f)"},
+        {"/opt/100%/quvar", R"(Exec="/opt/100%%/quvar" %f)"},
+        {"/opt/line\nbreak/quvar", R"(Exec="/opt/line\nbreak/quvar" %f)"}};
+    for (auto [path, exec] : execs)
+        EXPECT_EQ(ShellMenuEntryText(path).section('\n', 3, 3), exec) << path;
     EXPECT_FALSE(WriteShellMenuEntry("/nonexistent-folder/", "/bin/quvar"));
 }
 

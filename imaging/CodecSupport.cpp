@@ -7,19 +7,16 @@
 #include <QImageReader>
 
 QByteArray ReadFileBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw QuvarError(UnableToOpenFileMessage(path));
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw QuvarError(UnableToOpenFileMessage(path));
-    return data;
+    return ReadFileBytes(path, MaxImageFileBytes, ImageFileTooLargeMessage(path));
 }
 
 QByteArray ReadFileBytes(const QString& path, int64_t maxBytes, const QString& tooLongMessage) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw QuvarError(UnableToOpenFileMessage(path));
+    // A file that is known to be too long is not read at all.
+    if (!file.isSequential() && file.size() > maxBytes)
+        throw QuvarError(tooLongMessage);
     // One byte more than allowed tells a long file from one of the largest allowed size,
     // also for a device whose size is not known in advance.
     QByteArray data = file.read(maxBytes + 1);

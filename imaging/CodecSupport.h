@@ -17,7 +17,12 @@ constexpr int64_t MaxDecoderBytes = MaxBitmapPixels * 3;
 // comment but a trap that would make the reader allocate its claimed size.
 constexpr int64_t MaxCommentBytes = int64_t(1) << 20;
 
-// The whole file; throws "Unable to open file '<path>'" when it cannot be read.
+// The largest image file read into memory: a 32-bit BMP at the pixel cap with room for its
+// headers. No JPEG within the cap comes near it; a larger file is refused before it is read.
+constexpr int64_t MaxImageFileBytes = MaxBitmapPixels * 4 + (int64_t(1) << 24);
+
+// A whole image file of at most MaxImageFileBytes; throws "Unable to open file '<path>'"
+// when it cannot be read, and the too-large message when it is longer.
 QByteArray ReadFileBytes(const QString& path);
 
 // The same for a file of at most maxBytes; a longer one is refused with tooLongMessage.

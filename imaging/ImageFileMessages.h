@@ -28,6 +28,11 @@ inline QString ImageTooLargeMessage(const QString& fileName, qint64 width, qint6
         .arg(width)
         .arg(height);
 }
+// A file longer than any image the program can open.
+inline QString ImageFileTooLargeMessage(const QString& fileName) {
+    return QStringLiteral("The file '") + fileName +
+           QStringLiteral("' is too large to be an image the program can open.");
+}
 // A side file with more text than any image comment holds.
 inline QString CommentFileTooLargeMessage(const QString& fileName) {
     return QStringLiteral("The comment file '") + fileName +

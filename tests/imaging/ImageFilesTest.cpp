@@ -2,6 +2,7 @@
 // PNG chunk placement, the JPEG one-go save, damaged and absurd files, and the file lock.
 // The fixtures at the top are shared with the JPEG comment and TIFF tests.
 #include "imaging/ImageFiles.h"
+#include "imaging/CodecSupport.h"
 #include "imaging/JpegComment.h"
 #include "imaging/TiffFiles.h"
 #include "platform/Errors.h"
@@ -704,6 +705,32 @@ TEST_F(ImageFiles, TinyFilesClaimingHugeBuffersAreRefused) {
     }
     EXPECT_TRUE(bitmap.isNull());
     EXPECT_EQ(comment, QStringList{"old"});
+}
+
+// A file longer than any image the program opens is refused before it is read: a sparse
+// file costs no disk, and reading it whole would take gigabytes.
+TEST_F(ImageFiles, FilesLongerThanAnyImageAreRefusedUnread) {
+    for (const char* name : {"huge.jpg", "huge.bmp"}) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromHex(name[5] == 'j' ? "ffd8ffe0" : "424d"));
+        ASSERT_TRUE(file.resize(MaxImageFileBytes + 1));
+        file.close();
+        QImage bitmap;
+        QStringList comment = {"old"};
+        try {
+            LoadImageWithComment(bitmap, Path(name), comment);
+            ADD_FAILURE() << name << ": no error";
+        } catch (const QuvarError& error) {
+            EXPECT_EQ(error.message(), "The file '" + Path(name) +
+                                           "' is too large to be an image the program can open.");
+        }
+        EXPECT_TRUE(bitmap.isNull());
+        EXPECT_EQ(comment, QStringList{"old"});
+    }
+    TJPGComment jpeg;
+    jpeg.SetFileName(Path("huge.jpg"));
+    EXPECT_THROW(jpeg.ReadComment(), QuvarError);
 }
 
 // A file cut short or garbled is named and said to be damaged in plain words (the codec's

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <algorithm>
+
 QByteArray ReadFileBytes(const QString& path) {
     return ReadFileBytes(path, MaxImageFileBytes, ImageFileTooLargeMessage(path));
 }
@@ -18,8 +20,14 @@ QByteArray ReadFileBytes(const QString& path, int64_t maxBytes, const QString& t
     if (!file.isSequential() && file.size() > maxBytes)
         throw QuvarError(tooLongMessage);
     // One byte more than allowed tells a long file from one of the largest allowed size,
-    // also for a device whose size is not known in advance.
-    QByteArray data = file.read(maxBytes + 1);
+    // also for a device whose size is not known in advance. The read takes a buffer of the
+    // size it is asked for: a file of known size asks for what it holds, and for the rest
+    // only when it grew meanwhile.
+    const qint64 expected =
+        file.isSequential() ? maxBytes : std::min<qint64>(maxBytes, file.size());
+    QByteArray data = file.read(expected + 1);
+    if (data.size() > expected && expected < maxBytes)
+        data += file.read(maxBytes + 1 - data.size());
     if (file.error() != QFileDevice::NoError)
         throw QuvarError(UnableToOpenFileMessage(path));
     if (data.size() > maxBytes)

@@ -74,7 +74,8 @@ std::optional<double> ParseFloat(QStringView text, QChar decimalSeparator) {
     }
     const char* begin = ascii.data();
     const char* end = begin + ascii.size();
-    if (*begin == '+')
+    // from_chars takes no "+"; one sign only, so "+-1" is no number.
+    if (*begin == '+' && begin + 1 != end && begin[1] != '-')
         ++begin;
     double value = 0;
     auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::general);

@@ -1,7 +1,9 @@
 #pragma once
 // Replacing a file without ever destroying what was there: the new content goes to a
 // temporary file in the target's folder, is flushed, and is renamed over the target. The
-// temporary file is named after the target: "<target>.XXXXXX.tmp", six letters or digits.
+// temporary file is named after the target: "<target>.XXXXXX.tmp", six letters or digits
+// (a name too long for that is cut and given a hash of itself). A symbolic link stays: the
+// file it points to is replaced.
 
 #include <QByteArrayView>
 #include <QString>
@@ -28,6 +30,7 @@ private:
     void finish();
 
     QString target_;
+    QString place_; // target with its symbolic links followed: the file replaced
     QString tempPath_;
     bool committed_ = false;
 };

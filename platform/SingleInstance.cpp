@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -147,11 +149,16 @@ QString SingleInstanceName(const QString& programFolder) {
     const QString name =
         QStringLiteral("QUVAR-%1-%2").arg(getuid()).arg(QString::fromLatin1(folderHash));
     // The user's own runtime folder when the session has one; else the system's temporary
-    // folder, where the socket's permissions keep other users out.
+    // folder, where the socket's permissions keep other users out. So too when the runtime
+    // folder is too deep for a socket address: nothing could listen there, and every start
+    // would run as an instance of its own.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (runtime.isEmpty() || !QFileInfo(runtime).isDir())
         return name;
-    return runtime + QLatin1Char('/') + name;
+    const QString path = runtime + QLatin1Char('/') + name;
+    if (size_t(QFile::encodeName(path).size()) >= sizeof(sockaddr_un::sun_path))
+        return name;
+    return path;
 }
 
 std::unique_ptr<InstanceChannel> MakeLocalSocketChannel(const QString& name, int timeoutMs) {

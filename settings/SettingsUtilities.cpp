@@ -64,8 +64,9 @@ bool IsExistingFile(const QString& path) {
 
 void SanitizeFileName(QString& fileName) {
     static const QString forbidden = QStringLiteral("\"*/:<>?\\|");
+    // Control characters too: a NUL cuts the name where the system reads it.
     for (QChar& ch : fileName)
-        if (forbidden.contains(ch))
+        if (forbidden.contains(ch) || ch.category() == QChar::Other_Control)
             ch = u'_';
 }
 

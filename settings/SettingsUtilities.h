@@ -23,8 +23,9 @@ uint8_t ClampByte(int v);
 // True when path names an entry that is not a directory.
 bool IsExistingFile(const QString& path);
 
-// Replaces each of " * / : < > ? \ | by "_" in a file name (without its folder), so the
-// name is valid on every file system the pictures may be copied to.
+// Replaces each of " * / : < > ? \ | and each control character by "_" in a file name
+// (without its folder), so the name is valid on every file system the pictures may be
+// copied to.
 void SanitizeFileName(QString& fileName);
 
 // The "QUVAR Warning" box with "Don't show this window again": true only when closed

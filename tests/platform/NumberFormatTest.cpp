@@ -35,7 +35,8 @@ TEST(ParseFloat, PointOnlyAndWholeText) {
     EXPECT_EQ(ParseFloat(u"+4"), 4.0);
     EXPECT_EQ(ParseFloat(u".5"), 0.5);
     EXPECT_EQ(ParseFloat(u"2,5", u','), 2.5);
-    for (const char16_t* bad : {u"2,5", u"", u"abc", u"1.2.3", u"inf", u"nan", u"1e999", u"2.5x"})
+    for (const char16_t* bad :
+         {u"2,5", u"", u"abc", u"1.2.3", u"inf", u"nan", u"1e999", u"2.5x", u"+-1", u"++1", u"+"})
         EXPECT_FALSE(ParseFloat(bad).has_value()) << QString::fromUtf16(bad).toStdString();
 }
 

@@ -4,8 +4,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 TEST(SafeFile, ReplacesContentAndLeavesNoTemporaryFile) {
     QTemporaryDir dir;
@@ -142,4 +146,84 @@ TEST(SafeFile, ReplaceWithRemovalDoesBothOrNeither) {
     }
     EXPECT_EQ(Content(blocked + ".cmt"), "kept");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), (QStringList{"p.bmp", "q.bmp.cmt"}));
+}
+
+// Names up to the file system's limit save, and a later save still clears what an
+// interrupted one left.
+TEST(SafeFile, SavesNamesUpToTheLongestTheFolderTakes) {
+    QTemporaryDir dir;
+    for (const int length : {244, 245, 250, 255}) {
+        const QString path = dir.filePath(QString(length - 4, u'n') + ".ini");
+        WriteFileSafely(path, "old");
+        QString leftover;
+        {
+            SafeFileReplace interrupted(path);
+            leftover = interrupted.tempPath();
+        }
+        Put(leftover, "half"); // as a crash before the commit leaves it
+        WriteFileSafely(path, "new");
+        EXPECT_EQ(Content(path), "new") << length;
+        EXPECT_FALSE(QFile::exists(leftover)) << length;
+        QFile::remove(path);
+    }
+    EXPECT_TRUE(QDir(dir.path()).isEmpty());
+}
+
+// A linked file is written through its link: the link stays, the file it points to gets the
+// new content, and the temporary file lies beside that file.
+TEST(SafeFile, WritesThroughSymbolicLinks) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir("real");
+    const QString real = dir.filePath("real/settings.ini");
+    Put(real, "old");
+    ASSERT_TRUE(QFile::link("real/settings.ini", dir.filePath("link.ini")));       // relative
+    ASSERT_TRUE(QFile::link(dir.filePath("link.ini"), dir.filePath("chain.ini"))); // to a link
+    ASSERT_TRUE(QFile::link("real/absent.ini", dir.filePath("dangling.ini")));
+    const std::pair<const char*, const char*> cases[] = {{"link.ini", "real/settings.ini"},
+                                                         {"chain.ini", "real/settings.ini"},
+                                                         {"dangling.ini", "real/absent.ini"}};
+    for (auto [link, pointed] : cases) {
+        WriteFileSafely(dir.filePath(link), link);
+        EXPECT_TRUE(QFileInfo(dir.filePath(link)).isSymLink()) << link;
+        EXPECT_EQ(Content(dir.filePath(pointed)), link) << link;
+    }
+    // A pair through links commits the same way.
+    {
+        SafeFileReplace a(dir.filePath("link.ini")), b(dir.filePath("dangling.ini"));
+        EXPECT_TRUE(a.tempPath().startsWith(dir.filePath("real/")));
+        WriteTemp(a, "pair a");
+        WriteTemp(b, "pair b");
+        CommitTogether(a, b);
+    }
+    EXPECT_EQ(Content(real), "pair a");
+    EXPECT_EQ(Content(dir.filePath("real/absent.ini")), "pair b");
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.ini")).isSymLink());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System),
+              (QStringList{"chain.ini", "dangling.ini", "link.ini"}));
+    EXPECT_EQ(QDir(dir.filePath("real")).entryList(QDir::Files),
+              (QStringList{"absent.ini", "settings.ini"}));
+}
+
+// The replacement keeps the mode and, where we may set it (as root), the owner of the file it
+// replaces.
+TEST(SafeFile, KeepsTheModeAndOwnerOfTheReplacedFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a.ini");
+    const QByteArray native = QFile::encodeName(path);
+    for (const mode_t mode : {mode_t(0600), mode_t(0664), mode_t(0640), mode_t(0755)}) {
+        Put(path, "old");
+        ASSERT_EQ(::chmod(native.constData(), mode), 0);
+        WriteFileSafely(path, "new");
+        struct stat status {};
+        ASSERT_EQ(::stat(native.constData(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, mode) << std::oct << mode;
+    }
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root may give a file away";
+    ASSERT_EQ(::chown(native.constData(), 12345, 12346), 0);
+    WriteFileSafely(path, "newer");
+    struct stat status {};
+    ASSERT_EQ(::stat(native.constData(), &status), 0);
+    EXPECT_EQ(status.st_uid, 12345u);
+    EXPECT_EQ(status.st_gid, 12346u);
 }

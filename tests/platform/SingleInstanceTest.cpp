@@ -1,6 +1,7 @@
 #include "platform/SingleInstance.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -112,4 +113,25 @@ TEST(SingleInstanceName, PerUserAndProgramFolder) {
     EXPECT_NE(a, SingleInstanceName("/home/u/quvar"));
     EXPECT_TRUE(a.contains(QStringLiteral("QUVAR-%1-").arg(getuid()))) << a.toStdString();
     EXPECT_LT(QFile::encodeName(a).size(), 100) << "fits a socket address";
+}
+
+// A runtime folder too deep for a socket address: the socket goes to the temporary folder,
+// where the channel still works, instead of nowhere.
+TEST(SingleInstanceName, FallsBackWhenTheRuntimeFolderIsTooDeep) {
+    QTemporaryDir dir;
+    const QString deep = dir.path() + "/" + QString(100, u'r');
+    ASSERT_TRUE(QDir().mkpath(deep));
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    const bool hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(deep));
+    const QString name = SingleInstanceName(dir.path()); // of its own, as no other test
+    if (hadRuntime)
+        qputenv("XDG_RUNTIME_DIR", saved);
+    else
+        qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_FALSE(name.startsWith(deep)) << name.toStdString();
+    const auto running = MakeLocalSocketChannel(name, 2000);
+    ASSERT_TRUE(running->Listen([](const QByteArray&) { return QByteArray("1"); }));
+    const auto client = MakeLocalSocketChannel(name, 2000);
+    EXPECT_EQ(SendWhileServing(*client, "open").Reply, "1");
 }

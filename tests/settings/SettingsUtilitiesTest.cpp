@@ -55,6 +55,23 @@ TEST(SettingsUtilities, SanitizeFileNameReplacesTheNineCharactersOnly) {
     EXPECT_EQ(name, QString::fromUtf8("C__photos_a_b_c__d__e__f µ #1 $x.jpg"));
 }
 
+// A NUL would cut the name where the system reads it, a line break or tab would make a name
+// no one can type: control characters go as the nine do.
+TEST(SettingsUtilities, SanitizeFileNameReplacesControlCharacters) {
+    const std::pair<QString, QString> cases[] = {
+        {QString::fromUtf8("a\tb"), "a_b"},
+        {QString(QChar(0)) + "x", "_x"},
+        {QString::fromUtf8("line\r\nbreak"), "line__break"},
+        {QString::fromUtf8("\x1f\x7f."), "__."},
+        {QString(QChar(0x85)) + "x", "_x"},
+        {QString::fromUtf8("µ é ~ !"), QString::fromUtf8("µ é ~ !")}};
+    for (auto [in, out] : cases) {
+        QString name = in;
+        SanitizeFileName(name);
+        EXPECT_EQ(name, out) << in.toStdString();
+    }
+}
+
 TEST(SettingsUtilities, StrToFloatAcceptsEitherSeparator) {
     const std::pair<const char*, double> cases[] = {
         {"2,5", 2.5}, {"2.5", 2.5}, {"25", 25}, {"-0,125", -0.125}, {" 1.5E-3 ", 0.0015}};

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/videodev2.h>
@@ -9,6 +10,9 @@
 #include <unistd.h>
 
 namespace {
+
+// More entries than any camera's menu control has (power-line frequency, exposure mode).
+constexpr int64_t MaxMenuEntries = 256;
 
 class DeviceNode {
 public:
@@ -64,7 +68,11 @@ std::vector<V4l2Control> ReadV4l2Controls(const QString& devicePath) {
             control.kind = V4l2Control::Kind::Boolean;
             break;
         case V4L2_CTRL_TYPE_MENU:
-            control.kind = V4l2Control::Kind::Menu;
+            // Every entry is asked for one by one: a driver claiming a range no menu has is
+            // given a slider instead of billions of questions.
+            control.kind = int64_t(query.maximum) - query.minimum < MaxMenuEntries
+                               ? V4l2Control::Kind::Menu
+                               : V4l2Control::Kind::Integer;
             break;
         case V4L2_CTRL_TYPE_BUTTON:
             control.kind = V4l2Control::Kind::Button;

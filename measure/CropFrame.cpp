@@ -3,6 +3,7 @@
 #include "measure/LengthFormat.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
@@ -54,7 +55,11 @@ double SelectionWidthFromHeight(int format, double x) {
 }
 
 int RoundEven(double x) {
-    return int(std::nearbyint(x));
+    // A frame of micrometres at an absurdly fine calibration is billions of pixels: held at
+    // the largest int, which every image is smaller than, instead of wrapping.
+    if (std::isnan(x))
+        return 0;
+    return int(std::clamp(std::nearbyint(x), double(INT_MIN), double(INT_MAX)));
 }
 
 bool SizeWordIsWidth(bool useWidth, bool swapped) {

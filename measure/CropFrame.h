@@ -19,7 +19,7 @@ int NormalSelectionFormat(int format);
 double SelectionHeightFromWidth(int format, double x);
 double SelectionWidthFromHeight(int format, double x);
 
-// Nearest integer, halves to even.
+// Nearest integer, halves to even; beyond the range of int, its nearest end (NaN is 0).
 int RoundEven(double x);
 
 // The size captions begin "Width" when the menus give widths and the orientation is not

@@ -21,6 +21,7 @@
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <ostream>
 
@@ -134,6 +135,18 @@ TEST(CropFrameGeometry, UnitItemsGiveFramesOfTheCalibratedSize) {
     EXPECT_TRUE(IsUncalibrated(0));
     EXPECT_TRUE(IsUncalibrated(1e-15));
     EXPECT_FALSE(IsUncalibrated(0.001));
+}
+
+TEST(CropFrameGeometry, FramesBeyondAnyImageAreHeldAtTheLargestSize) {
+    const std::pair<double, int> rounded[] = {{2.5, 2},         {3.5, 4},          {-2.5, -2},
+                                              {1e300, INT_MAX}, {-1e300, INT_MIN}, {NAN, 0}};
+    for (auto [x, expected] : rounded)
+        EXPECT_EQ(RoundEven(x), expected) << x;
+    // 500 µm at a calibration of 1e-9 µm per pixel: far beyond any image, and refused so.
+    const UnitCropResult r = UnitCropSize(500, QString::fromUtf8("µm"), 1e-9, 1.0, 2, true, false);
+    EXPECT_EQ(r.Frame.width(), INT_MAX);
+    EXPECT_GT(r.Crop.width(), 30000);
+    EXPECT_GT(r.Crop.height(), 30000);
 }
 
 TEST(CropFrameGeometry, CaptionsFollowTheWordingRule) {

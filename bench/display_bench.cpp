@@ -116,15 +116,7 @@ void BM_CopyRows200x200(benchmark::State& state) {
 const QString& Jpeg24MP() {
     static QTemporaryDir folder;
     static const QString path = [] {
-        QImage image(6000, 4000, QImage::Format_RGB32);
-        QRandomGenerator random(11);
-        for (int y = 0; y < image.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const int n = int(random.bounded(16));
-                row[x] = qRgb((x / 24 + n) & 255, (y / 16 + n) & 255, ((x + y) / 40) & 255);
-            }
-        }
+        const QImage image = PhotographLike(6000, 4000);
         const QString file = folder.path() + QStringLiteral("/photo.jpg");
         image.save(file, "JPEG", 95);
         return file;

@@ -12,7 +12,6 @@
 #include <QEvent>
 #include <QFile>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -235,15 +234,7 @@ void TiffReadLibraryAlone(benchmark::State& state) {
 const QString& PhotoJpeg() {
     static QTemporaryDir folder;
     static const QString path = [] {
-        QImage image(Width, Height, QImage::Format_RGB32);
-        QRandomGenerator random(11);
-        for (int y = 0; y < image.height(); ++y) {
-            auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < image.width(); ++x) {
-                const int n = int(random.bounded(16));
-                row[x] = qRgb((x / 24 + n) & 255, (y / 16 + n) & 255, ((x + y) / 40) & 255);
-            }
-        }
+        const QImage image = PhotographLike(Width, Height);
         const QString file = folder.path() + QStringLiteral("/photo.jpg");
         image.save(file, "JPEG", 95);
         for (int i = 0; i < 20; ++i)

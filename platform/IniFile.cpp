@@ -35,9 +35,11 @@ IniFile::IniFile(const QString& path, Start start) : path_(path) {
     unreadable_ = false;
     const QString text = DecodeText(bytes);
     Section* current = nullptr;
-    for (QString raw : text.split(u'\n')) {
-        if (raw.endsWith(u'\r'))
-            raw.chop(1);
+    // A lone carriage return ends a line too, as it does for the text codec: kept inside
+    // a value it could never be written back, and every later save would be refused.
+    QString unified = text;
+    unified.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    for (const QString& raw : unified.split(u'\n')) {
         const QString trimmed = raw.trimmed();
         if (trimmed.startsWith(u'[')) {
             const int close = trimmed.indexOf(u']');

@@ -81,5 +81,21 @@ QString DecodeText(QByteArrayView bytes) {
 }
 
 QByteArray EncodeText(const QString& text) {
-    return FitsWindows1252(text) ? EncodeWindows1252(text) : text.toUtf8();
+    if (!FitsWindows1252(text))
+        return text.toUtf8();
+    // A line whose Windows-1252 bytes happen to be valid UTF-8 ("Ã©") would read back as
+    // other text; such a text is written in UTF-8, which reads back as it was.
+    const QByteArray bytes = EncodeWindows1252(text);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= bytes.size(); ++i) {
+        if (i < bytes.size() && bytes[i] != '\n' && bytes[i] != '\r')
+            continue;
+        const QByteArrayView line = QByteArrayView(bytes).sliced(start, i - start);
+        const bool high = std::any_of(line.begin(), line.end(),
+                                      [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+        if (high && IsValidUtf8(line))
+            return text.toUtf8();
+        start = i + 1;
+    }
+    return bytes;
 }

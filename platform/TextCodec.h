@@ -4,7 +4,8 @@
 // Windows program and PNG's Latin-1 text chunk have it), else in UTF-8. Read line by line:
 // a line that is valid UTF-8 as UTF-8, any other line as Windows-1252, so one stray byte
 // does not turn the other lines of a file into mojibake. A Windows-1252 line that happens
-// to be valid UTF-8 (such as "Ã©") reads as UTF-8; real text almost never looks so.
+// to be valid UTF-8 (such as "Ã©") would read as UTF-8, so a text with such a line is
+// written in UTF-8 instead: whatever is written reads back as it was.
 
 #include <QByteArray>
 #include <QByteArrayView>

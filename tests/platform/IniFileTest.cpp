@@ -120,6 +120,25 @@ TEST(IniFile, EmptyStartForgetsTheOldKeys) {
     EXPECT_EQ(ReadRaw(path), QByteArray("[S]\r\nb=1\r\n"));
 }
 
+// A lone carriage return ends a line, as in the text codec: a value never holds one, so
+// what was read can always be written back and saved.
+TEST(IniFile, LoneCarriageReturnEndsALine) {
+    QTemporaryDir dir;
+    const QString path = WriteRaw(dir, "[S]\r\nName=Zeiss\r.345\r\nb=2\rc=3\n\r[T]\rd=4");
+    IniFile ini(path);
+    const struct {
+        const char* section;
+        const char* key;
+        const char* value;
+    } cases[] = {{"S", "Name", "Zeiss"}, {"S", "b", "2"}, {"S", "c", "3"}, {"T", "d", "4"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ini.ReadString(c.section, c.key, "none"), c.value) << c.key;
+        EXPECT_NO_THROW(ini.WriteString(c.section, c.key, ini.ReadString(c.section, c.key, {})));
+    }
+    EXPECT_NO_THROW(ini.Save());
+    EXPECT_EQ(IniFile(path).ReadString("T", "d", {}), "4");
+}
+
 TEST(IniFile, ValueWithLineBreakIsRefused) {
     QTemporaryDir dir;
     IniFile ini(dir.filePath("a.ini"));

@@ -55,3 +55,23 @@ TEST(TextCodec, Windows1252RoundTrip) {
     EXPECT_EQ(DecodeWindows1252(EncodeWindows1252(text)), text);
     EXPECT_EQ(EncodeWindows1252(QString::fromUtf8("日")), QByteArray("?"));
 }
+
+// A line whose Windows-1252 bytes would read as UTF-8 puts the whole text in UTF-8, so
+// that every text reads back as it was written.
+TEST(TextCodec, TextThatWouldReadAsUtf8IsWrittenInUtf8) {
+    const struct {
+        const char* text; // UTF-8
+        QByteArray bytes;
+    } cases[] = {
+        {"Ã©", "\xC3\x83\xC2\xA9"},                    // C3 A9 would read as "é"
+        {"Âµm", "\xC3\x82\xC2\xB5m"},                  // C2 B5 would read as "µ"
+        {"µm\r\nÃ©", "\xC2\xB5m\r\n\xC3\x83\xC2\xA9"}, // one such line is enough
+        {"Ã\r\n©", "\xC3\r\n\xA9"},                    // cut by the line end: no UTF-8
+        {"é©", "\xE9\xA9"},
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(EncodeText(text), c.bytes) << c.text;
+        EXPECT_EQ(DecodeText(EncodeText(text)), text) << c.text;
+    }
+}

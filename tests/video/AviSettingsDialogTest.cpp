@@ -126,6 +126,23 @@ TEST_F(AviSettingsDialog, ANonNumberKeepsTheDialogOpen) {
     dialog.reject();
 }
 
+TEST_F(AviSettingsDialog, ATimeLimitOrFrameCountBelowOneKeepsTheDialogOpen) {
+    for (const char* text : {"0", "-5"})
+        for (const bool lapse : {false, true}) {
+            Show();
+            dialog.NVTimeLimit->setText(lapse ? "20" : text);
+            dialog.TLTimeLimit->setText(lapse ? text : "20");
+            prompts.shown.clear();
+            ClickStart();
+            ASSERT_EQ(prompts.shown.size(), 1u) << text;
+            EXPECT_EQ(prompts.shown[0].text,
+                      QStringLiteral("'%1' is too small: enter 1 or more").arg(text));
+            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_EQ(dialog.StartStopTag, 0);
+            dialog.reject();
+        }
+}
+
 TEST_F(AviSettingsDialog, AnEmptyFolderFallsBackToTheDefault) {
     Show();
     dialog.AVIDirEdit->clear();

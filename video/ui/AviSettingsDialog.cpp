@@ -54,6 +54,22 @@ bool ReadInteger(const QLineEdit* edit, int& value) {
     return true;
 }
 
+// A time limit or frame count: below 1 the recording would end at its first tick with a
+// file of nothing, reported as made.
+bool ReadCount(const QLineEdit* edit, int& value) {
+    int read = 0;
+    if (!ReadInteger(edit, read))
+        return false;
+    if (read < 1) {
+        AppPrompts().Message(QStringLiteral("QUVAR"),
+                             QStringLiteral("'%1' is too small: enter 1 or more").arg(edit->text()),
+                             MessageIcon::Error);
+        return false;
+    }
+    value = read;
+    return true;
+}
+
 } // namespace
 
 TAVIDialog::TAVIDialog(QWidget* parent) : QDialog(parent) {
@@ -216,8 +232,8 @@ void TAVIDialog::StartbtnClick() {
     Fields->NVFPS = SelectedIndex(FPSBox);
     Fields->TLFPS = SelectedIndex(TLFPSBox);
     // A bad number leaves the fields so far written and the dialog open.
-    if (!ReadInteger(NVTimeLimit, Fields->NVTimeLimit) ||
-        !ReadInteger(TLTimeLimit, Fields->TLTimeLimit))
+    if (!ReadCount(NVTimeLimit, Fields->NVTimeLimit) ||
+        !ReadCount(TLTimeLimit, Fields->TLTimeLimit))
         return;
     Fields->TLInterval = SelectedIndex(IntervalBox);
     // An empty folder would put the frame folder at the root of the file system.

@@ -163,6 +163,10 @@ private:
     TAVIDialog& RecordingDialog();
     void StartRecording(TAVIDialog& dialog);
     TOnTheFlyRecorder::Hooks RecordingHooks();
+    // Stops the recording from the GUI thread's loop, after the caller has returned (a tick
+    // thread, or the camera's frame handler, which swallows what it throws); a failure is
+    // shown as "The recording stopped: <failure>".
+    void PostStopRecording(const QString& failure);
     // During a frame-file recording, saves the delivered frame under the tick's name.
     void SaveRecordingFrame(const QImage& frame);
 

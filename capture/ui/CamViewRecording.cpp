@@ -199,32 +199,25 @@ TOnTheFlyRecorder::Hooks TCamViewMain::RecordingHooks() {
             },
             Qt::QueuedConnection);
     };
-    hooks.StopDue = [this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                QuvarApplication::RunGuarded([this] {
-                    StopRecording();
-                    return true;
-                });
-            },
-            Qt::QueuedConnection);
-    };
-    hooks.Failed = [this](const QString& message) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, message] {
-                QuvarApplication::RunGuarded([this] {
-                    StopRecording();
-                    return true;
-                });
-                AppPrompts().Message(QStringLiteral("QUVAR"),
-                                     QStringLiteral("The recording stopped: ") + message,
-                                     MessageIcon::Error);
-            },
-            Qt::QueuedConnection);
-    };
+    hooks.StopDue = [this] { PostStopRecording({}); };
+    hooks.Failed = [this](const QString& message) { PostStopRecording(message); };
     return hooks;
+}
+
+void TCamViewMain::PostStopRecording(const QString& failure) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, failure] {
+            QuvarApplication::RunGuarded([this] {
+                StopRecording();
+                return true;
+            });
+            if (!failure.isEmpty())
+                AppPrompts().Message(QStringLiteral("QUVAR"),
+                                     QStringLiteral("The recording stopped: ") + failure,
+                                     MessageIcon::Error);
+        },
+        Qt::QueuedConnection);
 }
 
 void TCamViewMain::StopRecording() {
@@ -257,20 +250,8 @@ void TCamViewMain::SaveRecordingFrame(const QImage& frame) {
         // A full disk: the frames so far still become the video. The capture control
         // swallows what its frame handler throws, so the user is told from here, after the
         // handler has returned.
-        const QString message = QString::fromUtf8(error.what());
         frameFileRecording_ = false;
-        QMetaObject::invokeMethod(
-            this,
-            [this, message] {
-                QuvarApplication::RunGuarded([this] {
-                    StopRecording();
-                    return true;
-                });
-                AppPrompts().Message(QStringLiteral("QUVAR"),
-                                     QStringLiteral("The recording stopped: ") + message,
-                                     MessageIcon::Error);
-            },
-            Qt::QueuedConnection);
+        PostStopRecording(QString::fromUtf8(error.what()));
     }
 }
 

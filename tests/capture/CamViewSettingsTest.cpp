@@ -1,4 +1,5 @@
 #include "capture/CamViewSettings.h"
+#include "support/FileSizeLimit.h"
 #include "platform/IniFile.h"
 
 #include <QDir>
@@ -142,17 +143,15 @@ TEST_F(CamViewSettings, HandEditedValuesOutOfRange) {
     }
 }
 
-TEST_F(CamViewSettings, UnwritableFolderThrowsAndKeepsTheOldFile) {
+TEST_F(CamViewSettings, AFailedWriteThrowsAndKeepsTheOldFile) {
     WriteIni("[Files]\r\nCaptureNr=5\r\n");
     TCamViewFields f;
     f.CaptureNr = 6;
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    if (QFileInfo(dir.path()).isWritable()) {
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        GTEST_SKIP() << "running with rights that ignore folder permissions";
+    {
+        const ScopedFileSizeLimit fullDisk(16);
+        ASSERT_TRUE(fullDisk.ok());
+        EXPECT_THROW(SaveCamViewSettings(f, Folder()), std::exception);
     }
-    EXPECT_THROW(SaveCamViewSettings(f, Folder()), std::exception);
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_TRUE(ReadIni().contains("CaptureNr=5"));
 }
 

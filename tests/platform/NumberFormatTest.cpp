@@ -44,7 +44,7 @@ TEST(ParseFloat, LocaleOfTheEnvironmentChangesNothing) {
     const char* old = std::setlocale(LC_ALL, nullptr);
     const std::string saved = old ? old : "C";
     if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "fr_FR.UTF-8"))
-        std::setlocale(LC_NUMERIC, "C");
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
     EXPECT_EQ(ParseFloat(u"0.25"), 0.25);
     EXPECT_EQ(FormatGeneral(0.25), "0.25");
     std::setlocale(LC_ALL, saved.c_str());

@@ -9,7 +9,9 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -50,8 +52,9 @@ struct TCommandServer::Connection {
     std::unique_ptr<QSocketNotifier> readable;
     std::unique_ptr<QSocketNotifier> writable;
     QByteArray unsent;
-    int outstanding = 0; // its commands not yet answered
-    bool ended = false;  // the client sends no more
+    int outstanding = 0;     // its commands not yet answered
+    qint64 lastActiveMs = 0; // when it last sent or was sent something
+    bool ended = false;      // the client sends no more
     bool closed = false;
 
     ~Connection() { Shut(); }
@@ -67,10 +70,12 @@ struct TCommandServer::Connection {
 };
 
 TCommandServer::TCommandServer(QObject* parent)
-    : QObject(parent), listener_(std::make_unique<Listener>(*this)) {
+    : QObject(parent), listener_(std::make_unique<Listener>(*this)), idleTimer_(new QTimer(this)) {
     SnapshotFailed = [](const std::exception& error) {
         qWarning("Snapshot for a client failed: %s", error.what());
     };
+    idleTimer_->setSingleShot(true);
+    connect(idleTimer_, &QTimer::timeout, this, [this] { CloseIdleConnections(); });
 }
 
 TCommandServer::~TCommandServer() {
@@ -100,6 +105,7 @@ quint16 TCommandServer::Port() const {
 
 void TCommandServer::Close() {
     listener_->close();
+    idleTimer_->stop();
     pending_.clear();
     // A handler on the stack keeps its connection alive; each is only shut here.
     for (const ConnectionPtr& client : std::exchange(connections_, {}))
@@ -117,15 +123,54 @@ void TCommandServer::SendToFirstConnection(const QString& text) {
         Send(connections_.front(), text);
 }
 
+qint64 TCommandServer::Now() const {
+    if (Clock)
+        return Clock();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+TCommandServer::ConnectionPtr TCommandServer::IdleLongest() const {
+    const auto rank = [](const ConnectionPtr& c) {
+        return std::pair(c->outstanding > 0 || !c->unsent.isEmpty(), c->lastActiveMs);
+    };
+    // The first of equals: the one connected earlier.
+    return *std::min_element(
+        connections_.begin(), connections_.end(),
+        [&](const ConnectionPtr& a, const ConnectionPtr& b) { return rank(a) < rank(b); });
+}
+
+void TCommandServer::CloseIdleConnections() {
+    const qint64 now = Now();
+    std::optional<qint64> next;
+    for (const ConnectionPtr& client : std::vector(connections_)) {
+        // A client whose command waits for its snapshot is not idle: it waits for us.
+        if (client->outstanding > 0)
+            continue;
+        const qint64 due = client->lastActiveMs + IdleTimeoutMs;
+        if (due <= now)
+            Drop(client);
+        else
+            next = std::min(next.value_or(due), due);
+    }
+    if (next)
+        idleTimer_->start(std::chrono::milliseconds(*next - now));
+    else
+        idleTimer_->stop();
+}
+
 void TCommandServer::Accept(qintptr descriptor) {
     const int fd = int(descriptor);
-    if (int(connections_.size()) >= MaxConnections ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
+    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
         ::close(fd);
         return;
     }
+    if (int(connections_.size()) >= MaxConnections)
+        Drop(IdleLongest());
     auto client = std::make_shared<Connection>();
     client->fd = fd;
+    client->lastActiveMs = Now();
     client->readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     client->writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
     client->writable->setEnabled(false);
@@ -139,6 +184,8 @@ void TCommandServer::Accept(qintptr descriptor) {
             WriteReady(c);
     });
     connections_.push_back(std::move(client));
+    if (!idleTimer_->isActive())
+        CloseIdleConnections();
 }
 
 void TCommandServer::Drop(const ConnectionPtr& client) {
@@ -165,6 +212,7 @@ void TCommandServer::ServerSocketClientRead(const ConnectionPtr& client) {
         return;
     }
     text.truncate(n);
+    client->lastActiveMs = Now();
     Tag = 0;
     switch (JudgeCommand(text, Command, Previewing && Previewing())) {
     case CommandReply::NotPreviewing:
@@ -186,6 +234,7 @@ void TCommandServer::Send(const ConnectionPtr& client, const QString& text) {
     if (client->closed)
         return;
     const QByteArray bytes = ReplyBytes(text);
+    client->lastActiveMs = Now();
     qsizetype sent = 0;
     if (client->unsent.isEmpty()) {
         const ssize_t n = ::send(client->fd, bytes.constData(), size_t(bytes.size()),
@@ -228,6 +277,8 @@ void TCommandServer::Answered(const ConnectionPtr& client) {
     --client->outstanding;
     if (!client->closed && client->ended && client->outstanding == 0 && client->unsent.isEmpty())
         Drop(client);
+    else if (!idleTimer_->isActive()) // it may be idle from now on
+        CloseIdleConnections();
 }
 
 void TCommandServer::RunSnapshots() {

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -37,8 +38,11 @@ public:
     static constexpr qint64 MaxReadBytes = 64 * 1024;
     // A client that leaves more of its replies unread than this is dropped.
     static constexpr qint64 MaxUnsentBytes = 64 * 1024;
-    // Clients beyond this many are refused when they connect.
+    // At most this many clients: one more that connects takes the place of the client
+    // idle longest, so idle or slow clients never keep a new one out.
     static constexpr int MaxConnections = 64;
+    // A client that has sent nothing and been sent nothing for this long is closed.
+    static constexpr qint64 DefaultIdleTimeoutMs = 60 * 1000;
 
     explicit TCommandServer(QObject* parent = nullptr);
     ~TCommandServer() override;
@@ -52,6 +56,10 @@ public:
     quint16 Port() const;
 
     QString Command = QStringLiteral("QUVAR_SNAP");
+    // The idle time after which a client is closed, and the clock that measures it
+    // (milliseconds, monotonic); tests set both.
+    qint64 IdleTimeoutMs = DefaultIdleTimeoutMs;
+    std::function<qint64()> Clock;
     // Whether the camera previews now.
     std::function<bool()> Previewing;
     // Takes a snapshot; it ends by calling SendToFirstConnection(path) when it took the
@@ -89,6 +97,12 @@ private:
     void Answered(const ConnectionPtr& client);
     void Drop(const ConnectionPtr& client);
     void RunSnapshots();
+    qint64 Now() const;
+    // The client idle longest, for a new one to take its place: one with nothing in
+    // hand (no command waiting for its snapshot, no reply unsent) before any other.
+    ConnectionPtr IdleLongest() const;
+    // Closes the clients idle for IdleTimeoutMs and waits for the next one to be.
+    void CloseIdleConnections();
 
     std::unique_ptr<Listener> listener_;
     // In the order the clients connected.
@@ -96,6 +110,7 @@ private:
     // The senders of commands waiting for the running snapshot, in arrival order.
     std::deque<ConnectionPtr> pending_;
     bool running_ = false;
+    QTimer* idleTimer_ = nullptr;
 };
 
 // address + ";  " + host name (a semicolon and two blanks) while the server runs, else

@@ -10,9 +10,9 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <vector>
 
 namespace {
@@ -26,35 +26,43 @@ void Put32(uchar*& p, uint32_t v) {
     Put16(p, v >> 16);
 }
 
-// The bytes an uncompressed BMP must have to hold all its rows, from its headers; nothing
-// for a compressed one or a header we do not know. The toolkit's reader shows a file cut
-// short as if whole, the missing rows undefined.
-std::optional<int64_t> UncompressedBmpBytes(QByteArrayView data) {
-    if (data.size() < 30)
-        return std::nullopt;
+// The bytes a BMP must have by its own headers: both headers whole, everything up to the
+// pixel data, and then all rows of an uncompressed one or the data size a compressed one
+// gives. The toolkit's reader shows a file cut short as if whole, the missing header
+// fields as zeros and the missing rows undefined.
+int64_t BmpBytesClaimed(QByteArrayView data) {
+    constexpr int64_t fileHeader = 14;
+    if (data.size() < fileHeader + 4)
+        return fileHeader + 4; // not even the size of the info header
     const auto* p = reinterpret_cast<const uchar*>(data.data());
     const int64_t pixelOffset = qFromLittleEndian<quint32>(p + 10);
-    const uint32_t headerSize = qFromLittleEndian<quint32>(p + 14);
+    const int64_t headerSize = qFromLittleEndian<quint32>(p + 14);
+    const int64_t headers = std::max(fileHeader + headerSize, pixelOffset);
+    if (data.size() < fileHeader + headerSize)
+        return headers;
     int64_t width = 0, height = 0, bitCount = 0;
+    int64_t dataBytes = -1; // of the pixel data when compressed
     if (headerSize == 12) { // OS/2 core header
         width = qFromLittleEndian<quint16>(p + 18);
         height = qFromLittleEndian<quint16>(p + 20);
         bitCount = qFromLittleEndian<quint16>(p + 24);
-    } else if (headerSize >= 40 && data.size() >= 34) {
+    } else if (headerSize >= 40) {
         width = qFromLittleEndian<qint32>(p + 18);
         height = std::abs(int64_t(qFromLittleEndian<qint32>(p + 22)));
         bitCount = qFromLittleEndian<quint16>(p + 28);
         const uint32_t compression = qFromLittleEndian<quint32>(p + 30);
         constexpr uint32_t rgb = 0, bitFields = 3, alphaBitFields = 6;
         if (compression != rgb && compression != bitFields && compression != alphaBitFields)
-            return std::nullopt;
+            dataBytes = qFromLittleEndian<quint32>(p + 34);
     } else {
-        return std::nullopt;
+        return headers; // a header we do not know: the reader refuses it
     }
+    if (dataBytes >= 0)
+        return headers + dataBytes;
     if (!BitmapSizeAllowed(width, height) || bitCount <= 0 || bitCount > 32)
-        return std::nullopt; // the size check comes first
+        return headers; // the size check comes first
     const int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
-    return pixelOffset + rowBytes * height;
+    return std::max(headers, pixelOffset + rowBytes * height);
 }
 
 } // namespace
@@ -128,7 +136,7 @@ QImage DecodeBmp(QByteArrayView data, const QString& fileName) {
     if (!BitmapSizeAllowed(width, height))
         NewBitmap(int(std::min<int64_t>(width, 1 << 30)),
                   int(std::min<int64_t>(height, 1 << 30))); // throws the size message
-    if (const auto needed = UncompressedBmpBytes(data); needed && data.size() < *needed)
+    if (data.size() < BmpBytesClaimed(data))
         throw QuvarError(DamagedImageMessage(fileName));
     QImage image = reader.read();
     if (image.isNull())

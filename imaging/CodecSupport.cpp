@@ -2,6 +2,7 @@
 
 #include "ImageFileMessages.h"
 #include "platform/Errors.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -13,18 +14,16 @@ QByteArray ReadFileBytes(const QString& path) {
 }
 
 QByteArray ReadFileBytes(const QString& path, int64_t maxBytes, const QString& tooLongMessage) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenRegularFile(file, path))
         throw QuvarError(UnableToOpenFileMessage(path));
     // A file that is known to be too long is not read at all.
-    if (!file.isSequential() && file.size() > maxBytes)
+    if (file.size() > maxBytes)
         throw QuvarError(tooLongMessage);
-    // One byte more than allowed tells a long file from one of the largest allowed size,
-    // also for a device whose size is not known in advance. The read takes a buffer of the
-    // size it is asked for: a file of known size asks for what it holds, and for the rest
-    // only when it grew meanwhile.
-    const qint64 expected =
-        file.isSequential() ? maxBytes : std::min<qint64>(maxBytes, file.size());
+    // One byte more than allowed tells a long file from one of the largest allowed size.
+    // The read takes a buffer of the size it is asked for: what the file holds, and for the
+    // rest only when it grew meanwhile.
+    const qint64 expected = std::min<qint64>(maxBytes, file.size());
     QByteArray data = file.read(expected + 1);
     if (data.size() > expected && expected < maxBytes)
         data += file.read(maxBytes + 1 - data.size());

@@ -9,6 +9,7 @@
 #include "PngCodec.h"
 #include "TiffFiles.h"
 #include "platform/Errors.h"
+#include "platform/RegularFile.h"
 #include "platform/SafeFile.h"
 #include "platform/TextCodec.h"
 
@@ -174,8 +175,9 @@ bool FileIsLocked(const QString& fileName) {
     if (FileIsReadOnly(fileName))
         return true;
     // Opened for reading only: closing a file opened for writing tells every folder watcher
-    // (the camera folder's among them) that the file was just written.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    // (the camera folder's among them) that the file was just written. Only a regular file:
+    // opening a FIFO would wait for its writer.
+    const int fd = OpenRegularFileForReading(fileName);
     if (fd < 0)
         return true;
     // Writers on this system that want exclusive use say so with a lock of either kind.
@@ -219,6 +221,9 @@ ImageWithComment DecodeImageWithComment(ImageFileType type, QByteArrayView data,
 void LoadImageWithComment(QImage& bitmap, const QString& fileName, QStringList& commentLines) {
     if (!QFileInfo::exists(fileName))
         return;
+    // A FIFO or a device (a link to one too) would never end the wait below or the read.
+    if (!IsRegularFile(fileName))
+        throw QuvarError(UnableToOpenFileMessage(fileName));
     // Camera software may still be writing the file: give it a moment.
     int sleeps = 0;
     do {
@@ -242,8 +247,8 @@ void LoadImageWithComment(QImage& bitmap, const QString& fileName, QStringList& 
         break;
     case ImageFileType::Png: {
         // Read as it is decoded: a large PNG is not copied into memory first.
-        QFile file(fileName);
-        if (!file.open(QIODevice::ReadOnly))
+        QFile file;
+        if (!OpenRegularFile(file, fileName))
             throw QuvarError(UnableToOpenFileMessage(fileName));
         DecodedPng png = ReadPng(file, fileName);
         loaded.bitmap = std::move(png.bitmap);

@@ -4,6 +4,7 @@
 #include "imaging/ImageFiles.h"
 #include "platform/DateFormat.h"
 #include "platform/Errors.h"
+#include "platform/RegularFile.h"
 #include "platform/SafeFile.h"
 #include "platform/TextCodec.h"
 #include "settings/SettingsUtilities.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -111,10 +113,13 @@ int ChooseDatabase(const QStringList& databases, const QString& lastUsed) {
 }
 
 QStringList ReadNameDatabase(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw QuvarError(
-            QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    QFile file;
+    if (!OpenRegularFile(file, path)) {
+        const int error = errno;
+        const QString reason = IsRegularFile(path) ? qt_error_string(error)
+                                                   : QStringLiteral("It is not a regular file.");
+        throw QuvarError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason));
+    }
     if (file.size() > MaxDatabaseBytes)
         throw QuvarError(QStringLiteral("\"%1\" is too large for a name database.").arg(path));
     const QByteArray bytes = file.readAll();

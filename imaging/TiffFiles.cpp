@@ -4,6 +4,7 @@
 #include "CodecSupport.h"
 #include "ImageFileMessages.h"
 #include "platform/Errors.h"
+#include "platform/RegularFile.h"
 #include "platform/SafeFile.h"
 #include "platform/TextCodec.h"
 
@@ -11,6 +12,7 @@
 #include <QtEndian>
 
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -59,9 +61,15 @@ struct ReadOptions {
 TiffHandle OpenForReading(const QString& fileName) {
     SilenceLibtiff();
     ReadOptions read;
-    TiffHandle tif(TIFFOpenExt(QFile::encodeName(fileName).constData(), "r", read.options));
-    if (!tif)
+    const int fd = OpenRegularFileForReading(fileName);
+    if (fd < 0)
         throw QuvarError(UnableToOpenFileMessage(fileName));
+    // Closing the handle closes the descriptor; a failed open leaves it to us.
+    TiffHandle tif(TIFFFdOpenExt(fd, QFile::encodeName(fileName).constData(), "r", read.options));
+    if (!tif) {
+        ::close(fd);
+        throw QuvarError(UnableToOpenFileMessage(fileName));
+    }
     return tif;
 }
 
@@ -414,8 +422,8 @@ QByteArray ReadTiffImageDescriptionBytes(QByteArrayView data) {
 }
 
 QString ReadTiffImageDescription(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenRegularFile(file, fileName))
         throw QuvarError(UnableToOpenFileMessage(fileName));
     const uint64_t size = uint64_t(file.size());
     return DecodeText(

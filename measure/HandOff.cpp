@@ -92,6 +92,12 @@ void HandOffInbox::SetOnParam(std::function<bool(const QString&)> onParam) {
 bool MayStart(InstanceChannel& channel, HandOffInbox& inbox, const QStringList& arguments) {
     const QByteArray params = EncodeParams(arguments);
     const auto receive = [&inbox](const QByteArray& message) { return inbox.Receive(message); };
+    // A first parameter longer than the channel carries (no path is that long) cannot be
+    // handed over: this process starts itself and shows why the file does not open.
+    if (params.size() > MaxChannelMessage) {
+        channel.Listen(receive); // the running instance, unless one runs already
+        return true;
+    }
     // A second round covers another process that became the running instance between
     // this one's look and its own start as the running one.
     for (int round = 0; round < 2; ++round) {

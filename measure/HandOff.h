@@ -54,5 +54,6 @@ private:
 // Start-up: true when this process should run as the application, false when it handed
 // over to a running instance (or that instance did not answer) and should end. arguments
 // must already be absolute. A process that becomes the running instance listens with
-// inbox.
+// inbox. A first argument too long for the channel is never handed over: the process
+// runs and opens it itself.
 bool MayStart(InstanceChannel& channel, HandOffInbox& inbox, const QStringList& arguments);

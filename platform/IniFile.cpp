@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "NumberFormat.h"
+#include "RegularFile.h"
 #include "SafeFile.h"
 #include "TextCodec.h"
 
@@ -26,8 +27,8 @@ IniFile::IniFile(const QString& path, Start start) : path_(path) {
     unreadable_ = true;
     if (!info.isFile() || info.size() > MaxFileBytes)
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!OpenRegularFile(file, path))
         return;
     const QByteArray bytes = file.read(MaxFileBytes + 1);
     if (file.error() != QFileDevice::NoError || bytes.size() > MaxFileBytes)

@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <sys/types.h>
 
 enum class ChannelResult {
     NoInstance, // nobody listens (also a socket left by a crashed instance)
@@ -27,16 +29,28 @@ public:
     virtual ChannelReply Send(const QByteArray& message) = 0;
     // Becomes the running instance: each message is answered with what handler returns
     // (on the thread that listens, from its event loop). False when another instance
-    // listens; a socket left by a crashed one is removed and taken over.
+    // listens; a socket left by a crashed one is removed and taken over, and so are those
+    // that crashed instances of other program folders left beside it.
     virtual bool Listen(std::function<QByteArray(const QByteArray&)> handler) = 0;
 };
 
 // The longest message or reply either side accepts.
 constexpr qsizetype MaxChannelMessage = 64 * 1024;
 
-// The socket for this user and program folder: in the user's runtime folder when there
-// is one. Each program folder has settings files of its own, so it has its own instance.
+// The socket for this user and program folder, in a folder of the user's that nobody else
+// may enter: "quvar" in the user's runtime folder when there is a private one, else
+// "quvar-<user id>" in the temporary folder. Each program folder has settings files of its
+// own, so it has its own instance.
 QString SingleInstanceName(const QString& programFolder);
 
-// The channel on QLocalServer and QLocalSocket.
-std::unique_ptr<InstanceChannel> MakeLocalSocketChannel(const QString& name, int timeoutMs = 30000);
+// The user id of the process at the other end of a connected local socket
+// (SO_PEERCRED); nothing when it cannot be read.
+std::optional<uid_t> PeerUserId(qintptr socketDescriptor);
+using PeerUserIdReader = std::function<std::optional<uid_t>(qintptr socketDescriptor)>;
+
+// The channel on QLocalServer and QLocalSocket. Its socket's folder must be the user's own,
+// with no access for others (Listen creates it so): else nobody listens and nobody may. A
+// peer of another user (by peerUserId) is never trusted: a listener of another user counts
+// as no instance, and a sender of another user is dropped unheard.
+std::unique_ptr<InstanceChannel> MakeLocalSocketChannel(const QString& name, int timeoutMs = 30000,
+                                                        PeerUserIdReader peerUserId = PeerUserId);

@@ -1,5 +1,7 @@
 #include "QtPrompts.h"
 
+#include "platform/RegularFile.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -54,7 +56,13 @@ void AddImagePreview(QFileDialog& dialog) {
     preview->setFrameShape(QFrame::StyledPanel);
     grid->addWidget(preview, 1, grid->columnCount(), 1, 1);
     const auto show = [preview](const QString& path) {
-        QImageReader reader(path);
+        // A FIFO or device under the cursor would stop the dialog in the reader.
+        QFile file;
+        if (!OpenRegularFile(file, path)) {
+            preview->setPixmap(QPixmap());
+            return;
+        }
+        QImageReader reader(&file); // the format told by the content
         const QSize size = reader.size();
         if (size.isValid())
             reader.setScaledSize(size.scaled(side, side, Qt::KeepAspectRatio));

@@ -90,6 +90,20 @@ public:
         ::send(fd_, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
         ::shutdown(fd_, SHUT_WR);
     }
+    // Everything received so far, without waiting.
+    QByteArray Receive() {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT)) > 0)
+            received_.append(buffer, n);
+        return received_;
+    }
+    // Waits until at least size bytes have arrived, then a little more for any surplus.
+    QByteArray ReceiveAtLeast(qsizetype size, int boundMs = 5000) {
+        quvartest::WaitFor([&] { return Receive().size() >= size; }, boundMs);
+        PumpFor(50);
+        return Receive();
+    }
     // Reads until the server ends the connection (or the bound passes).
     QByteArray ReceiveToEnd(int boundMs = 5000) {
         quvartest::WaitFor(

@@ -206,14 +206,10 @@ TEST_F(CommandServer, ClientGoneBeforeItsReplyLeavesThePathToTheNextOne) {
     EXPECT_EQ(b->ReceiveAtLeast(54), "/p/1.jpgCommand not recognizedCamera is not previewing");
 }
 
-TEST_F(CommandServer, RestartDropsEveryClientAndClientsBeyondTheBoundAreRefused) {
+TEST_F(CommandServer, RestartDropsEveryClient) {
     std::vector<std::unique_ptr<RemoteClient>> clients;
-    for (int i = 0; i < TCommandServer::MaxConnections; ++i)
+    for (int i = 0; i < 3; ++i)
         clients.push_back(Connect());
-    RemoteClient extra(port);
-    EXPECT_TRUE(quvartest::WaitFor([&] { return !extra.Connected(); }));
-    EXPECT_EQ(server.ConnectionCount(), TCommandServer::MaxConnections);
-
     QString error;
     server.Close();
     EXPECT_TRUE(quvartest::WaitFor([&] { return !clients.front()->Connected(); }));
@@ -222,4 +218,61 @@ TEST_F(CommandServer, RestartDropsEveryClientAndClientsBeyondTheBoundAreRefused)
     auto again = Connect();
     again->Send("nothing");
     EXPECT_EQ(again->ReceiveAtLeast(22), "Command not recognized");
+}
+
+// Clients that connect and send nothing (or a byte now and then) once kept every later
+// client out for good. At the bound, a new client takes the place of the one idle longest.
+TEST_F(CommandServer, IdleClientsNeverKeepANewOneOut) {
+    qint64 now = 1000;
+    server.Clock = [&] { return now; };
+    std::vector<std::unique_ptr<RawClient>> idle;
+    for (int i = 0; i < TCommandServer::MaxConnections; ++i) {
+        ++now;
+        idle.push_back(std::make_unique<RawClient>(port));
+        ASSERT_TRUE(quvartest::WaitFor([&] { return server.ConnectionCount() == i + 1; }));
+    }
+    // The first one speaks now and then: the second is idle longest.
+    ++now;
+    idle[0]->Send("hello");
+    ASSERT_TRUE(quvartest::WaitFor([&] { return idle[0]->Receive().size() == 22; }));
+
+    ++now;
+    auto latest = std::make_unique<RemoteClient>(port);
+    latest->Send("QUVAR_SNAP");
+    // The path goes to the first open connection, as ever.
+    EXPECT_EQ(idle[0]->ReceiveAtLeast(22 + 8), "Command not recognized/p/1.jpg");
+    EXPECT_TRUE(idle[1]->ReceiveToEnd().isEmpty());
+    EXPECT_TRUE(idle[1]->Ended()) << "the client idle longest was closed";
+    EXPECT_TRUE(latest->Connected());
+    EXPECT_EQ(server.ConnectionCount(), TCommandServer::MaxConnections);
+    latest->Send("QUVAR");
+    EXPECT_EQ(latest->ReceiveAtLeast(22), "Command not recognized");
+    previewing = false;
+    idle[2]->Send("x");
+    EXPECT_EQ(idle[2]->ReceiveAtLeast(24), "Camera is not previewing");
+}
+
+// A client that has sent nothing for the idle time is closed; one whose command waits for
+// its snapshot is not.
+TEST_F(CommandServer, ClientsIdleForTheIdleTimeAreClosed) {
+    EXPECT_EQ(TCommandServer::DefaultIdleTimeoutMs, 60000);
+    server.IdleTimeoutMs = 300;
+    RawClient silent(port);
+    ASSERT_TRUE(quvartest::WaitFor([&] { return server.ConnectionCount() == 1; }));
+    RawClient talking(port);
+    ASSERT_TRUE(quvartest::WaitFor([&] { return server.ConnectionCount() == 2; }));
+    during = [&] {
+        // The snapshot takes its time: the silent client goes meanwhile, the waiting stays.
+        EXPECT_TRUE(quvartest::WaitFor([&] { return server.ConnectionCount() == 1; }));
+        PumpFor(2 * int(server.IdleTimeoutMs));
+        EXPECT_EQ(server.ConnectionCount(), 1) << "the waiting client stays";
+    };
+    talking.Send("QUVAR_SNAP");
+    EXPECT_TRUE(silent.ReceiveToEnd().isEmpty());
+    EXPECT_TRUE(silent.Ended());
+    during = nullptr;
+    // Its path came to it, the first open connection now; then it falls idle in turn.
+    EXPECT_EQ(talking.ReceiveToEnd(), "/p/1.jpg");
+    EXPECT_TRUE(talking.Ended());
+    EXPECT_EQ(server.ConnectionCount(), 0);
 }

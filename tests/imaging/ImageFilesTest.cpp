@@ -4,6 +4,7 @@
 #include "imaging/ImageFiles.h"
 #include "imaging/CodecSupport.h"
 #include "imaging/JpegComment.h"
+#include "imaging/SaveOptionsNames.h"
 #include "imaging/TiffFiles.h"
 #include "platform/Errors.h"
 #include "platform/TextCodec.h"
@@ -20,12 +21,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <future>
 
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <optional>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
 #include <utility>
@@ -508,6 +512,80 @@ TEST_F(ImageFiles, FileIsLockedWhileAnotherWriterHoldsIt) {
     EXPECT_EQ(Load(path).bitmap.size(), QSize(2, 2));
 }
 
+namespace {
+
+// Runs read on another thread and tells whether it ever opened the FIFO for reading: a
+// writer that opens without waiting then finds a reader. Opening the writer also lets a
+// reader that waits in its open go on to the end of the data, so the test never hangs.
+bool OpensAReader(const QString& fifo, const std::function<void()>& read) {
+    const QByteArray path = QFile::encodeName(fifo);
+    auto done = std::async(std::launch::async, [&read] {
+        try {
+            read();
+        } catch (const std::exception&) {
+        }
+    });
+    bool seen = false;
+    while (done.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        const int writer = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (writer >= 0) {
+            seen = true;
+            ::close(writer);
+        }
+    }
+    done.get();
+    // Nothing left open either.
+    const int writer = ::open(path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (writer >= 0) {
+        seen = true;
+        ::close(writer);
+    }
+    return seen;
+}
+
+} // namespace
+
+// A FIFO named like a picture (given on the command line, dropped, handed over), a link to a
+// device, a folder: refused with the file error before anything is opened for reading.
+TEST_F(ImageFiles, OnlyRegularFilesAreOpenedForReading) {
+    const QString fifo = Path("fifo.jpg");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link("/dev/zero", Path("zero.bmp")));
+    ASSERT_TRUE(QFile::link(fifo, Path("fifo-link.tif")));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.png"));
+    for (const char* name : {"fifo.jpg", "zero.bmp", "fifo-link.tif", "folder.png"}) {
+        SCOPED_TRACE(name);
+        QImage bitmap = NoisyBitmap(2, 2);
+        const QImage before = bitmap;
+        QStringList comment = {"old"};
+        QString message;
+        EXPECT_FALSE(OpensAReader(fifo, [&] {
+            try {
+                LoadImageWithComment(bitmap, Path(name), comment);
+            } catch (const QuvarError& error) {
+                message = error.message();
+            }
+        }));
+        EXPECT_EQ(message, "Unable to open file '" + Path(name) + "'");
+        EXPECT_TRUE(SamePixels(bitmap, before));
+        EXPECT_EQ(comment, QStringList{"old"});
+    }
+
+    // Every reader keeps the rule, also when called on its own.
+    TJPGComment jpeg;
+    jpeg.SetFileName(fifo);
+    const std::vector<std::pair<const char*, std::function<void()>>> readers = {
+        {"lock check", [&] { EXPECT_TRUE(FileIsLocked(fifo)); }},
+        {"JPEG comment", [&] { EXPECT_THROW(jpeg.ReadComment(), QuvarError); }},
+        {"TIFF", [&] { EXPECT_THROW(LoadTiffAsBitmap24(fifo), QuvarError); }},
+        {"TIFF description", [&] { EXPECT_THROW(ReadTiffImageDescription(fifo), QuvarError); }},
+        {"file bytes", [&] { EXPECT_THROW(ReadFileBytes(fifo), QuvarError); }},
+        {"name database", [&] { EXPECT_THROW(ReadNameDatabase(fifo), QuvarError); }},
+    };
+    for (const auto& [what, read] : readers)
+        EXPECT_FALSE(OpensAReader(fifo, read)) << what;
+}
+
 // The camera folder is watched for files closed after writing; looking at a file there
 // must not look like writing it, or every load would announce the file again.
 TEST_F(ImageFiles, CheckingAndLoadingAFileLooksLikeNoWriteToAFolderWatcher) {
@@ -649,6 +727,48 @@ QByteArray Bmp24(int width, int height, bool topDown, const std::vector<QRgb>& s
     return data;
 }
 
+// A BMP of 29 bytes with the short (OS/2) header of a 24-bit picture of 10496 x 11280
+// pixels: one pixel of its rows.
+QByteArray ShortHeaderBmpOf29Bytes() {
+    QByteArray data("BM", 2);
+    auto put = [&data](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            data += char(value >> (8 * i));
+    };
+    put(29, 4);    // file size
+    put(0, 4);     // reserved
+    put(26, 4);    // pixel data offset
+    put(12, 4);    // header size
+    put(10496, 2); // width
+    put(11280, 2); // height
+    put(1, 2);     // planes
+    put(24, 2);    // bits per pixel
+    data += QByteArray("\x10\x20\x30", 3);
+    return data;
+}
+
+// A 4 x 2 BMP of 8-bit run-length coded rows and a palette of two colours: the bottom row
+// red, the top row blue.
+QByteArray Rle8Bmp() {
+    const QByteArray rows("\x04\x00\x00\x00\x04\x01\x00\x01", 8);
+    QByteArray data = Bmp24(1, 1, false, {qRgb(0, 0, 0)}).left(54);
+    auto put = [&data](int at, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            data[at + i] = char(value >> (8 * i));
+    };
+    put(10, 54 + 8, 4); // the pixel data after the palette
+    put(18, 4, 4);
+    put(22, 2, 4);
+    put(28, 8, 2);
+    put(30, 1, 4); // BI_RLE8
+    put(34, uint32_t(rows.size()), 4);
+    put(46, 2, 4);                                             // colours used
+    data += QByteArray("\x00\x00\xFF\x00\xFF\x00\x00\x00", 8); // red, blue (BGR0)
+    data += rows;
+    put(2, uint32_t(data.size()), 4);
+    return data;
+}
+
 } // namespace
 
 // Files of a few hundred bytes whose headers make a reader allocate and fill gigabytes:
@@ -750,6 +870,12 @@ TEST_F(ImageFiles, CutAndDamagedFilesAreReportedInPlainWordsNamingTheFile) {
         // Cut inside the comment chunk after the image data: the calibration is lost.
         {"comment-cut.png", png.left(png.size() - 30)},
         {"cut.bmp", bmp.left(bmp.size() - 1)},
+        // The reader showed a black picture of the claimed size, 10496 x 11280.
+        {"29-bytes.bmp", ShortHeaderBmpOf29Bytes()},
+        {"info-header-cut.bmp", bmp.left(40)},
+        {"palette-cut.bmp", Rle8Bmp().left(60)},
+        {"file-header-only.bmp", bmp.left(14)},
+        {"rle-cut.bmp", Rle8Bmp().chopped(4)},
     };
     for (const auto& [name, data] : files) {
         SCOPED_TRACE(name.toStdString());
@@ -768,6 +894,12 @@ TEST_F(ImageFiles, CutAndDamagedFilesAreReportedInPlainWordsNamingTheFile) {
         EXPECT_TRUE(SamePixels(bitmap, before));
         EXPECT_EQ(comment, QStringList{"old"});
     }
+    // Whole, the compressed BMP loads.
+    WriteAll(Path("rle.bmp"), Rle8Bmp());
+    const QImage rle = Load(Path("rle.bmp")).bitmap;
+    ASSERT_EQ(rle.size(), QSize(4, 2));
+    EXPECT_EQ(rle.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(rle.pixel(3, 1), qRgb(255, 0, 0));
     // A JPEG without its end marker is whole all the same.
     WriteAll(Path("no-end.jpg"), jpg.left(jpg.size() - 2));
     EXPECT_EQ(Load(Path("no-end.jpg")).bitmap.size(), QSize(64, 64));

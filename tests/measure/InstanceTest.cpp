@@ -8,6 +8,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kWaitMs = 20000;
@@ -123,4 +128,32 @@ TEST_F(TwoInstances, AStartAfterACrashBecomesTheRunningInstance) {
     QProcess& handOver = Start({"pics/b.png"}, images.path());
     EXPECT_TRUE(EndsSoon(handOver));
     EXPECT_EQ(WaitForLine(next, "title "), images.path() + "/pics/b.png");
+}
+
+// A FIFO named like a picture on the command line: the file error and a window, at once,
+// and the FIFO never sees a reader (before, the start waited for a writer for good).
+TEST_F(TwoInstances, AFifoOnTheCommandLineGetsTheFileError) {
+    const QString fifo = images.path() + "/pics/fifo.jpg";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    QProcess& first = Start({fifo});
+    EXPECT_EQ(WaitForLine(first, "message "), "Unable to open file '" + fifo + "'");
+    EXPECT_FALSE(WaitForLine(first, "ready").isNull());
+    errno = 0;
+    const int writer = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+    EXPECT_EQ(writer, -1) << "the FIFO has a reader";
+    EXPECT_EQ(errno, ENXIO);
+    if (writer >= 0)
+        ::close(writer); // lets a reader that waits go on
+}
+
+// A path longer than the channel carries: the running instance could not take it, and the
+// second start ended without a word. It starts itself and tells why the file does not open.
+TEST_F(TwoInstances, AnArgumentTooLongToHandOverIsNeverDroppedSilently) {
+    QProcess& first = Start({});
+    ASSERT_FALSE(WaitForLine(first, "ready").isNull()) << "the first instance did not start";
+    const QString tooLong = images.path() + "/pics/" + QString(100 * 1024, u'a') + ".jpg";
+    QProcess& second = Start({tooLong});
+    EXPECT_TRUE(WaitForLine(second, "message ").contains("aaaa"));
+    EXPECT_FALSE(WaitForLine(second, "ready").isNull());
+    EXPECT_EQ(first.state(), QProcess::Running);
 }

@@ -234,7 +234,11 @@ TEST(HandOff, StartUpDecision) {
         int listened;
     };
     const QByteArray params = EncodeParams({"/p/a.jpg", "/p/b.jpg"});
+    const QString tooLong = "/p/" + QString(MaxChannelMessage, u'a') + ".jpg";
     const Case cases[] = {
+        // The running instance would drop the message unanswered, and this start would end
+        // without a word: it starts itself and tells why the file does not open.
+        {"too long to hand over", {tooLong, "/p/b.jpg"}, {accepted}, {false}, true, {}, 1},
         {"first instance", {"/p/a.jpg"}, {}, {}, true, {EncodeParams({"/p/a.jpg"})}, 1},
         {"hands over and ends",
          {"/p/a.jpg", "/p/b.jpg"},

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 
 #include <future>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -107,11 +109,107 @@ TEST_F(SingleInstanceChannel, SilenceAndOversizeAreBounded) {
     EXPECT_EQ(handled, 1);
 }
 
+namespace {
+
+// The peer's user id as another user's process would have it.
+std::optional<uid_t> ForeignPeer(qintptr) {
+    return ::geteuid() + 1;
+}
+
+// A bound socket file nobody listens on, as a killed instance leaves it.
+bool LeaveStaleSocket(const QString& name) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(name);
+    memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return bound;
+}
+
+} // namespace
+
+// Another user who listens first would receive the paths and, by answering, end the start:
+// a listener of another user counts as no instance, and a sender of another user is
+// dropped before anything of it is read.
+TEST_F(SingleInstanceChannel, APeerOfAnotherUserIsNeverTrusted) {
+    const auto running = MakeLocalSocketChannel(Name(), 2000);
+    int handled = 0;
+    ASSERT_TRUE(running->Listen([&](const QByteArray&) {
+        ++handled;
+        return QByteArray("1");
+    }));
+    const auto wary = MakeLocalSocketChannel(Name(), 2000, ForeignPeer);
+    EXPECT_EQ(SendWhileServing(*wary, "open").Result, ChannelResult::NoInstance);
+    EXPECT_EQ(handled, 0);
+    EXPECT_EQ(PeerUserId(-1), std::nullopt);
+
+    const auto strict = MakeLocalSocketChannel(Name() + "2", 2000, ForeignPeer);
+    ASSERT_TRUE(strict->Listen([&](const QByteArray&) {
+        ++handled;
+        return QByteArray("1");
+    }));
+    const auto client = MakeLocalSocketChannel(Name() + "2", 2000);
+    EXPECT_EQ(SendWhileServing(*client, "open").Result, ChannelResult::NoAnswer);
+    EXPECT_EQ(handled, 0);
+}
+
+// The socket's folder is the user's alone, checked on both sides: a folder others may
+// enter, another user's folder or a link to a folder is no place for it.
+TEST_F(SingleInstanceChannel, TheSocketLivesInAFolderOnlyTheUserCanEnter) {
+    const QString made = dir.path() + "/made/QUVAR-x";
+    const auto running = MakeLocalSocketChannel(made, 2000);
+    ASSERT_TRUE(running->Listen([](const QByteArray&) { return QByteArray("1"); }));
+    struct stat status {};
+    ASSERT_EQ(::lstat(QFile::encodeName(dir.path() + "/made").constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, S_IRWXU);
+    EXPECT_EQ(status.st_uid, ::geteuid());
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("open"));
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.path() + "/open").constData(), 0755), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("foreign"));
+    ASSERT_EQ(::chown(QFile::encodeName(dir.path() + "/foreign").constData(), ::geteuid() + 1,
+                      ::getegid()),
+              0);
+    ASSERT_TRUE(QFile::link(dir.path() + "/made", dir.path() + "/link"));
+    for (const char* folder : {"open", "foreign", "link"}) {
+        SCOPED_TRACE(folder);
+        const QString name = dir.path() + "/" + folder + "/QUVAR-y";
+        const auto refused = MakeLocalSocketChannel(name, 2000);
+        EXPECT_FALSE(refused->Listen([](const QByteArray&) { return QByteArray("1"); }));
+        // Someone listening there is nobody to hand over to.
+        QLocalServer::removeServer(name);
+        QLocalServer other;
+        if (other.listen(name)) {
+            EXPECT_EQ(SendWhileServing(*refused, "open").Result, ChannelResult::NoInstance);
+            other.close();
+        }
+    }
+}
+
+// Killed instances of other program folders left their sockets beside ours: removed when
+// an instance starts listening, while a live one stays.
+TEST_F(SingleInstanceChannel, StaleSocketsOfTheUserAreRemovedBeforeListening) {
+    const QString stale = dir.path() + "/QUVAR-0-stale";
+    ASSERT_TRUE(LeaveStaleSocket(stale));
+    QLocalServer live;
+    ASSERT_TRUE(live.listen(dir.path() + "/QUVAR-0-live"));
+    const auto running = MakeLocalSocketChannel(dir.path() + "/QUVAR-0-own", 2000);
+    ASSERT_TRUE(running->Listen([](const QByteArray&) { return QByteArray("1"); }));
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(dir.path() + "/QUVAR-0-live"));
+}
+
 TEST(SingleInstanceName, PerUserAndProgramFolder) {
     const QString a = SingleInstanceName("/opt/quvar/");
     EXPECT_EQ(a, SingleInstanceName("/opt/quvar"));
     EXPECT_NE(a, SingleInstanceName("/home/u/quvar"));
     EXPECT_TRUE(a.contains(QStringLiteral("QUVAR-%1-").arg(getuid()))) << a.toStdString();
+    const QString folder = QFileInfo(a).path();
+    EXPECT_TRUE(folder.endsWith("/quvar") ||
+                folder.endsWith(QStringLiteral("/quvar-%1").arg(getuid())))
+        << a.toStdString();
     EXPECT_LT(QFile::encodeName(a).size(), 100) << "fits a socket address";
 }
 

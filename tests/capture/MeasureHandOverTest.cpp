@@ -13,19 +13,27 @@
 #include "support/EventWait.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
+#include "video/ui/AviSettingsDialog.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QSpontaneKeyEvent>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -161,6 +169,90 @@ TEST_F(MeasureHandOver, AFailedWriteStillHandsTheFrameOverAndSaysWhy) {
     EXPECT_EQ(prompts.shown.back().icon, MessageIcon::Error);
     EXPECT_TRUE(prompts.shown.back().text.contains("FromCamera.jpg"))
         << prompts.Texts().join("|").toStdString();
+}
+
+namespace {
+
+// The window manager's close (the title-bar button, Alt+F4): a spontaneous close event,
+// delivered as the toolkit delivers one from the window system.
+void CloseFromTitleBar(QWidget* window) {
+    window->show();
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QApplication::instance()->notify(window->windowHandle(), &event);
+}
+
+QString ReadText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+TEST_F(MeasureHandOver, ClosingTheMeasuringWindowSavesThePreviewSettingsAndCounters) {
+    OpenPreviewWithCamera();
+    CamViewMain->Prefix = "Pond";
+    CamViewMain->FitToPreviewWindow->setChecked(true);
+    CamViewMain->SnapshotClick();
+    ASSERT_EQ(CamViewMain->CaptureNr, 1) << prompts.Texts().join("|").toStdString();
+    CamViewMain->AVINr = 7;
+    CamViewMain->ShowMeasurementClick();
+    ASSERT_TRUE(Main->isEnabled());
+    CloseFromTitleBar(Main);
+    EXPECT_TRUE(Main->isHidden());
+
+    const QString ini = ReadText(program.filePath("CamView.ini"));
+    for (const char* line :
+         {"[Device]\r\nUseDeviceDefaultSettings=0\r\nVideo=Cam\r\n", "FitToPreviewWindow=1\r\n",
+          "AVINr=7\r\n", "CaptureNr=1\r\n", "Prefix=Pond\r\n", "CaptureMaxSize=1\r\n"})
+        EXPECT_TRUE(ini.contains(QString::fromLatin1(line))) << line << "\n" << ini.toStdString();
+    const QString device = ReadText(program.filePath("Cam.dat"));
+    EXPECT_TRUE(device.contains("Video=Cam\r\n")) << device.toStdString();
+    EXPECT_TRUE(device.contains("FitToPreviewWindow=1\r\n")) << device.toStdString();
+
+    // The next start goes on from there.
+    DestroyApplicationWindows();
+    CreateApplicationWindows({});
+    EXPECT_EQ(CamViewMain->CaptureNr, 1);
+    EXPECT_EQ(CamViewMain->AVINr, 7);
+    EXPECT_EQ(CamViewMain->Prefix, "Pond");
+    EXPECT_TRUE(CamViewMain->FitToPreviewWindow->isChecked());
+}
+
+// Two runs of the program, each recording one video and closed by the window system: the
+// second video gets a name of its own and the first stays as it was.
+TEST_F(MeasureHandOver, ASecondRunNeverReplacesTheFirstRunsVideo) {
+    QTemporaryDir videos;
+    QStringList names;
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        if (run > 0) {
+            DestroyApplicationWindows();
+            CreateApplicationWindows({});
+        }
+        OpenPreviewWithCamera();
+        CamViewMain->UseNormalVideo = true;
+        CamViewMain->NVFPS = 3; // 10 frames per second
+        CamViewMain->NVTimeLimit = 1;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = dynamic_cast<TAVIDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr) << "the AVI dialog is not open";
+            names << dialog->FileNameEdit->text();
+            dialog->OnTheFlyCB->setChecked(true);
+            dialog->AVIDirEdit->setText(videos.path());
+            dialog->Startbtn->click();
+        });
+        CamViewMain->AVIStartStopClick();
+        ASSERT_TRUE(CamViewMain->Recording()) << prompts.Texts().join("|").toStdString();
+        ASSERT_TRUE(
+            WaitFor([] { return !CamViewMain->Recording() && !CamViewMain->AVIBusy; }, 15000));
+        ASSERT_TRUE(QFileInfo(videos.filePath(names.back())).size() > 0);
+        CamViewMain->ShowMeasurementClick();
+        CloseFromTitleBar(Main);
+    }
+    ASSERT_EQ(names.size(), 2);
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_EQ(Files(videos.path()), (QStringList{names[0], names[1]}));
 }
 
 TEST_F(MeasureHandOver, TheProgramListsTheRecordingEncodersAsVideoCompressors) {

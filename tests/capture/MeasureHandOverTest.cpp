@@ -157,6 +157,45 @@ TEST_F(MeasureHandOver, WithSavingOffTheFrameIsTakenAndTheWatchedFileRemoved) {
     EXPECT_FALSE(QFileInfo::exists(Unprocessed()));
 }
 
+// With saving off only the frame's own file goes: a picture that arrived beside it and
+// sorts after it stays.
+TEST_F(MeasureHandOver, WithSavingOffOnlyTheFramesFileIsRemoved) {
+    Main->SaveGrabbedFrames = false;
+    OpenPreviewWithCamera();
+    QImage other(32, 24, QImage::Format_BGR888);
+    other.fill(Qt::red);
+    SaveImagePlain(other, Cam() + "/IMG_9999.jpg");
+    CamViewMain->ToMeasurementClick();
+    EXPECT_EQ(Main->OriginalImage.size(), QSize(640, 480));
+    EXPECT_TRUE(Near(Main->OriginalImage.pixel(320, 240), Colour));
+    EXPECT_EQ(Files(Cam()), QStringList{"IMG_9999.jpg"});
+}
+
+// A link named "FromCamera.jpg" in the camera folder: the frame goes into a file of its own
+// and the file the link points to is never written.
+TEST_F(MeasureHandOver, F3NeverWritesThroughALinkInTheCameraFolder) {
+    QTemporaryDir outside;
+    const QString precious = outside.filePath("precious.jpg");
+    {
+        QFile file(precious);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("an earlier photo");
+    }
+    ASSERT_TRUE(QFile::link(precious, Cam() + "/FromCamera.jpg"));
+    OpenPreviewWithCamera();
+    CamViewMain->ToMeasurementClick();
+    QFile file(precious);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "an earlier photo");
+    const QStringList moved = Files(Unprocessed());
+    ASSERT_EQ(moved.size(), 1) << prompts.Texts().join("|").toStdString();
+    EXPECT_FALSE(QFileInfo(Unprocessed() + "/" + moved.front()).isSymLink());
+    QImage saved;
+    QStringList comment;
+    LoadImageWithComment(saved, Unprocessed() + "/" + moved.front(), comment);
+    EXPECT_TRUE(Near(saved.pixel(320, 240), Colour));
+}
+
 TEST_F(MeasureHandOver, AFailedWriteStillHandsTheFrameOverAndSaysWhy) {
     OpenPreviewWithCamera();
     ASSERT_TRUE(QDir(Cam()).removeRecursively()); // the watched folder went away

@@ -4,6 +4,7 @@
 #include "imaging/ImageFiles.h"
 #include "imaging/JpegComment.h"
 #include "platform/Errors.h"
+#include "platform/FileMove.h"
 #include "platform/TextCodec.h"
 #include "settings/SettingsUtilities.h"
 
@@ -23,16 +24,9 @@ bool IsCaptureFileName(const QString& fileName) {
             suffix == u"png");
 }
 
-QString LastClosedNonEmptyFileName(const QString& folder, const QSet<QString>* closed) {
-    QStringList names;
-    ListFileNames(folder, names);
-    for (auto it = names.crbegin(); it != names.crend(); ++it) {
-        if (closed && !closed->contains(*it))
-            continue;
-        if (QFileInfo(QDir(folder).filePath(*it)).size() != 0)
-            return *it;
-    }
-    return {};
+bool IsArrivedCapture(const QString& path) {
+    const QFileInfo info(path); // follows a link: its target is what would be taken
+    return IsCaptureFileName(info.fileName()) && info.isFile() && info.size() > 0;
 }
 
 QString CapturedFileName(const QDateTime& now, const QString& systemName,
@@ -44,36 +38,69 @@ QString CapturedFileName(const QDateTime& now, const QString& systemName,
     return TimeStampName(now) + '-' + system + '-' + label + '-' + arrivedName;
 }
 
+namespace {
+
+bool Taken(const QDir& dir, const QString& name) {
+    const QFileInfo entry(dir.filePath(name));
+    return entry.exists() || entry.isSymLink();
+}
+
+// The capture goes into the camera folder's own "Not moved" subfolder: a rename within one
+// file system, which a full photo disk or a too long name cannot stop. Empty when it fails.
+QString KeepNotMoved(const QString& source) {
+    const QFileInfo info(source);
+    const QString folder = QDir(info.absolutePath()).filePath(QLatin1String(NotMovedFolderName));
+    if (!QDir().mkpath(folder))
+        return {};
+    const QString kept = QDir(folder).filePath(FreeFileName(folder, info.fileName()));
+    try {
+        MoveFileSafely(source, kept);
+    } catch (const QuvarError&) {
+        return {};
+    }
+    return kept;
+}
+
+} // namespace
+
 QString FreeFileName(const QString& folder, const QString& name) {
     const QDir dir(folder);
-    if (!QFileInfo::exists(dir.filePath(name)) && !QFileInfo(dir.filePath(name)).isSymLink())
-        return name;
-    const int dot = name.lastIndexOf('.');
-    const QString stem = dot > 0 ? name.left(dot) : name;
-    const QString extension = dot > 0 ? name.mid(dot) : QString();
+    const int limit = FileNameLimit(folder);
+    const QString fitted = FitFileName(name, limit);
+    if (!Taken(dir, fitted))
+        return fitted;
     for (int n = 2;; ++n) {
-        const QString candidate = QStringLiteral("%1_%2%3").arg(stem).arg(n).arg(extension);
-        if (!QFileInfo::exists(dir.filePath(candidate)) &&
-            !QFileInfo(dir.filePath(candidate)).isSymLink())
+        // The number is kept whole: the name gives way to it.
+        const QString number = QStringLiteral("_%1").arg(n);
+        const QString cut = FitFileName(name, limit - int(QFile::encodeName(number).size()));
+        const qsizetype dot = cut.lastIndexOf(u'.');
+        const QString candidate = dot > 0 ? cut.left(dot) + number + cut.mid(dot) : cut + number;
+        if (!Taken(dir, candidate))
             return candidate;
     }
 }
 
 CaptureMove MoveCaptureInto(const QString& source, const QString& folder, const QString& name) {
-    if (!QDir().mkpath(folder))
-        return {
-            {},
-            QStringLiteral("Cannot create the folder %1").arg(QDir::toNativeSeparators(folder))};
-    const QString target = QDir(folder).filePath(FreeFileName(folder, name));
-    // QFile::rename copies and deletes when the rename crosses file systems, and never
-    // replaces an existing target.
-    QFile file(source);
-    if (!file.rename(target))
-        return {{},
-                QStringLiteral("Cannot move %1 to %2: %3\nThe file stays in the camera folder.")
-                    .arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target),
-                         file.errorString())};
-    return {target, {}};
+    QString reason;
+    QString target;
+    if (!QDir().mkpath(folder)) {
+        reason =
+            QStringLiteral("Cannot create the folder %1").arg(QDir::toNativeSeparators(folder));
+    } else {
+        target = QDir(folder).filePath(FreeFileName(folder, name));
+        try {
+            MoveFileSafely(source, target);
+            return {target, {}};
+        } catch (const QuvarError& error) {
+            reason = error.message();
+        }
+    }
+    const QString kept = KeepNotMoved(source);
+    const QString where =
+        kept.isEmpty()
+            ? QStringLiteral("The file stays in the camera folder.")
+            : QStringLiteral("The file is kept as %1.").arg(QDir::toNativeSeparators(kept));
+    return {{}, reason + u'\n' + where};
 }
 
 void WriteCaptureComment(const QString& fileName, const QImage& bitmap,

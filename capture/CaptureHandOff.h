@@ -16,27 +16,34 @@ bool IsArrivalAction(uint8_t action);
 // ".jpg", ".tif", ".tiff", ".bmp" or ".png" in any case (not ".jpeg", not ".gif").
 bool IsCaptureFileName(const QString& fileName);
 
-// The last non-empty file of folder in listing order among those its writer has closed
-// (the names reported as arrived); every file counts when closed is null, as for a frame the
-// program wrote itself. Empty when there is none.
-QString LastClosedNonEmptyFileName(const QString& folder, const QSet<QString>* closed);
+// Whether the file at path, reported as arrived, is a capture to take: a capture file name,
+// and after following a link a regular file that is not empty. Another file beside it (a
+// camera's RAW file, a text file) is never taken in its place.
+bool IsArrivedCapture(const QString& path);
 
 // "YYYYMMDD_HHMMSS-<system>-<objective label>-<arrived name>"; the system name and the
 // label are made safe as file-name parts, so a "/" in a label cannot send the file elsewhere.
 QString CapturedFileName(const QDateTime& now, const QString& systemName,
                          const QString& objectiveLabel, const QString& arrivedName);
 
-// name when folder holds no entry of that name, else name with "_2", "_3", ... before its
-// extension: two captures in one second must not overwrite each other.
+// name, cut to the longest name folder's file system takes (keeping the extension), when
+// folder holds no entry of that name; else with "_2", "_3", ... before its extension: two
+// captures in one second must not overwrite each other.
 QString FreeFileName(const QString& folder, const QString& name);
 
+// The subfolder of the camera folder that keeps a capture which could not be moved on: the
+// purges of the camera folder delete only its own files.
+inline constexpr const char* NotMovedFolderName = "Not moved";
+
 struct CaptureMove {
-    QString Target; // the path the file now has; empty when it was not moved
-    QString Error;  // why not, for the user
+    QString Target; // the path the file now has in folder; empty when it was not moved
+    QString Error;  // why not, and where the capture is kept, for the user
 };
 
-// Moves source into folder (created with its parents) under FreeFileName(folder, name),
-// copying and deleting across file systems. On failure the source stays where it was.
+// Moves source into folder (created with its parents) under FreeFileName(folder, name); a
+// copy across file systems is complete before the source goes, and a link's content becomes
+// a new file. A capture that cannot be moved is kept in the "Not moved" subfolder of its own
+// folder under its own name (or, when even that fails, where it was).
 CaptureMove MoveCaptureInto(const QString& source, const QString& folder, const QString& name);
 
 // Writes the comment into a moved capture as its type keeps one: a JPEG's COM segment

@@ -1,5 +1,6 @@
 #include "RecordingPlan.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -105,6 +106,18 @@ QString ProposedVideoName(const QDate& date, int avi_nr) {
 
 int NextAVINr(int avi_nr) {
     return avi_nr + 1 > 99999 ? 0 : avi_nr + 1;
+}
+
+int FreeAVINr(const QString& folder, const QDate& date, int avi_nr) {
+    const QDir dir(folder);
+    int number = avi_nr;
+    for (int tried = 0; tried <= 99999; ++tried) {
+        const QFileInfo entry(dir.filePath(ProposedVideoName(date, number)));
+        if (!entry.exists() && !entry.isSymLink())
+            return number;
+        number = NextAVINr(number);
+    }
+    return avi_nr;
 }
 
 QString FrameFileName(const QString& video_file_name, int tick_count) {

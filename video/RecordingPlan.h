@@ -55,6 +55,10 @@ QSize AviSizeForIndex(int size_index);
 QString ProposedVideoName(const QDate& date, int avi_nr);
 // The counter after a Start: 99999 wraps to 0.
 int NextAVINr(int avi_nr);
+// The first counter value from avi_nr on (wrapping after 99999) whose proposed name names
+// no entry of folder: a recording never replaces an earlier video. avi_nr itself when every
+// number is taken.
+int FreeAVINr(const QString& folder, const QDate& date, int avi_nr);
 
 // Frame file of a frame-file recording: the video name without its extension + "-" + the
 // tick number with at least six digits + ".bmp".

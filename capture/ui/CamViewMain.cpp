@@ -25,8 +25,10 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -657,17 +659,21 @@ void TCamViewMain::ToMeasurementClick() {
         ShutterClick();
     QCoreApplication::processEvents();
     QString failure;
+    QString written = QStringLiteral("FromCamera.jpg");
     try {
-        QString folder = Main->WatchFolder;
-        if (!folder.endsWith(QLatin1Char('/')))
-            folder += QLatin1Char('/');
-        SaveImagePlain(frame, folder + QStringLiteral("FromCamera.jpg"));
+        const QString path = QDir(Main->WatchFolder).filePath(written);
+        // A link of that name came from outside: the frame goes into a file of its own,
+        // never into the file the link points to.
+        if (QFileInfo(path).isSymLink())
+            QFile::remove(path);
+        SaveImagePlain(frame, path);
     } catch (const std::exception& error) {
         failure = QString::fromStdString(error.what());
+        written.clear(); // whatever stands under that name is not this frame
     }
     QCoreApplication::processEvents();
     frame = QImage();
-    Main->LoadFrame(); // also after a failed write: the frame is in OriginalImage
+    Main->LoadFrame(written); // also after a failed write: the frame is in OriginalImage
     if (!failure.isEmpty())
         throw QuvarError(failure);
 }

@@ -596,6 +596,13 @@ void TMain::Exit1Click() {
 }
 
 void TMain::FormClose() {
+    // The preview window's counters and settings first, at every close: without them the
+    // next start would propose the names of files already taken.
+    if (CamViewMain)
+        QuvarApplication::RunGuarded([] {
+            CamViewMain->SaveSettings();
+            return true;
+        });
     StopFolderMonitor();
     if (CamViewMain)
         CamViewMain->close();

@@ -48,9 +48,10 @@ public:
     void Exit1Click();
     void PreferencesClick(int tag);
     void OpenPassedFile(const QString& path);
-    // The preview window's frame for measuring: it stands in OriginalImage and, as
-    // "FromCamera.jpg", in the watch folder. Taking it in is still to come: nothing more yet.
-    void LoadFrame();
+    // Takes OriginalImage as a new capture; arrivedName is its file in the watch folder (the
+    // file reported, or the preview window's "FromCamera.jpg"), which alone is then moved
+    // into "Unprocessed" or, with saving off, deleted. Empty: there is no file to take.
+    void LoadFrame(const QString& arrivedName);
     void Help2Click();
     void About1Click();
     void ShowSystemCommentClick();
@@ -354,7 +355,6 @@ private:
     void EmptyWatchFolderAndMinimise();
     // A capture taken in as opened: named automatically, its system comment and display rebuilt.
     void ShowAsFreshCapture();
-    QSet<QString> closedArrivals_; // reported files of the watch folder, closed by their writer
     bool takingCapture_ = false;
     bool shown_ = false;
 };

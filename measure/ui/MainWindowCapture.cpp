@@ -56,7 +56,6 @@ void TMain::CreateFolderMonitor() {
 void TMain::StopFolderMonitor() {
     if (FolderMonitor)
         FolderMonitor->Deactivate();
-    closedArrivals_.clear();
 }
 
 void TMain::ShowDSLRActivity() {
@@ -88,11 +87,8 @@ void TMain::UpdateDSLRMode() {
 }
 
 void TMain::OnWatchFolderChange(const TFolderItemInfo& info) {
-    if (!IsArrivalAction(info.Action)) {
-        closedArrivals_.remove(info.FileName);
+    if (!IsArrivalAction(info.Action))
         return;
-    }
-    closedArrivals_.insert(info.FileName);
     if (takingCapture_) {
         // The capture being taken processes pending messages: this one comes after it.
         QTimer::singleShot(0, this, [this, info] { OnWatchFolderChange(info); });
@@ -103,8 +99,9 @@ void TMain::OnWatchFolderChange(const TFolderItemInfo& info) {
         return;
     if (PrefDlg && PrefDlg->isVisible())
         PrefDlg->OKBtn->click();
-    const QString name = LastClosedNonEmptyFileName(WatchFolder, &closedArrivals_);
-    if (name.isEmpty())
+    // The file reported, closed by its writer: never another one beside it.
+    const QString name = info.FileName;
+    if (!IsArrivedCapture(QDir(WatchFolder).filePath(name)))
         return;
     // Read aside: a file that cannot be read leaves the image on display, which may hold
     // unsaved work, and its comment as they are.
@@ -121,11 +118,11 @@ void TMain::OnWatchFolderChange(const TFolderItemInfo& info) {
         CommentLines = comment;
         // Shared, not copied: LoadFrame rebuilds the work image from the original.
         WorkImage = OriginalImage;
-        LoadFrame();
+        LoadFrame(name);
     }
 }
 
-void TMain::LoadFrame() {
+void TMain::LoadFrame(const QString& arrivedName) {
     takingCapture_ = true;
     struct Done {
         bool& flag;
@@ -157,14 +154,10 @@ void TMain::LoadFrame() {
         show();
     QCoreApplication::processEvents();
 
-    // Only a file its writer has closed is taken; none leaves the folder alone.
-    const QSet<QString>* closed =
-        FolderMonitor && FolderMonitor->IsActive() ? &closedArrivals_ : nullptr;
-    const QString name = LastClosedNonEmptyFileName(WatchFolder, closed);
-    if (name.isEmpty())
+    if (arrivedName.isEmpty())
         return;
+    const QString name = arrivedName;
     const QString source = QDir(WatchFolder).filePath(name);
-    closedArrivals_.remove(name);
     if (!SaveGrabbedFrames) {
         QFile::remove(source);
         return;
@@ -312,7 +305,6 @@ void TMain::AsFromDeviceClick() {
 
 void TMain::EmptyWatchFolderAndMinimise() {
     const WatchFolderPurge purge = EmptyWatchFolder(WatchFolder, PhotoFolder, ProgramFolder);
-    closedArrivals_.clear();
     if (!purge.Refusal.isEmpty())
         AppPrompts().Message(QStringLiteral("QUVAR"), purge.Refusal, MessageIcon::Warning);
     showMinimized();

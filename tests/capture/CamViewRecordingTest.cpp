@@ -2,6 +2,7 @@
 
 #include "video/AviTestSupport.h"
 #include "video/PreciseTimer.h"
+#include "video/RecordingPlan.h"
 #include "video/ui/AviSettingsDialog.h"
 
 #include <QApplication>
@@ -112,6 +113,60 @@ TEST_F(Recording, OnTheFlyThreeSecondsAtTenFramesPerSecond) {
     const int frames = Frames(VideoPath());
     EXPECT_GE(frames, 30);
     EXPECT_LE(frames, 32);
+}
+
+// A proposal that names an existing file (the counter was reset, or the settings were not
+// saved) moves on to the next free number, also in a folder chosen in the dialog.
+TEST_F(Recording, AProposalNeverNamesAnExistingFile) {
+    StartCamera();
+    NormalVideo(3, 1);
+    const QString today = QDate::currentDate().toString("yyyy-MM-dd");
+    const auto name = [&](int number) {
+        return QString("Video_%1_%2.avi").arg(today).arg(number, 5, 10, QChar('0'));
+    };
+    const struct {
+        int aviNr;
+        QStringList shownFolderHas;
+        QStringList chosenFolderHas;
+        int used;
+    } cases[] = {
+        {5, {name(5), name(6)}, {}, 7},
+        {99999, {name(99999)}, {}, 0},
+        {3, {}, {name(3), name(4)}, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.aviNr);
+        QTemporaryDir shown;
+        for (const QString& existing : c.shownFolderHas) {
+            QFile file(shown.filePath(existing));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("an earlier video");
+        }
+        QTemporaryDir chosenFolder;
+        for (const QString& existing : c.chosenFolderHas) {
+            QFile file(chosenFolder.filePath(existing));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("an earlier video");
+        }
+        window->AVIDir = shown.path();
+        window->AVINr = c.aviNr;
+        const QString folder = c.chosenFolderHas.isEmpty() ? shown.path() : chosenFolder.path();
+        PressStart({true, folder});
+        if (c.chosenFolderHas.isEmpty()) {
+            EXPECT_EQ(proposedName, name(c.used)) << "the dialog shows the free name";
+        }
+        ASSERT_TRUE(WaitUntilStopped(10000));
+        const QDir dir(folder);
+        EXPECT_TRUE(QFileInfo(dir.filePath(name(c.used))).size() > 16) << "the new video";
+        for (const QString& existing : c.shownFolderHas + c.chosenFolderHas) {
+            QFile file(dir.filePath(existing));
+            if (file.exists()) {
+                ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+                EXPECT_EQ(file.readAll(), "an earlier video") << existing.toStdString();
+            }
+        }
+        EXPECT_EQ(window->AVINr, NextAVINr(c.used));
+    }
 }
 
 TEST_F(Recording, FrameFilesInTickOrderBecomeTheVideo) {

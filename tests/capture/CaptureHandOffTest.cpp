@@ -5,6 +5,7 @@
 #include "capture/FolderMon.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/JpegComment.h"
+#include "support/SmallTmpfs.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,21 +45,29 @@ TEST(CaptureHandOff, ExtensionsAreCheckedInLowerCase) {
         EXPECT_EQ(IsCaptureFileName(c.name), c.taken) << c.name;
 }
 
-TEST(CaptureHandOff, TheLastClosedNonEmptyFileIsTaken) {
+// Only the reported file is taken, and only when it is a picture of a handled type with
+// content; a FIFO or a folder named like a picture is no capture.
+TEST(CaptureHandOff, OnlyANonEmptyRegularCaptureFileIsTaken) {
     QTemporaryDir dir;
-    WriteBytes(dir.filePath("a.jpg"), "1");
-    WriteBytes(dir.filePath("B.jpg"), "1");
-    WriteBytes(dir.filePath("c.jpg"), "1");
-    WriteBytes(dir.filePath("d.jpg"), ""); // empty: never taken
-    const QSet<QString> closedAB{"a.jpg", "B.jpg"};
-    const QSet<QString> none;
+    WriteBytes(dir.filePath("IMG_1.JPG"), "jpeg");
+    WriteBytes(dir.filePath("IMG_1.CR2"), "raw");
+    WriteBytes(dir.filePath("IMG_1.txt"), "text");
+    WriteBytes(dir.filePath("IMG_1.gif"), "gif");
+    WriteBytes(dir.filePath("empty.jpg"), "");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath("folder.jpg")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(dir.filePath("pipe.jpg")).constData(), 0644), 0);
+    ASSERT_TRUE(QFile::link(dir.filePath("IMG_1.JPG"), dir.filePath("link.png")));
+    ASSERT_TRUE(QFile::link(dir.filePath("pipe.jpg"), dir.filePath("link-to-pipe.jpg")));
+    ASSERT_TRUE(QFile::link(dir.filePath("gone.jpg"), dir.filePath("dangling.jpg")));
     const struct {
-        const QSet<QString>* closed;
-        const char* expected;
-    } cases[] = {{nullptr, "c.jpg"}, {&closedAB, "B.jpg"}, {&none, ""}};
+        const char* name;
+        bool taken;
+    } cases[] = {{"IMG_1.JPG", true},         {"IMG_1.CR2", false},   {"IMG_1.txt", false},
+                 {"IMG_1.gif", false},        {"empty.jpg", false},   {"folder.jpg", false},
+                 {"pipe.jpg", false},         {"link.png", true},     {"missing.jpg", false},
+                 {"link-to-pipe.jpg", false}, {"dangling.jpg", false}};
     for (const auto& c : cases)
-        EXPECT_EQ(LastClosedNonEmptyFileName(dir.path(), c.closed), c.expected);
-    EXPECT_EQ(LastClosedNonEmptyFileName(dir.filePath("missing"), nullptr), "");
+        EXPECT_EQ(IsArrivedCapture(dir.filePath(c.name)), c.taken) << c.name;
 }
 
 TEST(CaptureHandOff, TheTargetNameHasEveryPartAndStaysInItsFolder) {
@@ -76,6 +85,21 @@ TEST(CaptureHandOff, AnExistingTargetGetsASuffix) {
     EXPECT_EQ(FreeFileName(dir.path(), "a.jpg"), "a_2.jpg");
     WriteBytes(dir.filePath("a_2.jpg"), "1");
     EXPECT_EQ(FreeFileName(dir.path(), "a.jpg"), "a_3.jpg");
+}
+
+// A camera's long name behind the time stamp, system and label: cut to the file system's
+// 255 bytes, the extension and the number kept.
+TEST(CaptureHandOff, ALongTargetNameIsCutToFitKeepingTheExtension) {
+    QTemporaryDir dir;
+    const QString longName = "20240517_140309-Scope A-10_0.25 plan-" + QString(250, 'x') + ".jpg";
+    const QString fitted = FreeFileName(dir.path(), longName);
+    EXPECT_EQ(QFile::encodeName(fitted).size(), 255);
+    EXPECT_TRUE(fitted.startsWith("20240517_140309-Scope A-10_0.25 plan-xxx"));
+    EXPECT_TRUE(fitted.endsWith("x.jpg"));
+    WriteBytes(dir.filePath(fitted), "1");
+    const QString second = FreeFileName(dir.path(), longName);
+    EXPECT_EQ(QFile::encodeName(second).size(), 255);
+    EXPECT_TRUE(second.endsWith("x_2.jpg")) << second.toStdString();
 }
 
 TEST(CaptureHandOff, TwoMovesOfTheSameNameKeepBoth) {
@@ -96,15 +120,50 @@ TEST(CaptureHandOff, TwoMovesOfTheSameNameKeepBoth) {
     EXPECT_FALSE(QFile::exists(dir.filePath("one.jpg")));
 }
 
-TEST(CaptureHandOff, AFolderThatCannotBeMadeKeepsTheFile) {
+// A capture that cannot go on is kept where no purge of the camera folder deletes it, and
+// the message says where.
+TEST(CaptureHandOff, AFolderThatCannotBeMadeKeepsTheFileOutOfThePurgesWay) {
     QTemporaryDir dir;
+    const QString cam = dir.filePath("cam");
+    ASSERT_TRUE(QDir().mkpath(cam));
     WriteBytes(dir.filePath("blocker"), "a file where the folder should be");
-    WriteBytes(dir.filePath("cap.jpg"), "data");
+    WriteBytes(cam + "/cap.jpg", "data");
     const CaptureMove move =
-        MoveCaptureInto(dir.filePath("cap.jpg"), dir.filePath("blocker/Unprocessed"), "cap.jpg");
+        MoveCaptureInto(cam + "/cap.jpg", dir.filePath("blocker/Unprocessed"), "cap.jpg");
     EXPECT_TRUE(move.Target.isEmpty());
-    EXPECT_FALSE(move.Error.isEmpty());
-    EXPECT_TRUE(QFile::exists(dir.filePath("cap.jpg")));
+    const QString kept = cam + "/Not moved/cap.jpg";
+    EXPECT_TRUE(move.Error.contains("Cannot create the folder")) << move.Error.toStdString();
+    EXPECT_TRUE(move.Error.endsWith("The file is kept as " + kept + "."))
+        << move.Error.toStdString();
+    EXPECT_FALSE(QFile::exists(cam + "/cap.jpg"));
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "data");
+}
+
+// A photo disk that fills up during the copy: the partial copy goes, the photo stays whole.
+TEST(CaptureHandOff, AFullPhotoDiskKeepsThePhotoAndLeavesNoPartialCopy) {
+    quvartest::SmallTmpfs photos(64);
+    if (!photos.Mounted())
+        GTEST_SKIP() << photos.WhyNot();
+    QTemporaryDir cam;
+    QByteArray photo(882806, '\0');
+    for (int i = 0; i < photo.size(); ++i)
+        photo[i] = char(i % 253);
+    WriteBytes(cam.filePath("IMG_0001.JPG"), photo);
+    const QString unprocessed = photos.filePath("Unprocessed");
+    const CaptureMove move = MoveCaptureInto(cam.filePath("IMG_0001.JPG"), unprocessed, "x.JPG");
+    EXPECT_TRUE(move.Target.isEmpty());
+    EXPECT_TRUE(move.Error.contains(qt_error_string(ENOSPC))) << move.Error.toStdString();
+    EXPECT_TRUE(QDir(unprocessed)
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    const QString kept = cam.filePath("Not moved/IMG_0001.JPG");
+    EXPECT_TRUE(move.Error.endsWith("The file is kept as " + kept + "."))
+        << move.Error.toStdString();
+    QFile file(kept);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll() == photo);
 }
 
 TEST(CaptureHandOff, AFailedMoveKeepsTheFile) {
@@ -119,7 +178,7 @@ TEST(CaptureHandOff, AFailedMoveKeepsTheFile) {
     chmod(QFile::encodeName(locked).constData(), 0700);
     EXPECT_TRUE(move.Target.isEmpty());
     EXPECT_FALSE(move.Error.isEmpty());
-    EXPECT_TRUE(QFile::exists(dir.filePath("cap.jpg")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("Not moved/cap.jpg")));
 }
 
 TEST(CaptureHandOff, TheCommentIsWrittenAsEachTypeKeepsIt) {

@@ -13,19 +13,27 @@
 #include "support/EventWait.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
+#include "video/ui/AviSettingsDialog.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QSpontaneKeyEvent>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -149,6 +157,45 @@ TEST_F(MeasureHandOver, WithSavingOffTheFrameIsTakenAndTheWatchedFileRemoved) {
     EXPECT_FALSE(QFileInfo::exists(Unprocessed()));
 }
 
+// With saving off only the frame's own file goes: a picture that arrived beside it and
+// sorts after it stays.
+TEST_F(MeasureHandOver, WithSavingOffOnlyTheFramesFileIsRemoved) {
+    Main->SaveGrabbedFrames = false;
+    OpenPreviewWithCamera();
+    QImage other(32, 24, QImage::Format_BGR888);
+    other.fill(Qt::red);
+    SaveImagePlain(other, Cam() + "/IMG_9999.jpg");
+    CamViewMain->ToMeasurementClick();
+    EXPECT_EQ(Main->OriginalImage.size(), QSize(640, 480));
+    EXPECT_TRUE(Near(Main->OriginalImage.pixel(320, 240), Colour));
+    EXPECT_EQ(Files(Cam()), QStringList{"IMG_9999.jpg"});
+}
+
+// A link named "FromCamera.jpg" in the camera folder: the frame goes into a file of its own
+// and the file the link points to is never written.
+TEST_F(MeasureHandOver, F3NeverWritesThroughALinkInTheCameraFolder) {
+    QTemporaryDir outside;
+    const QString precious = outside.filePath("precious.jpg");
+    {
+        QFile file(precious);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("an earlier photo");
+    }
+    ASSERT_TRUE(QFile::link(precious, Cam() + "/FromCamera.jpg"));
+    OpenPreviewWithCamera();
+    CamViewMain->ToMeasurementClick();
+    QFile file(precious);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "an earlier photo");
+    const QStringList moved = Files(Unprocessed());
+    ASSERT_EQ(moved.size(), 1) << prompts.Texts().join("|").toStdString();
+    EXPECT_FALSE(QFileInfo(Unprocessed() + "/" + moved.front()).isSymLink());
+    QImage saved;
+    QStringList comment;
+    LoadImageWithComment(saved, Unprocessed() + "/" + moved.front(), comment);
+    EXPECT_TRUE(Near(saved.pixel(320, 240), Colour));
+}
+
 TEST_F(MeasureHandOver, AFailedWriteStillHandsTheFrameOverAndSaysWhy) {
     OpenPreviewWithCamera();
     ASSERT_TRUE(QDir(Cam()).removeRecursively()); // the watched folder went away
@@ -161,6 +208,90 @@ TEST_F(MeasureHandOver, AFailedWriteStillHandsTheFrameOverAndSaysWhy) {
     EXPECT_EQ(prompts.shown.back().icon, MessageIcon::Error);
     EXPECT_TRUE(prompts.shown.back().text.contains("FromCamera.jpg"))
         << prompts.Texts().join("|").toStdString();
+}
+
+namespace {
+
+// The window manager's close (the title-bar button, Alt+F4): a spontaneous close event,
+// delivered as the toolkit delivers one from the window system.
+void CloseFromTitleBar(QWidget* window) {
+    window->show();
+    QCloseEvent event;
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    QApplication::instance()->notify(window->windowHandle(), &event);
+}
+
+QString ReadText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+TEST_F(MeasureHandOver, ClosingTheMeasuringWindowSavesThePreviewSettingsAndCounters) {
+    OpenPreviewWithCamera();
+    CamViewMain->Prefix = "Pond";
+    CamViewMain->FitToPreviewWindow->setChecked(true);
+    CamViewMain->SnapshotClick();
+    ASSERT_EQ(CamViewMain->CaptureNr, 1) << prompts.Texts().join("|").toStdString();
+    CamViewMain->AVINr = 7;
+    CamViewMain->ShowMeasurementClick();
+    ASSERT_TRUE(Main->isEnabled());
+    CloseFromTitleBar(Main);
+    EXPECT_TRUE(Main->isHidden());
+
+    const QString ini = ReadText(program.filePath("CamView.ini"));
+    for (const char* line :
+         {"[Device]\r\nUseDeviceDefaultSettings=0\r\nVideo=Cam\r\n", "FitToPreviewWindow=1\r\n",
+          "AVINr=7\r\n", "CaptureNr=1\r\n", "Prefix=Pond\r\n", "CaptureMaxSize=1\r\n"})
+        EXPECT_TRUE(ini.contains(QString::fromLatin1(line))) << line << "\n" << ini.toStdString();
+    const QString device = ReadText(program.filePath("Cam.dat"));
+    EXPECT_TRUE(device.contains("Video=Cam\r\n")) << device.toStdString();
+    EXPECT_TRUE(device.contains("FitToPreviewWindow=1\r\n")) << device.toStdString();
+
+    // The next start goes on from there.
+    DestroyApplicationWindows();
+    CreateApplicationWindows({});
+    EXPECT_EQ(CamViewMain->CaptureNr, 1);
+    EXPECT_EQ(CamViewMain->AVINr, 7);
+    EXPECT_EQ(CamViewMain->Prefix, "Pond");
+    EXPECT_TRUE(CamViewMain->FitToPreviewWindow->isChecked());
+}
+
+// Two runs of the program, each recording one video and closed by the window system: the
+// second video gets a name of its own and the first stays as it was.
+TEST_F(MeasureHandOver, ASecondRunNeverReplacesTheFirstRunsVideo) {
+    QTemporaryDir videos;
+    QStringList names;
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        if (run > 0) {
+            DestroyApplicationWindows();
+            CreateApplicationWindows({});
+        }
+        OpenPreviewWithCamera();
+        CamViewMain->UseNormalVideo = true;
+        CamViewMain->NVFPS = 3; // 10 frames per second
+        CamViewMain->NVTimeLimit = 1;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = dynamic_cast<TAVIDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr) << "the AVI dialog is not open";
+            names << dialog->FileNameEdit->text();
+            dialog->OnTheFlyCB->setChecked(true);
+            dialog->AVIDirEdit->setText(videos.path());
+            dialog->Startbtn->click();
+        });
+        CamViewMain->AVIStartStopClick();
+        ASSERT_TRUE(CamViewMain->Recording()) << prompts.Texts().join("|").toStdString();
+        ASSERT_TRUE(
+            WaitFor([] { return !CamViewMain->Recording() && !CamViewMain->AVIBusy; }, 15000));
+        ASSERT_TRUE(QFileInfo(videos.filePath(names.back())).size() > 0);
+        CamViewMain->ShowMeasurementClick();
+        CloseFromTitleBar(Main);
+    }
+    ASSERT_EQ(names.size(), 2);
+    EXPECT_NE(names[0], names[1]);
+    EXPECT_EQ(Files(videos.path()), (QStringList{names[0], names[1]}));
 }
 
 TEST_F(MeasureHandOver, TheProgramListsTheRecordingEncodersAsVideoCompressors) {

@@ -8,6 +8,7 @@
 #include "settings/MCSystems.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
+#include "support/SmallTmpfs.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -131,6 +132,102 @@ TEST_F(HandOff, OtherTypesAreIgnored) {
     EXPECT_FALSE(QFileInfo::exists(Unprocessed()));
 }
 
+// A camera's RAW file (or any other file) beside its JPEG, arrived before it and sorting
+// after it: the JPEG that was reported is taken, the other file stays untouched.
+TEST_F(HandOff, TheReportedPictureIsTakenNotAnotherFileBesideIt) {
+    StartDSLR();
+    for (const char* other : {"IMG_0001.RAW", "IMG_0001.txt", "IMG_0001.gif"}) {
+        QFile file(Staging(other));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("not the photo");
+        file.close();
+        ASSERT_TRUE(QFile::rename(Staging(other), Cam() + "/" + other));
+    }
+    Settle();
+    ASSERT_TRUE(QFile::rename(MakeImage("IMG_0001.JPG"), Cam() + "/IMG_0001.JPG"));
+    ASSERT_TRUE(WaitUntil([&] { return Files(Unprocessed()).size() == 1; }));
+    const auto match = TargetName.match(Files(Unprocessed()).front());
+    ASSERT_TRUE(match.hasMatch());
+    EXPECT_EQ(match.captured(1), "IMG_0001.JPG");
+    EXPECT_EQ(Main->OriginalImage.width(), kWidth);
+    EXPECT_EQ(Files(Cam()), (QStringList{"IMG_0001.RAW", "IMG_0001.gif", "IMG_0001.txt"}));
+}
+
+// A link put into the camera folder: its picture is taken as a file of its own, and the
+// file it points to stays byte for byte as it was.
+TEST_F(HandOff, ALinkArrivingIsNeverWrittenThrough) {
+    QImage rgba(kWidth, 48, QImage::Format_ARGB32);
+    rgba.fill(QColor(10, 200, 30, 77));
+    const QString outside = Staging("precious.png");
+    ASSERT_TRUE(rgba.save(outside));
+    const QString jpeg = MakeImage("outside.jpg");
+    QFile a(outside), b(jpeg);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray pngBytes = a.readAll(), jpegBytes = b.readAll();
+    StartDSLR();
+    // Made elsewhere and moved in, as a camera's software brings in its files.
+    ASSERT_TRUE(QFile::link(outside, Staging("linked.png")));
+    ASSERT_TRUE(QFile::rename(Staging("linked.png"), Cam() + "/linked.png"));
+    ASSERT_TRUE(WaitUntil([&] { return Files(Unprocessed()).size() == 1; }));
+    ASSERT_TRUE(QFile::link(jpeg, Staging("linked.jpg")));
+    ASSERT_TRUE(QFile::rename(Staging("linked.jpg"), Cam() + "/linked.jpg"));
+    ASSERT_TRUE(WaitUntil([&] { return Files(Unprocessed()).size() == 2; }));
+
+    for (const QString& name : Files(Unprocessed())) {
+        const QFileInfo taken(Unprocessed() + "/" + name);
+        EXPECT_FALSE(taken.isSymLink()) << name.toStdString();
+        QImage image;
+        QStringList comment;
+        LoadImageWithComment(image, taken.filePath(), comment);
+        EXPECT_EQ(CommentText(comment), CommentText(Main->CommentLines)) << name.toStdString();
+    }
+    EXPECT_TRUE(
+        QDir(Cam()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).isEmpty());
+    QFile c(outside), d(jpeg);
+    ASSERT_TRUE(c.open(QIODevice::ReadOnly) && d.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(c.readAll() == pngBytes) << "the linked PNG was rewritten";
+    EXPECT_TRUE(d.readAll() == jpegBytes) << "the linked JPEG was rewritten";
+}
+
+// The photo disk is full: the photo is kept whole where no purge deletes it, nothing is
+// left half-written in "Unprocessed", and the box says where the photo is.
+TEST_F(HandOff, AFullPhotoDiskKeepsThePhotoOutOfThePurgesWay) {
+    quvartest::SmallTmpfs full(64);
+    if (!full.Mounted())
+        GTEST_SKIP() << full.WhyNot();
+    Main->PhotoFolder = full.path();
+    QImage big(1200, 900, QImage::Format_BGR888);
+    for (int y = 0; y < big.height(); ++y)
+        for (int x = 0; x < big.width(); ++x)
+            big.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x ^ y) % 256));
+    SaveImagePlain(big, Staging("IMG_0001.JPG"));
+    QFile photo(Staging("IMG_0001.JPG"));
+    ASSERT_TRUE(photo.open(QIODevice::ReadOnly));
+    const QByteArray bytes = photo.readAll();
+    ASSERT_GT(bytes.size(), 100 * 1024);
+    StartDSLR();
+    ASSERT_TRUE(QFile::rename(Staging("IMG_0001.JPG"), Cam() + "/IMG_0001.JPG"));
+    const QString kept = Cam() + "/Not moved/IMG_0001.JPG";
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(kept); }));
+    Settle(100);
+    EXPECT_EQ(Main->OriginalImage.width(), 1200) << "the photo is shown";
+    EXPECT_TRUE(QDir(full.filePath("Unprocessed"))
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    ASSERT_FALSE(prompts.shown.empty());
+    EXPECT_EQ(prompts.shown.back().icon, MessageIcon::Error);
+    EXPECT_TRUE(prompts.shown.back().text.endsWith("The file is kept as " + kept + "."))
+        << prompts.Texts().join("|").toStdString();
+    EXPECT_TRUE(Main->LastCapturedName.isEmpty());
+
+    // The next Preview click in DSLR mode empties the camera folder, not the kept photo.
+    Main->show();
+    Main->PreviewClick();
+    QFile keptFile(kept);
+    ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(keptFile.readAll() == bytes);
+}
+
 TEST_F(HandOff, WithSavingOffTheFileIsRemovedAndNothingWritten) {
     Main->SaveGrabbedFrames = false;
     StartDSLR();
@@ -174,7 +271,7 @@ TEST_F(HandOff, AFrameFromThePreviewGetsItsNameAndBothSections) {
     SaveImagePlain(frame, Cam() + "/FromCamera.jpg");
     Main->OriginalImage = frame;
     Main->WorkImage = frame.copy();
-    Main->LoadFrame();
+    Main->LoadFrame("FromCamera.jpg");
     ASSERT_EQ(Files(Unprocessed()).size(), 1);
     const auto match = TargetName.match(Files(Unprocessed()).front());
     ASSERT_TRUE(match.hasMatch()) << Files(Unprocessed()).front().toStdString();

@@ -203,7 +203,10 @@ void TAVIDialog::FormShow() {
     NVTimeLimit->setText(QString::number(Fields->NVTimeLimit));
     TLTimeLimit->setText(QString::number(Fields->TLTimeLimit));
     AVIDirEdit->setText(Fields->AVIDir);
-    FileNameEdit->setText(ProposedVideoName(QDate::currentDate(), Fields->AVINr));
+    // A name already taken in the folder moves on to the next free number.
+    proposalDate_ = QDate::currentDate();
+    proposedAVINr_ = FreeAVINr(Fields->AVIDir, proposalDate_, Fields->AVINr);
+    FileNameEdit->setText(ProposedVideoName(proposalDate_, proposedAVINr_));
 }
 
 void TAVIDialog::CompressorboxChange() {
@@ -249,7 +252,14 @@ void TAVIDialog::StartbtnClick() {
         AVIDirEdit->setText(folder);
     }
     Fields->AVIDir = folder;
-    Fields->AVINr = NextAVINr(Fields->AVINr);
+    if (!proposalDate_.isValid()) { // started without having been shown
+        proposalDate_ = QDate::currentDate();
+        proposedAVINr_ = Fields->AVINr;
+    }
+    // The folder may have changed since the proposal: it must name no file there either.
+    proposedAVINr_ = FreeAVINr(folder, proposalDate_, proposedAVINr_);
+    FileNameEdit->setText(ProposedVideoName(proposalDate_, proposedAVINr_));
+    Fields->AVINr = NextAVINr(proposedAVINr_);
     StartStopTag = 1;
     accept();
 }

@@ -3,6 +3,7 @@
 // preview window's stored settings at every showing; "Start Capturing" writes them back,
 // sets AVIWidth x AVIHeight and StartStopTag 1; "Cancel" sets the tag to 0.
 
+#include <QDate>
 #include <QDialog>
 
 class QCheckBox;
@@ -65,6 +66,11 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    // The proposal shown: its date and counter value.
+    QDate proposalDate_;
+    int proposedAVINr_ = 0;
 };
 
 inline TAVIDialog* AVIDialog = nullptr;

@@ -16,6 +16,7 @@
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
+#include "platform/ui/FormHelpers.h"
 #include "platform/ui/QtPrompts.h"
 #include "platform/ui/QuvarApplication.h"
 #include "settings/MCSystems.h"
@@ -63,11 +64,6 @@ namespace {
 constexpr int kLeftPanelWidth = 340;
 constexpr int kCommentPanelWidth = 320;
 constexpr int kObjectiveButtonCount = 20;
-
-template <typename W> W* Named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 // The margins and spacing of the left panel's groups.
 void Compact(QLayout* layout) {

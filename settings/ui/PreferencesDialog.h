@@ -154,6 +154,12 @@ private:
     QWidget* BuildImageCapturePage();
     QWidget* BuildMicroscopePage();
     QWidget* BuildMeasuringPage();
+    QGroupBox* BuildScaleGroup(QWidget* page);
+    QGroupBox* BuildScaleColourGroup(QWidget* parent);
+    QGroupBox* BuildScalePositionGroup(QWidget* parent);
+    QGroupBox* BuildMeasureGroup(QWidget* page);
+    QGroupBox* BuildScaleFontGroup(QWidget* page);
+    QGroupBox* BuildTextHeightGroup(QWidget* parent);
     QWidget* BuildLabelsPage();
     QWidget* BuildMiscellaneousPage();
     void ShowPageValues(const PrefPageValues& values);

@@ -201,7 +201,7 @@ QString PageValuesError(const PrefPageValues& v, int keptScheme) {
 }
 
 bool FoldersConflict(const PrefPageValues& v) {
-    return SameOrNestedFolders(v.PhotoFolder, v.WatchFolder);
+    return PhotoFolderInCameraFolder(v.PhotoFolder, v.WatchFolder);
 }
 
 void ApplyPageValues(const PrefPageValues& v, TMainSettings& m) {
@@ -240,7 +240,9 @@ void ApplyPageValues(const PrefPageValues& v, TMainSettings& m) {
     m.ScaleFont = v.ScaleFont;
     m.ShowScaleText = v.ShowScaleText;
     m.FillArrow = v.FillArrow;
-    m.ArrowHeadLength = *Digits(v.ArrowHeadText);
+    // Held to the same bound as the settings file's reader, so a length kept at OK reads
+    // back as it was.
+    m.ArrowHeadLength = std::min(*Digits(v.ArrowHeadText), ArrowHeadLengthLimit);
     if (v.ScalePosition >= 0 && v.ScalePosition <= 2)
         m.ScalePosition = v.ScalePosition;
     m.ScaleType = v.ScaleType2 ? 2 : 1;

@@ -136,7 +136,7 @@ void TakeAppearanceFrom(const TMainSettings& main, PrefPageValues& values);
 // every field is good. keptScheme is the scheme in force, used when no box is checked.
 QString PageValuesError(const PrefPageValues& values, int keptScheme);
 
-// The photo folder and the camera folder name the same folder, or one lies in the other.
+// The photo folder is the camera folder or lies inside it.
 bool FoldersConflict(const PrefPageValues& values);
 
 // Copies the pages into main in the order OK applies them (after the MC systems): camera

@@ -62,3 +62,10 @@ void ShowItems(QComboBox* box, const QStringList& items, int index) {
     }
     box->setCurrentIndex(index);
 }
+
+void SetFixedDialogBorder(QWidget* window) {
+    const Qt::WindowFlags kind = window->windowFlags() & Qt::WindowType_Mask;
+    const Qt::WindowFlags keep = window->windowFlags() & Qt::WindowStaysOnTopHint;
+    window->setWindowFlags(kind | keep | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint);
+}

@@ -29,5 +29,9 @@ void CheckRadio(QButtonGroup* group, int id);
 // An edit that takes the digits 0 to 9 only.
 QLineEdit* DigitsEdit(QWidget* parent);
 
+// A fixed dialog border: title and close button, no minimise or maximise button, whatever
+// the window manager would add by default.
+void SetFixedDialogBorder(QWidget* window);
+
 // Shows items in box (refilled only when they differ) and selects index, without signals.
 void ShowItems(QComboBox* box, const QStringList& items, int index);

@@ -28,6 +28,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int ClientWidth = 628;
@@ -38,7 +40,7 @@ constexpr int ClientHeight = 480;
 TPrefDlg::TPrefDlg(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("PrefDlg"));
     setWindowTitle(QStringLiteral("Preferences"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    SetFixedDialogBorder(this);
     setFixedSize(ClientWidth, ClientHeight);
 
     Prefs = Named(new QTabWidget(this), "Prefs");
@@ -86,10 +88,13 @@ TPrefDlg::TPrefDlg(QWidget* parent) : QDialog(parent) {
     CaptureNrEdit->installEventFilter(this);
     FromCameraEdit->installEventFilter(this);
     PhotoDirEdit->installEventFilter(this);
+    MeasureUnits->installEventFilter(this);
 
     connect(ScalePercentage, &QCheckBox::clicked, this, [this] { ScalePercentageClick(); });
-    for (QSpinBox* box : {ScaleWidthUpDown, ScaleMarginUpDown, ScaleTextHeightUpDown})
-        connect(box, &QSpinBox::valueChanged, this, [this] { ScaleSizeChanged(); });
+    connect(ScaleWidthUpDown, &QSpinBox::valueChanged, this, [this] { ScaleWidthUpDownClick(); });
+    connect(ScaleMarginUpDown, &QSpinBox::valueChanged, this, [this] { ScaleMarginUpDownClick(); });
+    connect(ScaleTextHeightUpDown, &QSpinBox::valueChanged, this,
+            [this] { ScaleTextHeightUpDownClick(); });
     connect(rbBlack, &QRadioButton::clicked, this, [this] { ScaleColorClick(); });
     connect(rbWhite, &QRadioButton::clicked, this, [this] { ScaleColorClick(); });
     connect(MeasureUnits, &QComboBox::currentTextChanged, this, [this] { MeasureUnitsChange(); });
@@ -133,6 +138,7 @@ void TPrefDlg::showEvent(QShowEvent* event) {
 
 void TPrefDlg::FormShow() {
     PrefsChange();
+    lastApply_.reset();
     const TMainSettings none;
     const TMainSettings& main = Settings ? *Settings : none;
     work_.FormShow(main, PanelSystemName);
@@ -188,10 +194,7 @@ void TPrefDlg::PopulateMeasuringAndLabels(const PrefPageValues& v) {
     SelectColour(BackGroundColor, v.UnitBackColor);
     {
         const QSignalBlocker quiet(MeasureUnits);
-        const int unit = MeasureUnits->findText(v.LengthUnit);
-        if (unit >= 0)
-            MeasureUnits->setCurrentIndex(unit);
-        MeasureUnits->setEditText(v.LengthUnit);
+        MeasureUnits->setCurrentIndex(std::max(MeasureUnits->findText(v.LengthUnit), 0));
     }
     ScaleDivisionsBox->clear();
     ScaleDivisionsBox->addItems(ScaleDivisionItems(MeasureUnits->currentText()));
@@ -277,6 +280,11 @@ bool TPrefDlg::eventFilter(QObject* watched, QEvent* event) {
         return true;
     } else if (watched == PhotoDirEdit && event->type() == QEvent::ToolTip) {
         PhotoDirEdit->setToolTip(PhotoDirEdit->text());
+    } else if (watched == MeasureUnits && event->type() == QEvent::KeyPress) {
+        // Return picks nothing in a closed list, and must not close the dialog with OK.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter)
+            return true;
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -300,14 +308,21 @@ void TPrefDlg::LoadSettingsClick() {
         AppPrompts().OpenFile(SettingsFileRequest(QStringLiteral("Load Settings"), Settings));
     if (!chosen || chosen->path.isEmpty())
         return;
+    if (!Settings)
+        return;
     try {
-        // Into the pages only: like every other change, it takes effect with OK.
-        TMainSettings loaded = Settings ? *Settings : TMainSettings{};
+        // In force at once, also when the dialog is cancelled afterwards; the measuring
+        // window writes it to its settings file when the dialog closes. A file that cannot
+        // be read changes nothing.
+        TMainSettings loaded = *Settings;
         ReadMeasuringSettings(IniFile(chosen->path), loaded);
+        *Settings = loaded;
         PrefPageValues values = PageValues();
-        TakeAppearanceFrom(loaded, values);
+        TakeAppearanceFrom(*Settings, values);
         PopulateMeasuringAndLabels(values);
         Copyrightstr->setText(values.CopyrightText);
+        if (ShowAppearanceInMainWindow)
+            ShowAppearanceInMainWindow();
     } catch (const std::exception& error) {
         QuvarApplication::ShowError(error);
     }
@@ -375,6 +390,8 @@ bool TPrefDlg::ApplyPreferences() {
         return false;
     }
     const std::optional<bool> useDSLR = work_.ApplyMCSystems(*Settings);
+    lastApply_ = AppliedCapture{CaptureChangedTag(),
+                                Settings->NrOfMCSystems > 0 ? Settings->DefaultMCSystem : -1};
     if (ShowAppliedInMainWindow)
         ShowAppliedInMainWindow(useDSLR);
     ApplyPageValues(values, *Settings);

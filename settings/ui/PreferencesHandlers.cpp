@@ -17,9 +17,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
+
+#include <algorithm>
 
 // The handlers of the folder, naming, measuring and label controls.
 
@@ -35,10 +36,15 @@ void TPrefDlg::SelectPhotoDirBtnClick(int tag) {
         return;
     const QString target =
         tag == 2 ? chosen : NewFolderPath(chosen, DefaultPhotoFolderEdit->text());
-    if (SameOrNestedFolders(target, oldWatch) ||
-        SameOrNestedFolders(target, FromCameraEdit->text())) {
+    if (PhotoFolderInCameraFolder(target, oldWatch) ||
+        PhotoFolderInCameraFolder(target, FromCameraEdit->text())) {
         AppPrompts().Message(QString(), PhotoFolderIsCameraFolderWarning(), MessageIcon::Warning);
-        PhotoDirEdit->setText(oldFolder);
+        // Selecting goes on with the photo folder in force as the chosen one, so the fields
+        // show its name parts again; nothing is created inside it.
+        if (tag == 2)
+            ShowChosenPhotoFolder(oldFolder);
+        else
+            PhotoDirEdit->setText(oldFolder);
         return;
     }
     if (tag == 1) {
@@ -52,6 +58,10 @@ void TPrefDlg::SelectPhotoDirBtnClick(int tag) {
         DefaultPhotoFolderEdit->clear();
         return;
     }
+    ShowChosenPhotoFolder(chosen);
+}
+
+void TPrefDlg::ShowChosenPhotoFolder(const QString& chosen) {
     PhotoDirEdit->setText(chosen);
     const PhotoFolderNameParts parts = ParsePhotoFolderName(chosen);
     if (parts.HasDate) {
@@ -124,11 +134,17 @@ void TPrefDlg::ScalePercentageClick() {
     ShowScaleFontDemo();
 }
 
-void TPrefDlg::ScaleSizeChanged() {
-    const bool promil = ScalePercentage->isChecked();
-    sizes_.SetWidth(promil, ScaleWidthUpDown->value());
-    sizes_.SetMargin(promil, ScaleMarginUpDown->value());
-    sizes_.SetTextHeight(promil, ScaleTextHeightUpDown->value());
+// Each up-down stores only its own value, in the copy of the unit in force.
+void TPrefDlg::ScaleWidthUpDownClick() {
+    sizes_.SetWidth(ScalePercentage->isChecked(), ScaleWidthUpDown->value());
+}
+
+void TPrefDlg::ScaleMarginUpDownClick() {
+    sizes_.SetMargin(ScalePercentage->isChecked(), ScaleMarginUpDown->value());
+}
+
+void TPrefDlg::ScaleTextHeightUpDownClick() {
+    sizes_.SetTextHeight(ScalePercentage->isChecked(), ScaleTextHeightUpDown->value());
     ShowTextHeights();
     ShowScaleFontDemo();
 }
@@ -184,14 +200,19 @@ void TPrefDlg::SelectSMFontClick() {
     scaleFont_.Name = font.Name;
     scaleFont_.Style = font.Style;
     scaleFont_.Color = font.Color;
+    // The preview's character height as shown becomes the pixel text height: with pixels in
+    // force that is the height itself. With per mille in force the up-down goes on showing
+    // the per-mille height, which stays as it was.
+    const bool promil = ScalePercentage->isChecked();
+    sizes_.TextHeightPx =
+        std::clamp(ScalePreviewPixelHeight(promil, ScaleTextHeightUpDown->value(), WorkImageHeight),
+                   ScaleTextHeightRange.Min, ScaleTextHeightRange.Max);
     ShowFontIn(ScaleFontDemo, scaleFont_);
     AdjustColor();
-    const int dpi = screen() ? int(screen()->logicalDotsPerInch()) : 96;
     {
         const QSignalBlocker quiet(ScaleTextHeightUpDown);
-        ScaleTextHeightUpDown->setValue(FontPixelHeight(scaleFont_.Size, dpi));
+        ScaleTextHeightUpDown->setValue(sizes_.TextHeight(promil));
     }
-    sizes_.TextHeightPx = ScaleTextHeightUpDown->value();
     ShowTextHeights();
     ShowScaleFontDemo();
 }

@@ -279,7 +279,8 @@ QGroupBox* TPrefDlg::BuildMeasureGroup(QWidget* page) {
     MeasurePenWidth->setRange(MeasurePenWidthRange.Min, MeasurePenWidthRange.Max);
     MeasureLineColorBox = Named(ColourBox(measure), "MeasureLineColorBox");
     MeasureUnits = Named(new QComboBox(measure), "MeasureUnits");
-    MeasureUnits->setEditable(true);
+    // Only the three units the lengths are converted to; a typed one would label
+    // micrometre numbers with another unit.
     MeasureUnits->addItems(MeasureUnitItems());
     Addunit = Named(new QCheckBox(QStringLiteral("Add unit in measurement"), measure), "Addunit");
     BackGroundColor = Named(ColourBox(measure), "BackGroundColor");

@@ -203,6 +203,9 @@ QWidget* TPrefDlg::BuildMeasuringPage() {
     layout->addWidget(BuildScaleGroup(page), 0, 0, 1, 2);
     layout->addWidget(BuildMeasureGroup(page), 1, 0);
     layout->addWidget(BuildScaleFontGroup(page), 1, 1);
+    // The measuring group has the longest captions; the font group takes what it needs.
+    layout->setColumnStretch(0, 1);
+    layout->setRowStretch(1, 1);
     Compact(page);
     return page;
 }
@@ -219,6 +222,8 @@ QGroupBox* TPrefDlg::BuildScaleGroup(QWidget* page) {
     MarginLabel = Named(new QLabel(scale), "MarginLabel");
     ScaleMarginUpDown = Named(new QSpinBox(scale), "ScaleMarginUpDown");
     ScaleMarginUpDown->setRange(ScaleMarginRange.Min, ScaleMarginRange.Max);
+    for (QSpinBox* box : {ScaleWidthUpDown, ScaleMarginUpDown})
+        box->setMaximumWidth(64);
     ShowScaleText = Named(new QCheckBox(QStringLiteral("Show Scale Text"), scale), "ShowScaleText");
     cbScaleBackground =
         Named(new QCheckBox(QStringLiteral("Transparent scale"), scale), "cbScaleBackground");
@@ -230,19 +235,23 @@ QGroupBox* TPrefDlg::BuildScaleGroup(QWidget* page) {
     typesLayout->addWidget(ScaleType1);
     typesLayout->addWidget(ScaleType2);
     ScaleDivisionsBox = Named(new QComboBox(scale), "ScaleDivisionsBox");
+    auto* divisions = new QHBoxLayout;
+    divisions->addWidget(new QLabel(QStringLiteral("Scale 2 divisions"), scale));
+    divisions->addWidget(ScaleDivisionsBox, 1);
+    // Three rows of fields beside the two groups, so the page keeps room below.
     auto* scaleLayout = new QGridLayout(scale);
     scaleLayout->addWidget(ScalePercentage, 0, 0, 1, 4);
     scaleLayout->addWidget(Scalelabel, 1, 0);
     scaleLayout->addWidget(ScaleWidthUpDown, 1, 1);
+    scaleLayout->addWidget(cbScaleBackground, 1, 2);
+    scaleLayout->addWidget(types, 1, 3);
     scaleLayout->addWidget(MarginLabel, 2, 0);
     scaleLayout->addWidget(ScaleMarginUpDown, 2, 1);
-    scaleLayout->addWidget(BuildScaleColourGroup(scale), 1, 2, 2, 2);
-    scaleLayout->addWidget(ShowScaleText, 3, 0);
-    scaleLayout->addWidget(cbScaleBackground, 3, 1);
-    scaleLayout->addWidget(types, 3, 2, 1, 2);
-    scaleLayout->addWidget(new QLabel(QStringLiteral("Scale 2 divisions"), scale), 4, 2);
-    scaleLayout->addWidget(ScaleDivisionsBox, 4, 3);
-    scaleLayout->addWidget(BuildScalePositionGroup(scale), 4, 0, 1, 2);
+    scaleLayout->addWidget(ShowScaleText, 2, 2);
+    scaleLayout->addLayout(divisions, 2, 3);
+    scaleLayout->addWidget(BuildScalePositionGroup(scale), 3, 0, 1, 3);
+    scaleLayout->addWidget(BuildScaleColourGroup(scale), 3, 3);
+    scaleLayout->setColumnStretch(0, 1);
     return scale;
 }
 
@@ -315,10 +324,12 @@ QGroupBox* TPrefDlg::BuildScaleFontGroup(QWidget* page) {
     auto* font = new QGroupBox(QStringLiteral("Scale and Measurement Font"), page);
     TextBackground = Named(new QFrame(font), "TextBackground");
     TextBackground->setAutoFillBackground(true);
-    TextBackground->setMinimumHeight(60);
+    TextBackground->setFixedHeight(46);
     ScaleFontDemo =
         Named(new QLabel(QString::fromUtf8("Example 50 µm 40X"), TextBackground), "ScaleFontDemo");
     ScaleFontDemo->setAlignment(Qt::AlignCenter);
+    // A large font shows in part rather than pushing the other groups aside.
+    ScaleFontDemo->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     auto* demoLayout = new QVBoxLayout(TextBackground);
     demoLayout->addWidget(ScaleFontDemo);
     SelectSMFont =

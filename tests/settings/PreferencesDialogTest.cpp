@@ -13,6 +13,7 @@
 #include "settings/ui/FontDialog.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -966,4 +967,71 @@ TEST_F(Preferences, DialogsHaveAFixedBorderWithoutMinimiseAndMaximise) {
     }
     EXPECT_TRUE(LBForm->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(LBForm->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+}
+
+namespace {
+
+// The widgets of page shown smaller than their content needs: a cut caption, a field
+// whose digits or descenders are cut. A widget that ignores its size (the font preview,
+// which shows large fonts in part) does not count.
+QStringList Clipped(QWidget* page) {
+    QStringList clipped;
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(page) || w->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored)
+            continue;
+        // The parts of a spin box or a list are laid out by it.
+        if (qobject_cast<QAbstractSpinBox*>(w->parentWidget()) ||
+            qobject_cast<QComboBox*>(w->parentWidget()))
+            continue;
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QAbstractButton*>(w) &&
+            !qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w) &&
+            !qobject_cast<QComboBox*>(w) && !qobject_cast<QGroupBox*>(w))
+            continue;
+        QSize needed = w->minimumSizeHint();
+        // A group's caption may end in blanks; its content is checked through its children.
+        if (auto* group = qobject_cast<QGroupBox*>(w))
+            needed = {group->fontMetrics().horizontalAdvance(group->title().trimmed()) + 12, 0};
+        QString text = w->objectName();
+        if (auto* label = qobject_cast<QLabel*>(w))
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
+            text = button->text();
+        else if (auto* group = qobject_cast<QGroupBox*>(w))
+            text = group->title();
+        if (w->width() < needed.width() || w->height() < needed.height())
+            clipped << QString("%1 (%2x%3 < %4x%5)")
+                           .arg(text)
+                           .arg(w->width())
+                           .arg(w->height())
+                           .arg(needed.width())
+                           .arg(needed.height());
+        // Inside its parent, so no part is cut by the parent's edge.
+        if (w->parentWidget() != page && !w->parentWidget()->rect().contains(w->geometry()))
+            clipped << text + " (outside its group)";
+    }
+    return clipped;
+}
+
+} // namespace
+
+TEST_F(Preferences, EveryPageShowsEveryControlWholeInPixelsAndInPerMille) {
+    CreateApplicationWindows({});
+    for (const bool promil : {false, true}) {
+        Main->ScaleAsPercentage = promil;
+        RunPreferences(1, [promil] {
+            for (int i = 0; i < PrefDlg->Prefs->count(); ++i) {
+                PrefDlg->Prefs->setCurrentIndex(i);
+                QApplication::processEvents();
+                EXPECT_EQ(Clipped(PrefDlg->Prefs->widget(i)).join("\n").toStdString(), "")
+                    << PrefDlg->Prefs->tabText(i).toStdString() << (promil ? " promil" : "");
+            }
+            // The unit list opens with all three units in view.
+            QComboBox* units = PrefDlg->MeasureUnits;
+            units->showPopup();
+            QApplication::processEvents();
+            EXPECT_GE(units->view()->viewport()->height(), 3 * units->view()->sizeHintForRow(0));
+            units->hidePopup();
+            Click(PrefDlg->CancelBtn);
+        });
+    }
 }

@@ -99,10 +99,6 @@ int ScalePreviewPixelHeight(bool promil, int textHeight, int workImageHeight) {
     return std::max(height, 1);
 }
 
-int FontPixelHeight(int pointSize, int dotsPerInch) {
-    return int(qint64(pointSize) * dotsPerInch / 72);
-}
-
 bool IsLightText(ColorRef color) {
     const double red = color & 0xFF;
     const double green = (color >> 8) & 0xFF;

@@ -306,9 +306,7 @@ FileDialogRequest SettingsFileRequest(const QString& caption, const TMainSetting
 void TPrefDlg::LoadSettingsClick() {
     const auto chosen =
         AppPrompts().OpenFile(SettingsFileRequest(QStringLiteral("Load Settings"), Settings));
-    if (!chosen || chosen->path.isEmpty())
-        return;
-    if (!Settings)
+    if (!chosen || chosen->path.isEmpty() || !Settings)
         return;
     try {
         // In force at once, also when the dialog is cancelled afterwards; the measuring

@@ -154,8 +154,6 @@ TEST(PrefPages, PreviewHeightsAndTextHeights) {
             << c.textHeight << " " << c.imageHeight;
     EXPECT_EQ(MeasurementTextHeight(20), 14);
     EXPECT_EQ(MeasurementTextHeight(5), 3);
-    EXPECT_EQ(FontPixelHeight(10, 96), 13);
-    EXPECT_EQ(FontPixelHeight(12, 72), 12);
 }
 
 TEST(PrefPages, CaptionsRangesAndLists) {

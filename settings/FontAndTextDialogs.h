@@ -13,8 +13,9 @@ public:
     // True on OK with the font's name, bold, italic and colour replaced; size, character
     // set, underline and strike-out stay as they were. Cancel leaves the font unchanged.
     virtual bool SelectFont(FontRecord& font) = 0;
-    // The platform's font dialog: true on OK with name, size and style replaced (colour and
-    // character set stay); Cancel leaves the font unchanged.
+    // The platform's font dialog, then a colour choice: true on OK with name, size, style
+    // and colour replaced (the colour only when its choice is confirmed; the character set
+    // stays); Cancel of the font leaves the font unchanged.
     virtual bool SelectStandardFont(FontRecord& font) {
         (void)font;
         return false;

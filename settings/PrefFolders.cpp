@@ -75,12 +75,10 @@ QString NotADateMessage(const QString& text) {
     return u'\'' + text + QStringLiteral("' is not a valid date");
 }
 
-bool SameOrNestedFolders(const QString& a, const QString& b) {
-    if (a.trimmed().isEmpty() || b.trimmed().isEmpty())
+bool PhotoFolderInCameraFolder(const QString& photo, const QString& camera) {
+    if (photo.trimmed().isEmpty() || camera.trimmed().isEmpty())
         return false;
-    const QString ra = ResolvedPath(a);
-    const QString rb = ResolvedPath(b);
-    return Inside(ra, rb) || Inside(rb, ra);
+    return Inside(ResolvedPath(photo), ResolvedPath(camera));
 }
 
 QString PhotoFolderIsCameraFolderWarning() {

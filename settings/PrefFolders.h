@@ -33,9 +33,11 @@ PhotoFolderNameParts ParsePhotoFolderName(const QString& folder);
 // The message for a "$" text that is not a date.
 QString NotADateMessage(const QString& text);
 
-// True when a and b name the same folder, or one lies inside the other, as the file system
-// resolves them (links, "..", a trailing "/"). Empty paths never match.
-bool SameOrNestedFolders(const QString& a, const QString& b);
+// True when photo names the camera folder or a folder inside it, as the file system
+// resolves them (links, "..", a trailing "/"): the camera folder is emptied, so pictures
+// kept there would be lost. A camera folder inside the photo folder is harmless, as the
+// emptying goes no deeper than the camera folder's own files. Empty paths never match.
+bool PhotoFolderInCameraFolder(const QString& photo, const QString& camera);
 
 // The warnings of the folder choosers.
 QString PhotoFolderIsCameraFolderWarning();

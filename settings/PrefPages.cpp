@@ -99,10 +99,6 @@ int ScalePreviewPixelHeight(bool promil, int textHeight, int workImageHeight) {
     return std::max(height, 1);
 }
 
-int FontPixelHeight(int pointSize, int dotsPerInch) {
-    return int(qint64(pointSize) * dotsPerInch / 72);
-}
-
 bool IsLightText(ColorRef color) {
     const double red = color & 0xFF;
     const double green = (color >> 8) & 0xFF;
@@ -201,7 +197,7 @@ QString PageValuesError(const PrefPageValues& v, int keptScheme) {
 }
 
 bool FoldersConflict(const PrefPageValues& v) {
-    return SameOrNestedFolders(v.PhotoFolder, v.WatchFolder);
+    return PhotoFolderInCameraFolder(v.PhotoFolder, v.WatchFolder);
 }
 
 void ApplyPageValues(const PrefPageValues& v, TMainSettings& m) {
@@ -240,7 +236,9 @@ void ApplyPageValues(const PrefPageValues& v, TMainSettings& m) {
     m.ScaleFont = v.ScaleFont;
     m.ShowScaleText = v.ShowScaleText;
     m.FillArrow = v.FillArrow;
-    m.ArrowHeadLength = *Digits(v.ArrowHeadText);
+    // Held to the same bound as the settings file's reader, so a length kept at OK reads
+    // back as it was.
+    m.ArrowHeadLength = std::min(*Digits(v.ArrowHeadText), ArrowHeadLengthLimit);
     if (v.ScalePosition >= 0 && v.ScalePosition <= 2)
         m.ScalePosition = v.ScalePosition;
     m.ScaleType = v.ScaleType2 ? 2 : 1;

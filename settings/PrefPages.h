@@ -59,8 +59,6 @@ int MeasurementTextHeight(int scaleTextHeight);
 // The preview's character height in pixels: in per mille of the work image's height (600
 // pixels for an image at most 50 high), or the text height itself; never below 1.
 int ScalePreviewPixelHeight(bool promil, int textHeight, int workImageHeight);
-// A font picked in points as the pixel text height: size x dpi / 72.
-int FontPixelHeight(int pointSize, int dotsPerInch);
 // True when text of this colour is light and wants the darker background.
 bool IsLightText(ColorRef color);
 
@@ -136,7 +134,7 @@ void TakeAppearanceFrom(const TMainSettings& main, PrefPageValues& values);
 // every field is good. keptScheme is the scheme in force, used when no box is checked.
 QString PageValuesError(const PrefPageValues& values, int keptScheme);
 
-// The photo folder and the camera folder name the same folder, or one lies in the other.
+// The photo folder is the camera folder or lies inside it.
 bool FoldersConflict(const PrefPageValues& values);
 
 // Copies the pages into main in the order OK applies them (after the MC systems): camera

@@ -1,6 +1,7 @@
 #include "ExposureDialog.h"
 
 #include "imaging/Bitmap.h"
+#include "platform/ui/FormHelpers.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -39,6 +40,7 @@ std::array<int, 7> Defaults() {
 TBCSForm::TBCSForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("BCSForm"));
     setWindowTitle(QStringLiteral("QUVAR Exposure Correction"));
+    SetFixedDialogBorder(this);
     setFixedSize(455, 268);
 
     auto* grid = new QGridLayout;

@@ -271,17 +271,16 @@ void TSaveWithOptions::AddToDBClick() {
                       .arg(QDir::toNativeSeparators(DatabaseFolder(main_->ProgramFolder))));
         return;
     }
-    const QStringList added = AddNameSorted(names_, SearchEdit->text());
-    try {
-        WriteNameDatabase(DatabaseFolder(main_->ProgramFolder) + name, added);
-    } catch (const QuvarError& error) {
-        // The list stays as the file has it.
-        ShowError(error.message());
-        return;
-    }
-    names_ = added;
+    // The list keeps the added name even when the file cannot take it, so the name can
+    // still be picked and a later add writes it with the next one.
+    names_ = AddNameSorted(names_, SearchEdit->text());
     namesSorted_ = true;
     SearchClick();
+    try {
+        WriteNameDatabase(DatabaseFolder(main_->ProgramFolder) + name, names_);
+    } catch (const QuvarError& error) {
+        ShowError(error.message());
+    }
 }
 
 void TSaveWithOptions::DatabaseBoxChange() {

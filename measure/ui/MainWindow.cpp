@@ -16,6 +16,7 @@
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
+#include "platform/ui/FormHelpers.h"
 #include "platform/ui/QtPrompts.h"
 #include "platform/ui/QuvarApplication.h"
 #include "settings/MCSystems.h"
@@ -63,11 +64,6 @@ namespace {
 constexpr int kLeftPanelWidth = 340;
 constexpr int kCommentPanelWidth = 320;
 constexpr int kObjectiveButtonCount = 20;
-
-template <typename W> W* Named(W* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 // The margins and spacing of the left panel's groups.
 void Compact(QLayout* layout) {
@@ -621,7 +617,6 @@ void TMain::SaveMainSettingsNow() {
 void TMain::PreferencesClick(int tag) {
     const double rememberedCalibration = CurrentCalibration;
     const int rememberedSystem = CurrentMCSystem;
-    bool accepted = false;
     // The watch folder may change in the dialog: watching restarts afterwards.
     StopFolderMonitor();
     if (PrefDlg) {
@@ -652,7 +647,7 @@ void TMain::PreferencesClick(int tag) {
             }
         };
         PrefDlg->Prefs->setCurrentWidget(tag == 1 ? PrefDlg->TabSheet3 : PrefDlg->TabSheet2);
-        accepted = PrefDlg->exec() == QDialog::Accepted;
+        PrefDlg->exec();
     }
     // A settings file that cannot be written must not leave the window half updated (the
     // camera folder unwatched, the menu stale): its error comes after the steps below.
@@ -670,10 +665,12 @@ void TMain::PreferencesClick(int tag) {
     UpdateUnitCaptions();
     ApplySizeWording();
     BuildMCSystemMenu();
-    // A capture choice in a cancelled dialog refers to a table that was dropped.
-    const int picked = PrefDlg ? PrefDlg->DefaultMCsystembox->currentIndex() : -1;
-    if (accepted && PrefDlg->CaptureChangedTag() != 0 && picked >= 0 && picked < NrOfMCSystems) {
-        CurrentMCSystem = picked;
+    // The capture choice counts as the last apply took it over (OK, or "Save Settings"
+    // before a Cancel); without an apply it refers to a table that was dropped.
+    const auto applied = PrefDlg ? PrefDlg->LastApply() : std::nullopt;
+    if (applied && applied->CaptureChanged != 0 && applied->System >= 0 &&
+        applied->System < NrOfMCSystems) {
+        CurrentMCSystem = applied->System;
         ShowObjectivePanel(CurrentMCSystem);
         CurrentCalibration = EffectiveCalibration(*this).MicrometresPerPixel;
     } else {

@@ -4,6 +4,7 @@
 #include "measure/SpreadsheetExport.h"
 #include "platform/Errors.h"
 #include "platform/Prompts.h"
+#include "platform/ui/FormHelpers.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -73,8 +74,8 @@ private:
 TLBForm::TLBForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("LBForm"));
     setWindowTitle(Caption);
-    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
+    SetFixedDialogBorder(this);
     setFixedWidth(278);
     setMinimumHeight(546);
     resize(278, 546);

@@ -3,8 +3,27 @@
 #include "FontDialog.h"
 #include "InputDialog.h"
 
+#include "platform/ui/FormHelpers.h"
+
 #include <QApplication>
+#include <QColorDialog>
 #include <QFontDialog>
+#include <QFontInfo>
+
+namespace {
+
+// The font as the previews show it, with the style named as its family names it ("Book"
+// for a regular DejaVu Sans): the font dialog selects its style by that name and falls
+// back to the family's first style, which may be an oblique one.
+QFont PreviewFont(const FontRecord& font) {
+    QFont shown = font.ToQFont();
+    const QString style = QFontInfo(shown).styleName();
+    if (!style.isEmpty())
+        shown.setStyleName(style);
+    return shown;
+}
+
+} // namespace
 
 bool DialogFontAndText::SelectFont(FontRecord& font) {
     return SimpleFontDialog && SimpleFontDialog->Execute(font);
@@ -16,10 +35,13 @@ bool DialogFontAndText::InputTextAndWrap(const QString& caption, const QString& 
 }
 
 bool DialogFontAndText::SelectStandardFont(FontRecord& font) {
-    bool ok = false;
-    const QFont chosen = QFontDialog::getFont(&ok, font.ToQFont(), QApplication::activeWindow());
-    if (!ok)
+    QWidget* parent = QApplication::activeWindow();
+    QFontDialog fonts(PreviewFont(font), parent);
+    fonts.setObjectName(QStringLiteral("FontDialog"));
+    SetFixedDialogBorder(&fonts);
+    if (fonts.exec() != QDialog::Accepted)
         return false;
+    const QFont chosen = fonts.selectedFont();
     font.Name = chosen.family();
     if (chosen.pointSize() > 0)
         font.Size = chosen.pointSize();
@@ -33,5 +55,13 @@ bool DialogFontAndText::SelectStandardFont(FontRecord& font) {
     if (chosen.strikeOut())
         style |= StyleStrikeOut;
     font.Style = style;
+
+    // The toolkit's font dialog has no colour: the colour is chosen next, starting from the
+    // font's. Cancelling it keeps the colour and the font chosen.
+    QColorDialog colours(ToQColor(font.Color), parent);
+    colours.setObjectName(QStringLiteral("FontColorDialog"));
+    SetFixedDialogBorder(&colours);
+    if (colours.exec() == QDialog::Accepted)
+        font.Color = ToColorRef(colours.selectedColor());
     return true;
 }

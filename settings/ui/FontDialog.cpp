@@ -1,5 +1,6 @@
 #include "FontDialog.h"
 
+#include "platform/ui/FormHelpers.h"
 #include "settings/FontAndTextDialogs.h"
 
 #include <QComboBox>
@@ -59,7 +60,7 @@ QFont StyledFont(const QFont& base, int styleIndex) {
 TSimpleFontDialog::TSimpleFontDialog(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("SimpleFontDialog"));
     setWindowTitle(QStringLiteral("QUVAR Select Font"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    SetFixedDialogBorder(this);
 
     FontLabel = new QLabel(QStringLiteral("Font"), this);
     StyleLabel = new QLabel(QStringLiteral("Style"), this);

@@ -1,7 +1,8 @@
 #pragma once
 // The preferences: MC systems and objectives, folders, naming and appearance. One modal
-// window created at start-up; every opening starts from the measuring window's settings,
-// and only OK takes the pages over (ApplyPreferences).
+// window created at start-up; every opening starts from the measuring window's settings.
+// OK and "Save Settings" take the pages over (ApplyPreferences); "Load Settings" puts the
+// appearance of a settings file in force at once.
 
 #include "settings/MainSettingsFields.h"
 #include "settings/PrefMCSystems.h"
@@ -51,6 +52,13 @@ public:
     PrefPageValues PageValues() const;
     // 1 when the capture system was picked or a system deleted since the dialog opened.
     int CaptureChangedTag() const { return work_.CaptureChanged(); }
+    // What the last apply of this opening (OK, or "Save Settings" before a Cancel) took
+    // over of the capture choice; nothing when no apply ran, so the table is as it was.
+    struct AppliedCapture {
+        int CaptureChanged = 0;
+        int System = -1;
+    };
+    std::optional<AppliedCapture> LastApply() const { return lastApply_; }
     const PrefMCSystems& Work() const { return work_; }
 
     QTabWidget* Prefs;
@@ -154,6 +162,12 @@ private:
     QWidget* BuildImageCapturePage();
     QWidget* BuildMicroscopePage();
     QWidget* BuildMeasuringPage();
+    QGroupBox* BuildScaleGroup(QWidget* page);
+    QGroupBox* BuildScaleColourGroup(QWidget* parent);
+    QGroupBox* BuildScalePositionGroup(QWidget* parent);
+    QGroupBox* BuildMeasureGroup(QWidget* page);
+    QGroupBox* BuildScaleFontGroup(QWidget* page);
+    QGroupBox* BuildTextHeightGroup(QWidget* parent);
     QWidget* BuildLabelsPage();
     QWidget* BuildMiscellaneousPage();
     void ShowPageValues(const PrefPageValues& values);
@@ -161,6 +175,8 @@ private:
 
     // Folders and naming.
     void SelectPhotoDirBtnClick(int tag);
+    // Shows folder as the photo folder and reads its name parts into the fields.
+    void ShowChosenPhotoFolder(const QString& folder);
     void CreateDefaultFolderClick();
     void ImageTempButtonClick();
     void CBClick(int scheme);
@@ -169,7 +185,9 @@ private:
 
     // Measuring and labels.
     void ScalePercentageClick();
-    void ScaleSizeChanged();
+    void ScaleWidthUpDownClick();
+    void ScaleMarginUpDownClick();
+    void ScaleTextHeightUpDownClick();
     void ShowTextHeights();
     void ShowScaleFontDemo();
     void AdjustColor();
@@ -192,6 +210,7 @@ private:
     FontRecord scaleFont_;
     FontRecord labelFont_;
     FontRecord copyrightFont_;
+    std::optional<AppliedCapture> lastApply_;
     int checkedScheme_ = -1;
     bool filling_ = false;
 };

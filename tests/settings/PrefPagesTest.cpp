@@ -78,20 +78,20 @@ TEST(PhotoFolderName, BuiltNameReadsBackWithTheBlanks) {
     EXPECT_EQ(parts.Date, May17);
 }
 
-TEST(PrefFolders, SameOrNestedBothWaysAsResolved) {
+TEST(PrefFolders, APhotoFolderInOrAtTheCameraFolderAsResolved) {
     QTemporaryDir dir;
     const QString root = dir.path();
     ASSERT_TRUE(QDir().mkpath(root + "/photos/cam"));
     ASSERT_TRUE(QDir().mkpath(root + "/other"));
     ASSERT_TRUE(QFile::link(root + "/photos", root + "/link"));
     struct Case {
-        QString a, b;
+        QString photo, camera;
         bool clash;
     } cases[] = {
         {root + "/photos", root + "/photos", true},
         {root + "/photos", root + "/photos/", true},
         {root + "/photos", root + "/other/../photos", true},
-        {root + "/photos", root + "/photos/cam", true},
+        {root + "/photos", root + "/photos/cam", false}, // the camera folder inside: harmless
         {root + "/photos/cam", root + "/photos", true},
         {root + "/link/cam", root + "/photos/cam", true},
         {root + "/photos", root + "/other", false},
@@ -100,8 +100,8 @@ TEST(PrefFolders, SameOrNestedBothWaysAsResolved) {
         {root + "/photos", "", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(SameOrNestedFolders(c.a, c.b), c.clash)
-            << c.a.toStdString() << " " << c.b.toStdString();
+        EXPECT_EQ(PhotoFolderInCameraFolder(c.photo, c.camera), c.clash)
+            << c.photo.toStdString() << " " << c.camera.toStdString();
 }
 
 TEST(PrefFolders, CameraFolderWithOnlySubfoldersIsEmpty) {
@@ -154,8 +154,6 @@ TEST(PrefPages, PreviewHeightsAndTextHeights) {
             << c.textHeight << " " << c.imageHeight;
     EXPECT_EQ(MeasurementTextHeight(20), 14);
     EXPECT_EQ(MeasurementTextHeight(5), 3);
-    EXPECT_EQ(FontPixelHeight(10, 96), 13);
-    EXPECT_EQ(FontPixelHeight(12, 72), 12);
 }
 
 TEST(PrefPages, CaptionsRangesAndLists) {

@@ -1,23 +1,30 @@
 #include "settings/ui/PreferencesDialog.h"
+#include "imaging/ui/ExposureDialog.h"
 #include "imaging/ui/SaveWithOptionsDialog.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
+#include "measure/ui/MeasurementListWindow.h"
 #include "platform/IniFile.h"
 #include "settings/FontAndTextDialogs.h"
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
 #include "settings/PrefFolders.h"
+#include "settings/ui/FontDialog.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFontDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QImage>
@@ -36,6 +43,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -451,7 +459,7 @@ TEST_F(Preferences, TheCameraFolderIsNeverThePhotoFolder) {
         EXPECT_EQ(d->PhotoDirEdit->text(), photo);
 
         // The photo folder inside the new camera folder, set some other way: OK refuses.
-        d->FromCameraEdit->setText(photo + "/inner");
+        d->FromCameraEdit->setText(QFileInfo(photo).absolutePath());
         prompts.shown.clear();
         Click(d->OKBtn);
         EXPECT_TRUE(d->isVisible());
@@ -462,6 +470,19 @@ TEST_F(Preferences, TheCameraFolderIsNeverThePhotoFolder) {
     });
     EXPECT_EQ(Main->WatchFolder, Folder() + "cam");
     EXPECT_EQ(Main->PhotoFolder, photo);
+
+    // A photo folder that holds the camera folder is safe: the camera folder is emptied of
+    // its own files only. Both by the chooser and at OK.
+    prompts.shown.clear();
+    RunPreferences(0, [this] {
+        prompts.folders = {Folder()};
+        Click(PrefDlg->SelectPhotoDirBtn);
+        EXPECT_EQ(PrefDlg->PhotoDirEdit->text(), Folder());
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_FALSE(prompts.Texts().contains(PhotoFolderIsCameraFolderWarning()));
+    EXPECT_EQ(Main->PhotoFolder, Folder());
+    EXPECT_EQ(Main->WatchFolder, Folder() + "cam");
 }
 
 TEST_F(Preferences, NamingBoxesCounterAndIncludeMag) {
@@ -623,7 +644,7 @@ TEST_F(Preferences, SaveSettingsThenLoadSettingsGivesTheSameFields) {
     EXPECT_EQ(Main->LengthUnit, "mil");
     EXPECT_TRUE(ReadAll(file).contains("Units=mil"));
 
-    // Back to the defaults, then the file loaded into the pages.
+    // Back to the defaults, then the file loaded.
     ReadMeasuringSettings(IniFile(Folder() + "missing.ini"), *Main);
     prompts.files = {FileDialogResult{file, 0}};
     RunPreferences(1, [&] {
@@ -631,10 +652,8 @@ TEST_F(Preferences, SaveSettingsThenLoadSettingsGivesTheSameFields) {
         Click(PrefDlg->LoadSettings);
         const PrefPageValues loaded = PrefDlg->PageValues();
         // The appearance fields are the ones saved; the other pages stay as they were.
-        PrefPageValues expected = loaded;
-        TakeAppearanceFrom(*Main, expected);
-        EXPECT_NE(loaded, expected) << "the pages show the file, not the settings";
-        expected = saved;
+        EXPECT_EQ(Main->LengthUnit, "mil") << "the file is in force at once";
+        PrefPageValues expected = saved;
         expected.PhotoFolder = loaded.PhotoFolder;
         expected.Location = loaded.Location;
         expected.Prefix = loaded.Prefix;
@@ -657,4 +676,362 @@ TEST_F(Preferences, SaveSettingsThenLoadSettingsGivesTheSameFields) {
     });
     EXPECT_EQ(Main->LengthUnit, "mil");
     EXPECT_EQ(Main->CopyrightText, "(c) Lab");
+}
+
+TEST_F(Preferences, SaveSettingsThenCancelHonoursTheCaptureChoiceAsOKDoes) {
+    TwoSystems();
+    CreateApplicationWindows({});
+    ASSERT_EQ(Main->CurrentMCSystem, 0);
+    ASSERT_DOUBLE_EQ(Main->CurrentCalibration, 0.5) << "Axio at 10 Plan";
+    const QString file = Folder() + "look.ini";
+
+    // A capture pick, applied by Save Settings, then Cancel: the system in use follows.
+    prompts.files = {FileDialogResult{file, 0}};
+    RunPreferences(1, [] {
+        Pick(PrefDlg->DefaultMCsystembox, 1);
+        Click(PrefDlg->SaveSettings);
+        Click(PrefDlg->CancelBtn);
+    });
+    EXPECT_EQ(Main->CurrentMCSystem, 1);
+    EXPECT_EQ(Main->MicCamLabel->text(), "Bresser");
+    EXPECT_DOUBLE_EQ(Main->CurrentCalibration, 0.0) << "Bresser is not calibrated";
+
+    // The system in use deleted and the table saved, then Cancel: the window leaves it.
+    prompts.files = {FileDialogResult{file, 0}};
+    prompts.answers = {Answer::Yes};
+    Main->CurrentMCSystem = 0;
+    Main->CurrentCalibration = 0.5;
+    RunPreferences(0, [] {
+        PrefDlg->Prefs->setCurrentWidget(PrefDlg->TabSheet1);
+        Pick(PrefDlg->NameBox, 0);
+        Click(PrefDlg->DelMic);
+        PrefDlg->Prefs->setCurrentWidget(PrefDlg->TabSheet3);
+        Click(PrefDlg->SaveSettings);
+        Click(PrefDlg->CancelBtn);
+    });
+    ASSERT_EQ(Main->NrOfMCSystems, 1);
+    EXPECT_EQ(Main->CurrentMCSystem, 0);
+    EXPECT_EQ(Main->MicCamLabel->text(), "Bresser");
+    EXPECT_DOUBLE_EQ(Main->CurrentCalibration, 0.0) << "not the deleted system's calibration";
+    MCSystemTable read;
+    EXPECT_EQ(LoadCalibration(read, Folder()), 1);
+
+    // Without an apply, Cancel still drops the pick.
+    RunPreferences(0, [] {
+        Pick(PrefDlg->DefaultMCsystembox, 0);
+        Click(PrefDlg->CancelBtn);
+    });
+    EXPECT_EQ(Main->CurrentMCSystem, 0);
+}
+
+namespace {
+
+// Answers the next modal dialog of type D that opens (the toolkit's own dialogs, which the
+// program shows and waits on) by running answer on it.
+template <typename D> void WhenShown(std::function<void(D*)> answer) {
+    auto* timer = new QTimer;
+    auto ticks = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, ticks, answer] {
+        if (auto* dialog = qobject_cast<D*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            answer(dialog);
+        } else if (++*ticks > 1000) {
+            timer->stop();
+            timer->deleteLater();
+            ADD_FAILURE() << "no " << D::staticMetaObject.className() << " was shown";
+        }
+    });
+    timer->start(5);
+}
+
+} // namespace
+
+TEST_F(Preferences, FontDialogsStartWithThePreviewFontAndOKWithoutAChangeKeepsIt) {
+    CreateApplicationWindows({});
+    for (const int style : {0, int(StyleBold), int(StyleItalic), StyleBold | StyleItalic}) {
+        const FontRecord label{"DejaVu Sans", 1, 0x0000FF, 12, style};
+        const FontRecord copyright{"DejaVu Serif", 1, 0x00FF00, 9, style};
+        Main->LabelFont = label;
+        Main->CopyrightFont = copyright;
+        QStringList shown;
+        RunPreferences(1, [&shown] {
+            PrefDlg->Prefs->setCurrentWidget(PrefDlg->TabSheet5);
+            for (QPushButton* select : {PrefDlg->SelectLabelFont, PrefDlg->SelectCopyrightFont}) {
+                WhenShown<QFontDialog>([&shown](QFontDialog* d) {
+                    const QFont font = d->currentFont();
+                    shown << QString("%1 %2 %3 %4")
+                                 .arg(font.family())
+                                 .arg(font.pointSize())
+                                 .arg(font.bold())
+                                 .arg(font.italic());
+                    d->accept();
+                });
+                WhenShown<QColorDialog>([](QColorDialog* d) { d->accept(); });
+                Click(select);
+            }
+            Click(PrefDlg->OKBtn);
+        });
+        const QString bold = QString::number(bool(style & StyleBold));
+        const QString italic = QString::number(bool(style & StyleItalic));
+        EXPECT_EQ(shown, QStringList({"DejaVu Sans 12 " + bold + " " + italic,
+                                      "DejaVu Serif 9 " + bold + " " + italic}));
+        EXPECT_EQ(Main->LabelFont, label) << style;
+        EXPECT_EQ(Main->CopyrightFont, copyright) << style;
+    }
+}
+
+TEST_F(Preferences, AFontColourIsChosenShownAndBurntIn) {
+    CreateApplicationWindows({});
+    Main->CopyrightFont = FontRecord{"DejaVu Sans", 1, 0x000000, 20, StyleBold};
+    Main->CopyrightText = "(c) Lab";
+    QColor started;
+    RunPreferences(1, [&started] {
+        PrefDlg->Prefs->setCurrentWidget(PrefDlg->TabSheet5);
+        WhenShown<QFontDialog>([](QFontDialog* d) { d->accept(); });
+        WhenShown<QColorDialog>([&started](QColorDialog* d) {
+            started = d->currentColor();
+            d->setCurrentColor(QColor(255, 255, 255));
+            d->accept();
+        });
+        Click(PrefDlg->SelectCopyrightFont);
+        EXPECT_EQ(PrefDlg->CopyrightFont->palette().color(QPalette::WindowText),
+                  QColor(255, 255, 255));
+        // A cancelled colour keeps the one chosen before.
+        WhenShown<QFontDialog>([](QFontDialog* d) { d->accept(); });
+        WhenShown<QColorDialog>([](QColorDialog* d) {
+            d->setCurrentColor(QColor(255, 0, 0));
+            d->reject();
+        });
+        Click(PrefDlg->SelectCopyrightFont);
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(started, QColor(0, 0, 0)) << "the colour dialog starts from the font's colour";
+    EXPECT_EQ(Main->CopyrightFont.Color, 0xFFFFFFu);
+
+    // White text burnt into a black image.
+    QImage image(400, 300, QImage::Format_BGR888);
+    image.fill(Qt::black);
+    ASSERT_TRUE(image.save(program.filePath("dark.png")));
+    Main->resize(1400, 900);
+    Main->WarningOnResize = false;
+    Main->LoadImageFile(program.filePath("dark.png"));
+    QAction* insert = Main->findChild<QAction*>("InsertCopyright");
+    ASSERT_NE(insert, nullptr);
+    insert->trigger();
+    Main->Copy1Click();
+    int white = 0;
+    for (int y = 0; y < Main->WorkImage.height(); ++y)
+        for (int x = 0; x < Main->WorkImage.width(); ++x)
+            white += Main->WorkImage.pixelColor(x, y) == QColor(255, 255, 255);
+    EXPECT_GT(white, 50);
+}
+
+TEST_F(Preferences, AScaleFontKeepsThePixelTextHeightAndEachUpDownStoresItsOwnValue) {
+    CreateApplicationWindows({});
+    Main->ScaleFont = FontRecord{"DejaVu Sans", 1, 0, 10, 0};
+    Main->ScaleTextHeightPx = 20;
+    Main->ScaleTextHeightPromil = 40;
+    Main->ScaleWidthPx = 3;
+    Main->ScaleWidthPromil = 25;
+    ScriptedFonts fonts;
+    fonts.picked = FontRecord{"DejaVu Serif", 1, 0, 10, StyleBold};
+    // Pixels in force: the height stays; a width click changes the width only.
+    RunPreferences(1, [] {
+        Click(PrefDlg->SelectSMFont);
+        EXPECT_EQ(PrefDlg->ScaleTextHeightUpDown->value(), 20);
+        EXPECT_EQ(PrefDlg->ScaleFontDemo->font().pixelSize(), 20);
+        PrefDlg->ScaleWidthUpDown->stepUp();
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(Main->ScaleTextHeightPx, 20);
+    EXPECT_EQ(Main->ScaleTextHeightPromil, 40);
+    EXPECT_EQ(Main->ScaleWidthPx, 4);
+    EXPECT_EQ(Main->ScaleWidthPromil, 25);
+    EXPECT_EQ(Main->ScaleFont.Name, "DejaVu Serif");
+
+    // Per mille in force: the pixel height becomes the preview's height (40 per mille of
+    // the 600 pixels used without a work image); the per-mille height stays.
+    Main->ScaleAsPercentage = true;
+    RunPreferences(1, [] {
+        Click(PrefDlg->SelectSMFont);
+        EXPECT_EQ(PrefDlg->ScaleTextHeightUpDown->value(), 40);
+        EXPECT_EQ(PrefDlg->ScaleTextHeightEdit->text(), "40");
+        PrefDlg->ScaleWidthUpDown->stepUp();
+        PrefDlg->ScaleMarginUpDown->stepDown();
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(Main->ScaleTextHeightPx, 24);
+    EXPECT_EQ(Main->ScaleTextHeightPromil, 40);
+    EXPECT_EQ(Main->ScaleWidthPromil, 26);
+    EXPECT_EQ(Main->ScaleWidthPx, 4);
+}
+
+TEST_F(Preferences, TheUnitListOffersTheThreeUnitsAndReturnInItDoesNotPressOK) {
+    CreateApplicationWindows({});
+    RunPreferences(1, [] {
+        QComboBox* units = PrefDlg->MeasureUnits;
+        EXPECT_FALSE(units->isEditable());
+        EXPECT_EQ(Items(units), QStringList({QString::fromUtf8("µm"), "mm", "mil"}));
+        Pick(units, 1);
+        QTest::keyClick(units, Qt::Key_Return);
+        EXPECT_TRUE(PrefDlg->isVisible()) << "Return closed the dialog";
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(Main->LengthUnit, "mm");
+}
+
+TEST_F(Preferences, LoadSettingsPutsTheAppearanceInForceAndCancelKeepsIt) {
+    CreateApplicationWindows({});
+    TMainSettings look = *Main;
+    look.LengthUnit = "mil";
+    look.CopyrightText = "(c) Pond Lab";
+    look.ScaleTextHeightPx = 33;
+    look.LabelFont = FontRecord{"DejaVu Serif", 1, 0xFFFFFF, 14, StyleItalic};
+    {
+        IniFile ini(Folder() + "look.ini");
+        WriteMeasuringSettings(ini, look);
+        ini.Save();
+    }
+    const QString photo = Main->PhotoFolder;
+    prompts.files = {FileDialogResult{Folder() + "look.ini", 0}};
+    RunPreferences(1, [] {
+        PrefDlg->PrefixEdit->setText("not applied");
+        Click(PrefDlg->LoadSettings);
+        EXPECT_EQ(Main->LengthUnit, "mil") << "in force at once";
+        EXPECT_EQ(Main->CalLabel->text(), "mil / pixel");
+        EXPECT_EQ(PrefDlg->MeasureUnits->currentText(), "mil");
+        EXPECT_EQ(PrefDlg->Copyrightstr->text(), "(c) Pond Lab");
+        Click(PrefDlg->CancelBtn);
+    });
+    EXPECT_EQ(Main->LengthUnit, "mil");
+    EXPECT_EQ(Main->CopyrightText, "(c) Pond Lab");
+    EXPECT_EQ(Main->ScaleTextHeightPx, 33);
+    EXPECT_EQ(Main->LabelFont, look.LabelFont);
+    EXPECT_NE(Main->SampleName, "not applied") << "the other pages were cancelled";
+    EXPECT_EQ(Main->PhotoFolder, photo);
+    const QByteArray written = ReadAll(Folder() + "Quvar.ini");
+    EXPECT_TRUE(written.contains("Units=mil"));
+    EXPECT_TRUE(written.contains("(c) Pond Lab"));
+}
+
+TEST_F(Preferences, ARefusedPhotoFolderReadsTheOldFoldersNameBack) {
+    CreateApplicationWindows({});
+    const QString old = Folder() + "Pond A #52.1N $2024-05-17";
+    QDir().mkpath(old);
+    Main->PhotoFolder = old;
+    Main->PhotoLocation = "Elsewhere";
+    Main->PhotoCoordinates = "";
+    Main->NewSampleDate = QDate(2020, 1, 1);
+    const QString watch = Main->WatchFolder;
+    RunPreferences(0, [&] {
+        TPrefDlg* d = PrefDlg;
+        EXPECT_EQ(d->LocationEdit1->text(), "Elsewhere");
+        prompts.folders = {watch};
+        Click(d->SelectPhotoDirBtn);
+        EXPECT_EQ(prompts.shown.back().text, PhotoFolderIsCameraFolderWarning());
+        EXPECT_EQ(d->PhotoDirEdit->text(), old);
+        EXPECT_EQ(d->LocationEdit1->text(), "Pond A ");
+        EXPECT_EQ(d->LocationEdit2->text(), "52.1N ");
+        EXPECT_EQ(d->DateTimePicker->date(), QDate(2024, 5, 17));
+        Click(d->CancelBtn);
+    });
+}
+
+TEST_F(Preferences, TheArrowHeadLengthIsBoundedAtOKAsTheFileReaderBoundsIt) {
+    CreateApplicationWindows({});
+    RunPreferences(1, [] {
+        PrefDlg->ArrowHeadLength->setText("70000");
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(Main->ArrowHeadLength, 65535);
+    TMainSettings read;
+    ReadMeasuringSettings(IniFile(Folder() + "Quvar.ini"), read);
+    EXPECT_EQ(read.ArrowHeadLength, Main->ArrowHeadLength);
+}
+
+TEST_F(Preferences, DialogsHaveAFixedBorderWithoutMinimiseAndMaximise) {
+    CreateApplicationWindows({});
+    const std::pair<const char*, QWidget*> windows[] = {{"Preferences", PrefDlg},
+                                                        {"Exposure Correction", BCSForm},
+                                                        {"Select Font", SimpleFontDialog},
+                                                        {"Measurements", LBForm}};
+    for (const auto& [name, window] : windows) {
+        ASSERT_NE(window, nullptr) << name;
+        const Qt::WindowFlags flags = window->windowFlags();
+        // Without the customise hint the platform gives a window every button.
+        EXPECT_TRUE(flags & Qt::CustomizeWindowHint) << name;
+        EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint) << name;
+        EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint) << name;
+        EXPECT_TRUE(flags & Qt::WindowCloseButtonHint) << name;
+    }
+    EXPECT_TRUE(LBForm->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(LBForm->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+}
+
+namespace {
+
+// The widgets of page shown smaller than their content needs: a cut caption, a field
+// whose digits or descenders are cut. A widget that ignores its size (the font preview,
+// which shows large fonts in part) does not count.
+QStringList Clipped(QWidget* page) {
+    QStringList clipped;
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(page) || w->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored)
+            continue;
+        // The parts of a spin box or a list are laid out by it.
+        if (qobject_cast<QAbstractSpinBox*>(w->parentWidget()) ||
+            qobject_cast<QComboBox*>(w->parentWidget()))
+            continue;
+        if (!qobject_cast<QLabel*>(w) && !qobject_cast<QAbstractButton*>(w) &&
+            !qobject_cast<QLineEdit*>(w) && !qobject_cast<QAbstractSpinBox*>(w) &&
+            !qobject_cast<QComboBox*>(w) && !qobject_cast<QGroupBox*>(w))
+            continue;
+        QSize needed = w->minimumSizeHint();
+        // A group's caption may end in blanks; its content is checked through its children.
+        if (auto* group = qobject_cast<QGroupBox*>(w))
+            needed = {group->fontMetrics().horizontalAdvance(group->title().trimmed()) + 12, 0};
+        QString text = w->objectName();
+        if (auto* label = qobject_cast<QLabel*>(w))
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
+            text = button->text();
+        else if (auto* group = qobject_cast<QGroupBox*>(w))
+            text = group->title();
+        if (w->width() < needed.width() || w->height() < needed.height())
+            clipped << QString("%1 (%2x%3 < %4x%5)")
+                           .arg(text)
+                           .arg(w->width())
+                           .arg(w->height())
+                           .arg(needed.width())
+                           .arg(needed.height());
+        // Inside its parent, so no part is cut by the parent's edge.
+        if (w->parentWidget() != page && !w->parentWidget()->rect().contains(w->geometry()))
+            clipped << text + " (outside its group)";
+    }
+    return clipped;
+}
+
+} // namespace
+
+TEST_F(Preferences, EveryPageShowsEveryControlWholeInPixelsAndInPerMille) {
+    CreateApplicationWindows({});
+    for (const bool promil : {false, true}) {
+        Main->ScaleAsPercentage = promil;
+        RunPreferences(1, [promil] {
+            for (int i = 0; i < PrefDlg->Prefs->count(); ++i) {
+                PrefDlg->Prefs->setCurrentIndex(i);
+                QApplication::processEvents();
+                EXPECT_EQ(Clipped(PrefDlg->Prefs->widget(i)).join("\n").toStdString(), "")
+                    << PrefDlg->Prefs->tabText(i).toStdString() << (promil ? " promil" : "");
+            }
+            // The unit list opens with all three units in view.
+            QComboBox* units = PrefDlg->MeasureUnits;
+            units->showPopup();
+            QApplication::processEvents();
+            EXPECT_GE(units->view()->viewport()->height(), 3 * units->view()->sizeHintForRow(0));
+            units->hidePopup();
+            Click(PrefDlg->CancelBtn);
+        });
+    }
 }

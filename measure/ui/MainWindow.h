@@ -48,8 +48,8 @@ public:
     void Exit1Click();
     void PreferencesClick(int tag);
     void OpenPassedFile(const QString& path);
-    // The preview window's frame for measuring: it stands in OriginalImage and, as
-    // "FromCamera.jpg", in the watch folder. Taking it in is still to come: nothing more yet.
+    // Takes in the preview window's frame, which stands in OriginalImage (and, as
+    // "FromCamera.jpg", in the watch folder): a fresh capture of the default system.
     void LoadFrame();
     void Help2Click();
     void About1Click();
@@ -258,6 +258,12 @@ protected:
 private:
     void BuildLayout();
     QWidget* BuildLeftPanel();
+    // The left panel's group boxes, top to bottom.
+    QGroupBox* BuildMCGroupBox();
+    QGroupBox* BuildFilesBox();
+    QGroupBox* BuildCapturedBox();
+    QGroupBox* BuildCalibrationBox();
+    QGroupBox* BuildObjectiveBox();
     void BuildMenus();
     void BuildKeyCommands();
     void BrowseFolder(const BrowseStep& step);

@@ -658,3 +658,31 @@ TEST_F(Preferences, SaveSettingsThenLoadSettingsGivesTheSameFields) {
     EXPECT_EQ(Main->LengthUnit, "mil");
     EXPECT_EQ(Main->CopyrightText, "(c) Lab");
 }
+
+// What the user reads in the measuring window's menus once OK has taken the unit and the
+// dimension over.
+TEST_F(Preferences, OKRewritesTheSizeMenusOfTheMeasuringWindow) {
+    CreateApplicationWindows({});
+    const auto caption = [](const char* name) {
+        const QAction* item = Main->findChild<QAction*>(QString::fromLatin1(name));
+        return item ? item->text() : QString();
+    };
+    EXPECT_EQ(caption("U15"), QString::fromUtf8("Width in µm = 15"));
+    RunPreferences(1, [] {
+        PrefDlg->MeasureUnits->setCurrentIndex(1); // mm
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(caption("U15"), "Width in mm = 1.5");
+    EXPECT_EQ(caption("U500"), "Width in mm = 50");
+    EXPECT_EQ(caption("W640"), "Width = 640");
+    EXPECT_EQ(caption("InsertScale0"), "Insert Scale 0.5 mm");
+    EXPECT_EQ(Main->findChild<QMenu*>("CropUnitsMenu")->title(), "Select Crop Area (mm)");
+
+    RunPreferences(0, [] {
+        PrefDlg->SetDimensions->button(1)->click(); // heights
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(caption("U15"), "Height in mm = 1.5");
+    EXPECT_EQ(caption("W640"), "Height = 640");
+    EXPECT_EQ(caption("ImageSize"), "Height of Image ");
+}

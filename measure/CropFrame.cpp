@@ -100,13 +100,6 @@ QString CropPixelCaption(int tag, bool width) {
     return SetSizeMenuWording(QStringLiteral("x = %1").arg(tag), width);
 }
 
-QString CropUnitCaption(int tag, bool width, const QString& unit) {
-    const QString value = unit == QStringLiteral("mm") || unit == QStringLiteral("mil")
-                              ? UnitValueText(tag / 10.0)
-                              : QString::number(tag);
-    return SetSizeMenuWording(QStringLiteral("x = ") + value, width);
-}
-
 QString PopupPixelCaption(int tag, bool width) {
     return SetSizeMenuWording(QStringLiteral("x in pixels = %1").arg(tag), width);
 }

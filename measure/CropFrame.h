@@ -35,8 +35,6 @@ const QList<int>& PopupPixelTags(); // right-click pop-up
 const QList<int>& PopupUnitTags();  // Alt + right-click pop-up
 // "Width = 640" (or "Height = ..."): a pixel item's caption.
 QString CropPixelCaption(int tag, bool width);
-// "Width = 2.5" and so on: a unit item's caption; mm and mil tags are tenths.
-QString CropUnitCaption(int tag, bool width, const QString& unit);
 // The pop-up captions: "Width in pixels = 640", "Width in µm = 50" (Tag div 10 outside µm),
 // "Image Width in pixels = 2048" (the side named).
 QString PopupPixelCaption(int tag, bool width);

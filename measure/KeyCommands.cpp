@@ -36,7 +36,10 @@ KeyAction KeyCommandFor(int key, Qt::KeyboardModifiers modifiers, int measureMod
     case Qt::Key_D:
         return {KeyCommand::ShowLastImage};
     case Qt::Key_Q:
-        return {KeyCommand::SwapCrop};
+        // Only a fixed-size frame has an orientation to swap.
+        if (measureMode == ModeCropPixels || measureMode == ModeCropUnits)
+            return {KeyCommand::SwapCrop};
+        return {};
     default:
         break;
     }

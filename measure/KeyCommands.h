@@ -29,7 +29,7 @@ struct KeyAction {
 
 // What a key pressed in the window does. Letters and digits count only without Ctrl, Alt
 // or Meta (Shift and the keypad are ignored); the arrows only while the free area is
-// being drawn (measureMode 5).
+// being drawn (measureMode 5), Q only while a fixed-size frame waits (modes 3 and 7).
 KeyAction KeyCommandFor(int key, Qt::KeyboardModifiers modifiers, int measureMode);
 
 // One step through ListBox1. Tag is the list's new position; Load the file to load, or

@@ -140,9 +140,8 @@ ScaleBarImage RenderScaleBitmap(const TMainSettings& settings, int scaleLength, 
 
     int p = 1;
     if (settings.ScaleType == 2) {
-        p = settings.ScaleAsPercentage
-                ? Round(double(imageHeight) * settings.ScaleWidthPromil / 1000.0)
-                : t;
+        // t is already per mille of the height; the line width takes that share once more.
+        p = settings.ScaleAsPercentage ? Round(double(imageHeight) * t / 1000.0) : t;
         p = std::max(p, 1);
         W += p;
         H = th + 4 * p + 4;

@@ -134,10 +134,14 @@ QByteArray BiffWorksheet(const StringGrid& grid) {
                              .arg(BiffMaxRows)
                              .arg(grid.RowCount()));
     QByteArray stream;
-    stream.reserve(16 + qsizetype(grid.RowCount()) * grid.ColCount() * 20);
+    stream.reserve(22 + qsizetype(grid.RowCount()) * grid.ColCount() * 20);
     static const char bof[] = {0x09, 0x08, 0x08, 0x00, 0x00, 0x00,
                                0x10, 0x00, 0x00, 0x00, 0x00, 0x00};
     stream.append(bof, sizeof bof);
+    // CODEPAGE 1252 (every BIFF version has it, before the cells): the labels are
+    // Windows-1252 bytes, and a reader that does not guess fails on "µ" without it.
+    static const char codepage[] = {0x42, 0x00, 0x02, 0x00, char(0xE4), 0x04};
+    stream.append(codepage, sizeof codepage);
     for (int column = 0; column < grid.ColCount(); ++column)
         for (int row = 0; row < grid.RowCount(); ++row) {
             const QString& text = grid.Cells(column, row);

@@ -1,8 +1,8 @@
 #pragma once
 // The measurement grid as a spreadsheet file: ".xlsx" through libxlsxwriter, or ".xls" as
-// a minimal BIFF worksheet of our own (BOF, NUMBER and LABEL records, EOF). Both writers
-// put every cell where the grid has it, numbers as numbers and other texts as texts, and
-// replace the file only once the new one is complete.
+// a minimal BIFF worksheet of our own (BOF, CODEPAGE, NUMBER and LABEL records, EOF). Both
+// writers put every cell where the grid has it, numbers as numbers and other texts as texts,
+// and replace the file only once the new one is complete.
 
 #include "MeasurementList.h"
 
@@ -29,8 +29,8 @@ void WriteBiffLabel(QByteArray& stream, int column, int row, const QString& valu
 
 // The rows a BIFF worksheet can address.
 constexpr int BiffMaxRows = 65536;
-// The whole BIFF file: BOF, every cell column by column, EOF. Throws a QuvarError when
-// the grid has more rows than BIFF can address.
+// The whole BIFF file: BOF, CODEPAGE (Windows-1252), every cell column by column, EOF.
+// Throws a QuvarError when the grid has more rows than BIFF can address.
 QByteArray BiffWorksheet(const StringGrid& grid);
 
 // Write the grid to path; throw a QuvarError naming the file on any failure, leaving an

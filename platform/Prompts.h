@@ -25,6 +25,9 @@ struct FileDialogRequest {
     // what this returns for the name typed there.
     std::function<QString(const QString& typedName, int filterIndex)> onFilterChange;
     bool imagePreview = false; // a preview of the image under the cursor beside the list
+    // Save: the dialog asks before an existing file is chosen. Off where the caller asks
+    // its own question, so that the user is not asked twice.
+    bool confirmOverwrite = true;
 };
 
 struct FileDialogResult {

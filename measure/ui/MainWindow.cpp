@@ -118,144 +118,149 @@ QWidget* TMain::BuildLeftPanel() {
     auto* column = new QVBoxLayout(LeftPanel);
     column->setContentsMargins(4, 2, 4, 2);
     column->setSpacing(2);
-
-    MCGroupBox = Named(new QGroupBox(QStringLiteral("Microscope and Camera")), "MCGroupBox");
-    {
-        auto* grid = new QGridLayout(MCGroupBox);
-        Compact(grid);
-        Preview = NamedButton("Preview", QStringLiteral("Preview (P)"));
-        MCLabel = Named(new QLabel, "MCLabel");
-        MCSobjectivelabel = Named(new QLabel, "MCSobjectivelabel");
-        CBUseDSLR = Named(new QCheckBox(QStringLiteral("DSLR Camera")), "CBUseDSLR");
-        SDLRIndicator = Named(new QFrame, "SDLRIndicator");
-        SDLRIndicator->setFixedSize(14, 14);
-        SDLRIndicator->setFrameShape(QFrame::Box);
-        grid->addWidget(Preview, 0, 0);
-        grid->addWidget(CBUseDSLR, 0, 1);
-        grid->addWidget(SDLRIndicator, 0, 2, Qt::AlignRight);
-        grid->addWidget(MCLabel, 1, 0);
-        grid->addWidget(MCSobjectivelabel, 1, 1, 1, 2);
-        // The red bar: the capture system's objective is not its default one.
-        NonDefaultObjectiveIndicator = Named(new QLabel, "NonDefaultObjectiveIndicator");
-        NonDefaultObjectiveIndicator->setFixedHeight(5);
-        NonDefaultObjectiveIndicator->setAutoFillBackground(true);
-        grid->addWidget(NonDefaultObjectiveIndicator, 2, 0, 1, 3);
-    }
-    column->addWidget(MCGroupBox);
-
-    auto* files = Named(new QGroupBox(QStringLiteral("Open and Save Image")), "FilesBox");
-    {
-        auto* row = new QHBoxLayout(files);
-        Compact(row);
-        OpenImage = NamedButton("OpenImage", QStringLiteral("Open"));
-        SaveImageAs = NamedButton("SaveImageAs", QStringLiteral("Save"));
-        SaveOptions = NamedButton("SaveOptions", QStringLiteral("Options"));
-        row->addWidget(OpenImage);
-        row->addWidget(SaveImageAs);
-        row->addWidget(SaveOptions);
-    }
-    column->addWidget(files);
-
-    auto* captured =
-        Named(new QGroupBox(QStringLiteral("Captured Images from Camera")), "CapturedBox");
-    {
-        auto* grid = new QGridLayout(captured);
-        Compact(grid);
-        ShowLastImage = NamedButton("ShowLastImage", QStringLiteral("Last Image"));
-        SearchUnprocessed = NamedButton("SearchUnprocessed", QStringLiteral("Unprocessed"));
-        AsFromDevice = NamedButton("AsFromDevice", QStringLiteral("As From Device"));
-        CaptureWidth = NamedButton("CaptureWidth", QString());
-        CaptureWidth->setStyleSheet(QStringLiteral("text-align: left"));
-        CaptureWidthLabel = Named(new QLabel, "CaptureWidthLabel");
-        grid->addWidget(ShowLastImage, 0, 0);
-        grid->addWidget(SearchUnprocessed, 0, 1);
-        grid->addWidget(AsFromDevice, 0, 2);
-        grid->addWidget(CaptureWidthLabel, 1, 0, 1, 3);
-        grid->addWidget(CaptureWidth, 2, 0, 1, 3);
-    }
-    column->addWidget(captured);
-
-    CalibrationBox =
-        Named(new QGroupBox(QStringLiteral("Calibration / Measurement")), "CalibrationBox");
-    {
-        auto* grid = new QGridLayout(CalibrationBox);
-        Compact(grid);
-        auto* tools = new QHBoxLayout;
-        Calibrate = ToolButton("Calibrate", QStringLiteral("Cal"), QStringLiteral("Calibrate"));
-        Measure = ToolButton("Measure", QStringLiteral("|-|"), QStringLiteral("Measure"));
-        Closteriometer = ToolButton("Closteriometer", QStringLiteral("( )"),
-                                    QStringLiteral("Measure curvature"));
-        ArrowButton = ToolButton("ArrowButton", QStringLiteral("->"), QString());
-        CircleButton = ToolButton("CircleButton", QStringLiteral("O"), QString());
-        MakeListButton = ToolButton("MakeListButton", QStringLiteral("List"),
-                                    QStringLiteral("Initialise or show a list of  measurements"));
-        MakeListButton->setAutoExclusive(false);
-        for (QToolButton* b :
-             {Calibrate, Measure, Closteriometer, ArrowButton, CircleButton, MakeListButton})
-            tools->addWidget(b);
-        Measure->setChecked(true);
-        Action = Named(new QLineEdit, "Action");
-        Action->setReadOnly(true);
-        Calibration = Named(new QLineEdit, "Calibration");
-        Calibration->setReadOnly(true);
-        CalLabel = Named(new QLabel, "CalLabel");
-        NotCalibrated = Named(new QLabel(QStringLiteral("Not Calibrated!")), "NotCalibrated");
-        NotCalibrated->setStyleSheet(QStringLiteral("color: red"));
-        QFont bold = NotCalibrated->font();
-        bold.setBold(true);
-        NotCalibrated->setFont(bold);
-        // Hidden, it keeps its place: nothing below may move when it shows.
-        QSizePolicy keepsPlace = NotCalibrated->sizePolicy();
-        keepsPlace.setRetainSizeWhenHidden(true);
-        NotCalibrated->setSizePolicy(keepsPlace);
-        NotCalibrated->hide();
-        ImgWidthLabel = Named(new QLabel, "ImgWidthLabel");
-        FotoSize = Named(new QComboBox, "FotoSize");
-        FotoSize->setMaxVisibleItems(FotoSizeItemCount);
-        OrgSizeLabel = Named(new QLabel, "OrgSizeLabel");
-        CurrentSizeLabel = Named(new QLabel, "CurrentSizeLabel");
-        auto* value = new QHBoxLayout;
-        Calibration->setFixedWidth(100);
-        value->addWidget(Calibration);
-        value->addWidget(CalLabel);
-        value->addStretch(1);
-        value->addWidget(NotCalibrated);
-        grid->addLayout(tools, 0, 0, 1, 2);
-        grid->addWidget(Action, 1, 0, 1, 2);
-        grid->addLayout(value, 2, 0, 1, 2);
-        // "Set Image Height in pixels:" and "Height in pixels = 4608" do not fit one row.
-        grid->addWidget(ImgWidthLabel, 3, 0, 1, 2);
-        grid->addWidget(FotoSize, 4, 0, 1, 2);
-        grid->addWidget(OrgSizeLabel, 5, 0, 1, 2);
-        grid->addWidget(CurrentSizeLabel, 6, 0, 1, 2);
-    }
-    column->addWidget(CalibrationBox);
-
+    column->addWidget(BuildMCGroupBox());
+    column->addWidget(BuildFilesBox());
+    column->addWidget(BuildCapturedBox());
+    column->addWidget(BuildCalibrationBox());
     MicCamLabel = Named(new QLabel, "MicCamLabel");
     column->addWidget(MicCamLabel);
-    ObjectiveRBox = Named(new QGroupBox(QStringLiteral("Objectives")), "ObjectiveRBox");
-    {
-        auto* list = new QVBoxLayout(ObjectiveRBox);
-        Compact(list);
-        list->setSpacing(3); // the button pitch the count of fitting buttons assumes
-        for (int i = 0; i < kObjectiveButtonCount; ++i) {
-            auto* button = new QRadioButton;
-            button->setObjectName(QStringLiteral("RB%1").arg(i + 1));
-            button->setProperty("Tag", i);
-            button->hide();
-            list->addWidget(button);
-        }
-        ObjectivesBox = Named(new QComboBox, "ObjectivesBox");
-        ObjectivesBox->setMaxVisibleItems(MaxObjectives);
-        ObjectivesBox->hide();
-        ObjInfo = Named(new QLabel, "ObjInfo");
-        list->addWidget(ObjectivesBox);
-        list->addWidget(ObjInfo);
-    }
-    column->addWidget(ObjectiveRBox);
+    column->addWidget(BuildObjectiveBox());
     column->addStretch(1);
     LeftPanel->installEventFilter(this);
     return LeftPanel;
+}
+
+QGroupBox* TMain::BuildMCGroupBox() {
+    MCGroupBox = Named(new QGroupBox(QStringLiteral("Microscope and Camera")), "MCGroupBox");
+    auto* grid = new QGridLayout(MCGroupBox);
+    Compact(grid);
+    Preview = NamedButton("Preview", QStringLiteral("Preview (P)"));
+    MCLabel = Named(new QLabel, "MCLabel");
+    MCSobjectivelabel = Named(new QLabel, "MCSobjectivelabel");
+    CBUseDSLR = Named(new QCheckBox(QStringLiteral("DSLR Camera")), "CBUseDSLR");
+    SDLRIndicator = Named(new QFrame, "SDLRIndicator");
+    SDLRIndicator->setFixedSize(14, 14);
+    SDLRIndicator->setFrameShape(QFrame::Box);
+    grid->addWidget(Preview, 0, 0);
+    grid->addWidget(CBUseDSLR, 0, 1);
+    grid->addWidget(SDLRIndicator, 0, 2, Qt::AlignRight);
+    grid->addWidget(MCLabel, 1, 0);
+    grid->addWidget(MCSobjectivelabel, 1, 1, 1, 2);
+    // The red bar: the capture system's objective is not its default one.
+    NonDefaultObjectiveIndicator = Named(new QLabel, "NonDefaultObjectiveIndicator");
+    NonDefaultObjectiveIndicator->setFixedHeight(5);
+    NonDefaultObjectiveIndicator->setAutoFillBackground(true);
+    grid->addWidget(NonDefaultObjectiveIndicator, 2, 0, 1, 3);
+    return MCGroupBox;
+}
+
+QGroupBox* TMain::BuildFilesBox() {
+    auto* files = Named(new QGroupBox(QStringLiteral("Open and Save Image")), "FilesBox");
+    auto* row = new QHBoxLayout(files);
+    Compact(row);
+    OpenImage = NamedButton("OpenImage", QStringLiteral("Open"));
+    SaveImageAs = NamedButton("SaveImageAs", QStringLiteral("Save"));
+    SaveOptions = NamedButton("SaveOptions", QStringLiteral("Options"));
+    row->addWidget(OpenImage);
+    row->addWidget(SaveImageAs);
+    row->addWidget(SaveOptions);
+    return files;
+}
+
+QGroupBox* TMain::BuildCapturedBox() {
+    auto* captured =
+        Named(new QGroupBox(QStringLiteral("Captured Images from Camera")), "CapturedBox");
+    auto* grid = new QGridLayout(captured);
+    Compact(grid);
+    ShowLastImage = NamedButton("ShowLastImage", QStringLiteral("Last Image"));
+    SearchUnprocessed = NamedButton("SearchUnprocessed", QStringLiteral("Unprocessed"));
+    AsFromDevice = NamedButton("AsFromDevice", QStringLiteral("As From Device"));
+    CaptureWidth = NamedButton("CaptureWidth", QString());
+    CaptureWidth->setStyleSheet(QStringLiteral("text-align: left"));
+    CaptureWidthLabel = Named(new QLabel, "CaptureWidthLabel");
+    grid->addWidget(ShowLastImage, 0, 0);
+    grid->addWidget(SearchUnprocessed, 0, 1);
+    grid->addWidget(AsFromDevice, 0, 2);
+    grid->addWidget(CaptureWidthLabel, 1, 0, 1, 3);
+    grid->addWidget(CaptureWidth, 2, 0, 1, 3);
+    return captured;
+}
+
+QGroupBox* TMain::BuildCalibrationBox() {
+    CalibrationBox =
+        Named(new QGroupBox(QStringLiteral("Calibration / Measurement")), "CalibrationBox");
+    auto* grid = new QGridLayout(CalibrationBox);
+    Compact(grid);
+    auto* tools = new QHBoxLayout;
+    Calibrate = ToolButton("Calibrate", QStringLiteral("Cal"), QStringLiteral("Calibrate"));
+    Measure = ToolButton("Measure", QStringLiteral("|-|"), QStringLiteral("Measure"));
+    Closteriometer =
+        ToolButton("Closteriometer", QStringLiteral("( )"), QStringLiteral("Measure curvature"));
+    ArrowButton = ToolButton("ArrowButton", QStringLiteral("->"), QString());
+    CircleButton = ToolButton("CircleButton", QStringLiteral("O"), QString());
+    MakeListButton = ToolButton("MakeListButton", QStringLiteral("List"),
+                                QStringLiteral("Initialise or show a list of  measurements"));
+    MakeListButton->setAutoExclusive(false);
+    for (QToolButton* b :
+         {Calibrate, Measure, Closteriometer, ArrowButton, CircleButton, MakeListButton})
+        tools->addWidget(b);
+    Measure->setChecked(true);
+    Action = Named(new QLineEdit, "Action");
+    Action->setReadOnly(true);
+    Calibration = Named(new QLineEdit, "Calibration");
+    Calibration->setReadOnly(true);
+    CalLabel = Named(new QLabel, "CalLabel");
+    NotCalibrated = Named(new QLabel(QStringLiteral("Not Calibrated!")), "NotCalibrated");
+    NotCalibrated->setStyleSheet(QStringLiteral("color: red"));
+    QFont bold = NotCalibrated->font();
+    bold.setBold(true);
+    NotCalibrated->setFont(bold);
+    // Hidden, it keeps its place: nothing below may move when it shows.
+    QSizePolicy keepsPlace = NotCalibrated->sizePolicy();
+    keepsPlace.setRetainSizeWhenHidden(true);
+    NotCalibrated->setSizePolicy(keepsPlace);
+    NotCalibrated->hide();
+    ImgWidthLabel = Named(new QLabel, "ImgWidthLabel");
+    FotoSize = Named(new QComboBox, "FotoSize");
+    FotoSize->setMaxVisibleItems(FotoSizeItemCount);
+    OrgSizeLabel = Named(new QLabel, "OrgSizeLabel");
+    CurrentSizeLabel = Named(new QLabel, "CurrentSizeLabel");
+    auto* value = new QHBoxLayout;
+    Calibration->setFixedWidth(100);
+    value->addWidget(Calibration);
+    value->addWidget(CalLabel);
+    value->addStretch(1);
+    value->addWidget(NotCalibrated);
+    grid->addLayout(tools, 0, 0, 1, 2);
+    grid->addWidget(Action, 1, 0, 1, 2);
+    grid->addLayout(value, 2, 0, 1, 2);
+    // "Set Image Height in pixels:" and "Height in pixels = 4608" do not fit one row.
+    grid->addWidget(ImgWidthLabel, 3, 0, 1, 2);
+    grid->addWidget(FotoSize, 4, 0, 1, 2);
+    grid->addWidget(OrgSizeLabel, 5, 0, 1, 2);
+    grid->addWidget(CurrentSizeLabel, 6, 0, 1, 2);
+    return CalibrationBox;
+}
+
+QGroupBox* TMain::BuildObjectiveBox() {
+    ObjectiveRBox = Named(new QGroupBox(QStringLiteral("Objectives")), "ObjectiveRBox");
+    auto* list = new QVBoxLayout(ObjectiveRBox);
+    Compact(list);
+    list->setSpacing(3); // the button pitch the count of fitting buttons assumes
+    for (int i = 0; i < kObjectiveButtonCount; ++i) {
+        auto* button = new QRadioButton;
+        button->setObjectName(QStringLiteral("RB%1").arg(i + 1));
+        button->setProperty("Tag", i);
+        button->hide();
+        list->addWidget(button);
+    }
+    ObjectivesBox = Named(new QComboBox, "ObjectivesBox");
+    ObjectivesBox->setMaxVisibleItems(MaxObjectives);
+    ObjectivesBox->hide();
+    ObjInfo = Named(new QLabel, "ObjInfo");
+    list->addWidget(ObjectivesBox);
+    list->addWidget(ObjInfo);
+    return ObjectiveRBox;
 }
 
 void TMain::BuildLayout() {
@@ -377,10 +382,11 @@ void TMain::BuildMenus() {
     addItem(toolsMenu, QStringLiteral("Show Immage Comment (toggle)"), "ShowSystemComment",
             Qt::Key_Y, &TMain::ShowSystemCommentClick);
 
-    QMenu* exposure = menuBar()->addMenu(QStringLiteral("&Exposure Correction (key  E)"));
-    exposure->setObjectName(QStringLiteral("ExposureMenu"));
-    addItem(exposure, QStringLiteral("&Exposure Correction"), "ColorAdjustment", Qt::Key_E,
-            &TMain::ExposureCorrectionClick);
+    // Like "&Preferences", a title of the menu bar that is the command itself.
+    QAction* exposure = menuBar()->addAction(QStringLiteral("&Exposure Correction (key  E)"));
+    exposure->setObjectName(QStringLiteral("ColorAdjustment"));
+    exposure->setShortcut(QKeySequence(Qt::Key_E));
+    connect(exposure, &QAction::triggered, this, &TMain::ExposureCorrectionClick);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     QAction* manual = help->addAction(QStringLiteral("&Help"));

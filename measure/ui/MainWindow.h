@@ -259,6 +259,12 @@ protected:
 private:
     void BuildLayout();
     QWidget* BuildLeftPanel();
+    // The left panel's group boxes, top to bottom.
+    QGroupBox* BuildMCGroupBox();
+    QGroupBox* BuildFilesBox();
+    QGroupBox* BuildCapturedBox();
+    QGroupBox* BuildCalibrationBox();
+    QGroupBox* BuildObjectiveBox();
     void BuildMenus();
     void BuildKeyCommands();
     void BrowseFolder(const BrowseStep& step);

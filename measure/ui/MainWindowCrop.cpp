@@ -8,6 +8,7 @@
 #include "measure/LengthFormat.h"
 #include "measure/WorkImageRebuild.h"
 #include "platform/Prompts.h"
+#include "settings/MainSettings.h"
 
 #include <QAction>
 #include <QCursor>
@@ -98,7 +99,8 @@ void TMain::UpdateCropMenuCaptions() {
                               : CropPixelCaption(item->data().toInt(), width));
     if (auto* units = findChild<QMenu*>(QStringLiteral("CropUnitsMenu")))
         for (QAction* item : units->actions())
-            item->setText(CropUnitCaption(item->data().toInt(), width, LengthUnit));
+            item->setText(
+                CropSizeCaption(item->data().toInt(), LengthUnit, UseWidth, SizeMenusSwapped));
     PictureFormatClick(SelectionFormat);
 }
 
@@ -389,10 +391,10 @@ void TMain::FormMouseWheel(bool down, QPoint imagePoint) {
 }
 
 void TMain::SwapCropOrientation() {
-    SizeMenusSwapped = !SizeMenusSwapped;
-    UpdateCropMenuCaptions();
     if (MeasureMode != ModeCropPixels && MeasureMode != ModeCropUnits)
         return;
+    SizeMenusSwapped = !SizeMenusSwapped;
+    UpdateCropMenuCaptions();
     QMenu* menu = ActiveCropMenu();
     const int current = SizeLabel->property("Tag").toInt();
     const bool pixels = MeasureMode == ModeCropPixels;

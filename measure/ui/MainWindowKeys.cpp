@@ -172,8 +172,8 @@ void TMain::BuildKeyCommands() {
     QAction* rotateCut = cropping->addAction(QStringLiteral("Rotate Cut Area"));
     rotateCut->setObjectName(QStringLiteral("RotateCutArea"));
     rotateCut->setVisible(false);
-    auto* exposure = menuBar()->findChild<QMenu*>(QStringLiteral("ExposureMenu"));
-    menuBar()->insertMenu(exposure ? exposure->menuAction() : nullptr, cropping);
+    menuBar()->insertMenu(menuBar()->findChild<QAction*>(QStringLiteral("ColorAdjustment")),
+                          cropping);
     UpdateMenuUnitCaptions();
 
     connect(Preview, &QPushButton::clicked, this, [this] { PreviewClick(); });
@@ -223,6 +223,9 @@ bool TMain::FormKeyDown(QKeyEvent* event) {
         ShowLastImageClick();
         break;
     case KeyCommand::SwapCrop: {
+        // A frame still being redrawn keeps its orientation.
+        if (Busy)
+            break;
         Busy = true;
         const struct Clear {
             bool& busy;

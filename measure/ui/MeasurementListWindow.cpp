@@ -292,6 +292,7 @@ void TLBForm::SaveListClick() {
     request.filterIndex =
         SpreadsheetVersion && proposed == u".xlsx" ? 0 : int(request.filters.size()) - 1;
     request.defaultSuffix = proposed.mid(1);
+    request.confirmOverwrite = false; // the list asks its own question
     request.onFilterChange = [filters = request.filters](const QString& typed, int index) {
         const bool xlsx = index >= 0 && index < filters.size() && filters[index].contains(u"xlsx");
         return ReplaceExtension(typed, xlsx ? QStringLiteral(".xlsx") : QStringLiteral(".xls"));
@@ -309,8 +310,7 @@ void TLBForm::SaveListClick() {
         SaveGridAsBiff(target.Path);
         return;
     }
-    // The dialog asked about the name chosen; a name that changed is asked about here.
-    if (target.Path != chosen->path && QFileInfo::exists(target.Path) &&
+    if (QFileInfo::exists(target.Path) &&
         AppPrompts().Ask(Caption,
                          QStringLiteral("A file named: ") + target.Path +
                              QStringLiteral(" already exists. OK to overwrite?"),

@@ -91,6 +91,7 @@ std::optional<FileDialogResult> RunFileDialog(const FileDialogRequest& request,
     }
     if (!request.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(request.defaultSuffix);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     // The name box of Qt's own dialog, to rewrite the typed name when the filter changes.

@@ -12,9 +12,12 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,9 +27,11 @@
 #include <QMenu>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSpontaneKeyEvent>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -138,9 +143,11 @@ TEST_F(PreviewWindow, NoiseReductionAveragesIntoTheRequestedSizeWithCountdown) {
     StartCamera();
     window->VideoWidth = 800; // the camera delivers 640 x 480
     window->VideoHeight = 600;
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_FALSE(window->NrBox->isVisible());
     window->CBNoiseReduction->setChecked(true);
-    EXPECT_TRUE(window->NrBox->isVisible() || !window->isVisible());
-    EXPECT_FALSE(window->NrBox->isHidden());
+    EXPECT_TRUE(window->NrBox->isVisible());
     window->NrBox->setCurrentText("4");
     QStringList countdown;
     auto original = window->VideoCapture().OnBitmapGrabbed;
@@ -187,12 +194,29 @@ TEST_F(PreviewWindow, FitToWindowFollowsTheBox) {
 }
 
 TEST_F(PreviewWindow, SettingsFileIsWrittenAfterTheDialogAndOnTitleBarClose) {
+    const auto written = [this] {
+        TCamViewFields read;
+        LoadCamViewSettings(read, program.path() + "/");
+        return read.CaptureNr;
+    };
+    // The settings dialog, left with Cancel.
     window->CaptureNr = 12;
-    window->SaveSettings();
-    ASSERT_TRUE(QFile::exists(program.path() + "/CamView.ini"));
-    TCamViewFields read;
-    LoadCamViewSettings(read, program.path() + "/");
-    EXPECT_EQ(read.CaptureNr, 12);
+    QTimer::singleShot(0, window.get(), [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->reject();
+    });
+    window->OptionsClick();
+    EXPECT_EQ(written(), 12);
+
+    // The window manager's close, as the title-bar button sends it.
+    window->CaptureNr = 13;
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QCloseEvent close;
+    QSpontaneKeyEvent::setSpontaneous(&close);
+    QApplication::instance()->notify(window->windowHandle(), &close);
+    EXPECT_EQ(written(), 13);
 }
 
 TEST(VideoFormatDialog, ChoosesFormatSizeAndRate) {

@@ -68,7 +68,7 @@ protected:
 
 constexpr uint8_t FileNames = FolderEventBit(FolderEventFileName);
 
-TEST(FolderMonRules, ActivateAndSettersRaiseThePartsTexts) {
+TEST(FolderMonRules, ActivateAndSettersRefuseWithTheirMessages) {
     QTemporaryDir dir;
     TFolderMon mon;
     mon.SetFolder(dir.path() + "/missing");

@@ -1,5 +1,6 @@
 #include "imaging/ExposureCorrection.h"
 
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <random>
@@ -123,23 +124,78 @@ TEST(ExposureCorrection, Saturation) {
 }
 
 TEST(ExposureCorrection, GammaOffsetsAndTheTableDefinition) {
+    // Values worked out from the correction's formulas, not by the code under test:
+    // CT[i] = round((i - 170) k + 170); BCT[j] = CT[(j B + 256 - B) div 256];
+    // ST[i] = ((i + 1) S) >> 8; GC[m] = m +/- ((|r| (255 - m)) >> 8) with
+    // r = round(256 (1 - e^(-(m / 128)(G / 128)))); a pixel is GC[BCT[clamp(a - ST[a] +
+    // ST[v] + offset)]] per channel, a the channel average. All clamped to 0 to 255.
     struct Case {
         ExposureSettings s;
+        std::array<int, 5> ct;  // at 0, 100, 169, 200, 255
+        std::array<int, 5> bct; // at 0, 1, 100, 200, 255
+        std::array<int, 3> st;  // at 0, 100, 255
+        std::array<int, 5> gc;  // at 0, 64, 128, 200, 255
+        std::array<Bgr, 4> out; // of (b, g, r) 10,20,30; 200,100,50; 128,128,128; white
     } cases[] = {
-        {{300, 40, 400, 200, 30, -20, 64}},
-        {{128, -60, 100, -128, -64, 64, 0}},
-        {{384, 100, 512, 255, 64, 64, 64}},
-        {{200, 0, 0, -30, 0, 0, -64}},
+        {{300, 40, 400, 200, 30, -20, 64},
+         {0, 83, 169, 207, 255},
+         {0, 0, 104, 249, 255},
+         {1, 157, 400},
+         {0, 167, 228, 250, 255},
+         {{{159, 0, 152}, {255, 164, 76}, {254, 221, 248}, {255, 255, 255}}}},
+        {{128, -60, 100, -40, -64, 64, 0},
+         {70, 129, 169, 188, 220},
+         {70, 71, 99, 129, 145},
+         {0, 39, 100},
+         {0, 32, 82, 166, 255},
+         {{{40, 54, 36}, {69, 75, 41}, {64, 81, 49}, {99, 99, 81}}}},
+        {{384, 100, 512, 255, 64, 64, 64},
+         {0, 0, 106, 255, 255},
+         {0, 0, 0, 255, 255},
+         {2, 202, 512},
+         {0, 184, 237, 252, 255},
+         {{{0, 0, 0}, {255, 255, 0}, {255, 255, 255}, {255, 255, 255}}}},
+        {{200, 0, 0, -30, 0, 0, -64},
+         {0, 100, 169, 200, 255},
+         {0, 1, 78, 156, 199},
+         {0, 0, 0},
+         {0, 41, 95, 176, 255},
+         {{{0, 9, 9}, {25, 61, 61}, {30, 70, 70}, {116, 175, 175}}}},
     };
-    const QImage in = Sampler();
-    for (const Case& c : cases) {
-        const ExposureTables t = BuildExposureTables(c.s);
-        const QImage out = Corrected(in, c.s);
-        for (int y = 0; y < in.height(); ++y)
-            for (int x = 0; x < in.width(); ++x)
-                ASSERT_EQ(At(out, x, y), CorrectPixel(t, c.s, At(in, x, y), false))
-                    << x << "," << y;
+    const Bgr pixels[] = {{10, 20, 30}, {200, 100, 50}, {128, 128, 128}, {255, 255, 255}};
+    QImage in(4, 1, QImage::Format_BGR888);
+    for (int x = 0; x < 4; ++x) {
+        uint8_t* p = in.scanLine(0) + 3 * x;
+        p[0] = pixels[x].b, p[1] = pixels[x].g, p[2] = pixels[x].r;
     }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "gamma " << c.s.Gamma);
+        const ExposureTables t = BuildExposureTables(c.s);
+        const int at5[] = {0, 100, 169, 200, 255}, bctAt[] = {0, 1, 100, 200, 255},
+                  stAt[] = {0, 100, 255}, gcAt[] = {0, 64, 128, 200, 255};
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(t.CT[size_t(at5[i])], c.ct[size_t(i)]) << "CT " << at5[i];
+            EXPECT_EQ(t.BCT[size_t(bctAt[i])], c.bct[size_t(i)]) << "BCT " << bctAt[i];
+            EXPECT_EQ(t.GC[size_t(gcAt[i])], c.gc[size_t(i)]) << "GC " << gcAt[i];
+        }
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(t.ST[size_t(stAt[i])], c.st[size_t(i)]) << "ST " << stAt[i];
+        const QImage out = Corrected(in, c.s);
+        for (int x = 0; x < 4; ++x) {
+            const Bgr got = At(out, x, 0);
+            EXPECT_EQ(got, c.out[size_t(x)])
+                << x << ": " << int(got.b) << "," << int(got.g) << "," << int(got.r);
+        }
+    }
+    // The whole image agrees with the pixel rule, over the workers' row split.
+    const QImage sampler = Sampler();
+    const ExposureSettings mixed = cases[0].s;
+    const QImage all = Corrected(sampler, mixed);
+    const ExposureTables mixedTables = BuildExposureTables(mixed);
+    for (int y = 0; y < sampler.height(); ++y)
+        for (int x = 0; x < sampler.width(); ++x)
+            ASSERT_EQ(At(all, x, y), CorrectPixel(mixedTables, mixed, At(sampler, x, y), false))
+                << x << "," << y;
     // The curve: G = 128 at level 128 gives r = round(256 (1 - 1/e)) = 162, and
     // 128 + (162 x 127 >> 8) = 208.
     ExposureSettings curve;

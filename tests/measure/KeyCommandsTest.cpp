@@ -27,7 +27,12 @@ TEST(KeyCommands, TheKeyTable) {
         {Qt::Key_2, Qt::NoModifier, 0, KeyCommand::Redraw, 2},
         {Qt::Key_P, Qt::NoModifier, 0, KeyCommand::Preview, 0},
         {Qt::Key_D, Qt::NoModifier, 0, KeyCommand::ShowLastImage, 0},
-        {Qt::Key_Q, Qt::NoModifier, 0, KeyCommand::SwapCrop, 0},
+        // Q swaps only a fixed-size frame's orientation: in modes 3 and 7.
+        {Qt::Key_Q, Qt::NoModifier, 3, KeyCommand::SwapCrop, 0},
+        {Qt::Key_Q, Qt::NoModifier, 7, KeyCommand::SwapCrop, 0},
+        {Qt::Key_Q, Qt::NoModifier, 0, KeyCommand::None, 0},
+        {Qt::Key_Q, Qt::NoModifier, 5, KeyCommand::None, 0},
+        {Qt::Key_Q, Qt::ControlModifier, 3, KeyCommand::None, 0},
         {Qt::Key_Escape, Qt::NoModifier, 3, KeyCommand::Escape, 0},
         {Qt::Key_Space, Qt::NoModifier, 0, KeyCommand::NextImage, 0},
         {Qt::Key_Backspace, Qt::NoModifier, 0, KeyCommand::PreviousImage, 0},

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
@@ -134,11 +135,16 @@ TEST_F(WindowKeys, EveryMenuShortcutReachesItsItemWhileTheActionEditHasTheFocus)
         QTest::keySequence(window->Action, sequence);
         EXPECT_EQ(triggered.count(), 1);
     }
-    // F2 reaches the scale insert, which finds nothing calibrated to annotate.
+    // F2 reaches the scale insert of 10 µm, which refuses an image without calibration.
+    window->OriginalImage = QImage(640, 480, QImage::Format_BGR888);
+    window->OriginalImage.fill(Qt::white);
+    window->FormUpdate(4);
     window->Action->setFocus();
+    prompts.shown.clear();
     Press(Qt::Key_F2);
+    EXPECT_EQ(window->ScaleLength, 10);
+    EXPECT_EQ(prompts.Texts(), QStringList({"Image is not calibrated"}));
     EXPECT_TRUE(window->ScaleImage->isHidden());
-    EXPECT_NE(window->statusBar()->currentMessage(), "Insert scale is not available yet");
 }
 
 TEST_F(WindowKeys, DigitsChooseDisplaySizesWhereverTheFocusIs) {
@@ -326,6 +332,25 @@ TEST_F(WindowKeys, PShowsThePreviewInTheWindowsPlaceUntilItHandsBack) {
     preview.ShowMeasurementClick();
     Main = nullptr;
     CamViewMain = nullptr;
+}
+
+// "&Preferences" and "&Exposure Correction (key  E)" are commands on the menu bar itself,
+// not menus that drop down.
+TEST_F(WindowKeys, TheMenuBarAndItsTwoCommandTitles) {
+    QMenuBar* bar = window->menuBar();
+    QStringList titles;
+    for (const QAction* action : bar->actions())
+        titles << action->text();
+    EXPECT_EQ(titles,
+              QStringList({"&File", "Microscope and &Camera", "&Preferences", "&Measurement",
+                           "&Tools", "C&ropping", "&Exposure Correction (key  E)", "&Help"}));
+    auto* exposure = window->findChild<QAction*>("ColorAdjustment");
+    ASSERT_NE(exposure, nullptr);
+    EXPECT_TRUE(bar->actions().contains(exposure));
+    EXPECT_EQ(exposure->menu(), nullptr);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(exposure).center());
+    EXPECT_EQ(prompts.Texts(), QStringList({"No image available"}));
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "nothing dropped down";
 }
 
 TEST_F(WindowKeys, TheCroppingMenu) {

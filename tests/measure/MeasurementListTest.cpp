@@ -253,11 +253,13 @@ TEST(Biff, TheFileOfAListByteByByte) {
     const QByteArray bytes = BiffWorksheet(list.Grid);
 
     EXPECT_EQ(bytes.left(12), QByteArray::fromHex("090808000000100000000000"));
+    // CODEPAGE: Windows-1252, the labels' bytes.
+    EXPECT_EQ(bytes.mid(12, 6), QByteArray::fromHex("42000200e404"));
     EXPECT_EQ(bytes.right(4), QByteArray::fromHex("0a000000"));
     const std::vector<Record> records = Records(bytes);
-    ASSERT_EQ(records.size(), 1 + 4 * 3 + 1u);
+    ASSERT_EQ(records.size(), 2 + 4 * 3 + 1u);
     std::vector<std::string> cells;
-    for (size_t i = 1; i + 1 < records.size(); ++i)
+    for (size_t i = 2; i + 1 < records.size(); ++i)
         cells.push_back(CellOf(records[i]));
     const std::vector<std::string> expected = {
         "0,0:L=Nr",    "1,0:N=1",    "2,0:N=2",          "3,0:N=3",  // column-major
@@ -275,15 +277,15 @@ TEST(Biff, LabelsThatAreNoNumbersLongLabelsAndOtherCharacters) {
     for (int row = 0; row < 8; ++row)
         grid.SetCell(0, row, texts[row]);
     const std::vector<Record> records = Records(BiffWorksheet(grid));
-    ASSERT_EQ(records.size(), 10u);
-    EXPECT_EQ(CellOf(records[1]), "0,0:L=.");
-    EXPECT_EQ(CellOf(records[2]), "1,0:L=-.");
-    EXPECT_EQ(CellOf(records[3]), "2,0:L=1,5");
-    EXPECT_EQ(CellOf(records[4]), "3,0:L=-");
-    EXPECT_EQ(CellOf(records[5]), "4,0:L=XX");
-    EXPECT_EQ(CellOf(records[6]), "5,0:L=" + std::string(255, 'a')) << "cut at BIFF's limit";
-    EXPECT_EQ(CellOf(records[7]), "6,0:L=??\x80") << "one ? per character, € is 80";
-    EXPECT_EQ(CellOf(records[8]), "7,0:N=-3");
+    ASSERT_EQ(records.size(), 11u);
+    EXPECT_EQ(CellOf(records[2]), "0,0:L=.");
+    EXPECT_EQ(CellOf(records[3]), "1,0:L=-.");
+    EXPECT_EQ(CellOf(records[4]), "2,0:L=1,5");
+    EXPECT_EQ(CellOf(records[5]), "3,0:L=-");
+    EXPECT_EQ(CellOf(records[6]), "4,0:L=XX");
+    EXPECT_EQ(CellOf(records[7]), "5,0:L=" + std::string(255, 'a')) << "cut at BIFF's limit";
+    EXPECT_EQ(CellOf(records[8]), "6,0:L=??\x80") << "one ? per character, € is 80";
+    EXPECT_EQ(CellOf(records[9]), "7,0:N=-3");
 }
 
 TEST(Biff, RowsBeyondWhatBiffAddressesAreRefused) {
@@ -384,6 +386,85 @@ for c in sheet.iter('{%s}c' % ns['m']):
                                                "A3 n 2.0\nB3 s .\nC3 s 12.5 µm\n"
                                                "A4 n 3.0\nB4 n 50.0\n");
     EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()), expected);
+}
+
+namespace {
+
+// The .xls of the list used by the two outside readers below: titles and a label with
+// characters beyond ASCII, a "." that stays a label, an empty cell.
+QString SavedBiffList(const QTemporaryDir& folder) {
+    TLBFormFields list = FiveLengthsInTwoColumns();
+    list.SetTitlesFromText(QString::fromUtf8("Länge ; Breite"));
+    list.Grid.SetCell(2, 2, QString::fromUtf8("12.5 µm"));
+    list.Grid.SetCell(1, 2, QStringLiteral("."));
+    list.DropEmptyLastRow();
+    const QString path = folder.filePath("Measurements.xls");
+    SaveGridAsBiffFile(list.Grid, path);
+    return path;
+}
+
+} // namespace
+
+// xlrd takes the labels' code page from the file and guesses nothing.
+TEST(SpreadsheetFiles, TheXlsAsXlrdReadsIt) {
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    QProcess probe;
+    if (!python.isEmpty())
+        probe.start(python, {QStringLiteral("-c"), QStringLiteral("import xlrd")});
+    if (python.isEmpty() || !probe.waitForFinished(30000) || probe.exitCode() != 0)
+        GTEST_SKIP() << "python3 with xlrd (python3-xlrd) is not installed: the .xls is not "
+                        "read back";
+    QTemporaryDir folder;
+    const QString path = SavedBiffList(folder);
+    // Prints the encoding, then each cell as "A1 n 1.0" (number) or "A1 s text".
+    const char* script = R"(
+import sys, xlrd
+book = xlrd.open_workbook(sys.argv[1])
+print('encoding', book.encoding)
+sheet = book.sheet_by_index(0)
+for r in range(sheet.nrows):
+    for c in range(sheet.ncols):
+        cell = sheet.cell(r, c)
+        name = 'ABCDEF'[c] + str(r + 1)
+        if cell.ctype == xlrd.XL_CELL_NUMBER:
+            print(name, 'n', repr(cell.value))
+        else:
+            print(name, 's', cell.value)
+)";
+    QProcess process;
+    process.start(python, {QStringLiteral("-c"), QString::fromUtf8(script), path});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const QString expected = QString::fromUtf8("encoding cp1252\n"
+                                               "A1 s Nr\nB1 s Länge\nC1 s Breite\n"
+                                               "A2 n 1.0\nB2 n 10.5\nC2 n 20.0\n"
+                                               "A3 n 2.0\nB3 s .\nC3 s 12.5 µm\n"
+                                               "A4 n 3.0\nB4 n 50.0\nC4 s \n");
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()), expected);
+}
+
+// LibreOffice converts the worksheet to UTF-8 text.
+TEST(SpreadsheetFiles, TheXlsAsLibreOfficeReadsIt) {
+    QString office = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (office.isEmpty())
+        office = QStandardPaths::findExecutable(QStringLiteral("libreoffice"));
+    if (office.isEmpty())
+        GTEST_SKIP() << "LibreOffice is not installed: the .xls is not converted";
+    QTemporaryDir folder;
+    const QString path = SavedBiffList(folder);
+    QProcess process;
+    // A profile of its own: no first-start dialogs, no lock on the user's.
+    process.start(office, {QStringLiteral("-env:UserInstallation=file://") + folder.path() +
+                               QStringLiteral("/profile"),
+                           QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                           QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"),
+                           QStringLiteral("--outdir"), folder.path(), path});
+    ASSERT_TRUE(process.waitForFinished(180000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    QFile csv(folder.filePath("Measurements.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly)) << process.readAllStandardOutput().toStdString();
+    EXPECT_EQ(QString::fromUtf8(csv.readAll()),
+              QString::fromUtf8("Nr,Länge,Breite\n1,10.5,20\n2,.,12.5 µm\n3,50,\n"));
 }
 
 TEST(SpreadsheetFiles, TheDialogsProposalAndTheFormatOfTheNameChosen) {

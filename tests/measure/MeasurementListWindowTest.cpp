@@ -2,19 +2,25 @@
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
+#include "platform/ui/QtPrompts.h"
 #include "settings/MCSystems.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -206,6 +212,7 @@ TEST_F(ListWindow, SavingAsXlsAndXlsxWithTheOverwriteQuestion) {
     EXPECT_EQ(request.fileName, QStringLiteral("Measurements.xlsx"));
     EXPECT_EQ(request.filters.size(), 2);
     EXPECT_EQ(request.filterIndex, 0);
+    EXPECT_FALSE(request.confirmOverwrite) << "the list asks its own question";
     ASSERT_TRUE(request.onFilterChange);
     EXPECT_EQ(request.onFilterChange(QStringLiteral("Measurements.xlsx"), 1),
               QStringLiteral("Measurements.xls"));
@@ -213,8 +220,9 @@ TEST_F(ListWindow, SavingAsXlsAndXlsxWithTheOverwriteQuestion) {
     const QByteArray saved = ReadAll(xls);
     ASSERT_FALSE(saved.isEmpty());
     EXPECT_EQ(saved.left(4), QByteArray::fromHex("09080800"));
-    // BOF, six numbers (two row numbers, four values), the labels "Nr", "Col 1", "Col 2", EOF.
-    EXPECT_EQ(saved.size(), 12 + 6 * 18 + (12 + 2) + 2 * (12 + 5) + 4);
+    // BOF, CODEPAGE, six numbers (two row numbers, four values), the labels "Nr", "Col 1",
+    // "Col 2", EOF.
+    EXPECT_EQ(saved.size(), 12 + 6 + 6 * 18 + (12 + 2) + 2 * (12 + 5) + 4);
 
     // Refused overwrite: nothing written, no message.
     Measure(100);
@@ -235,6 +243,56 @@ TEST_F(ListWindow, SavingAsXlsAndXlsxWithTheOverwriteQuestion) {
     EXPECT_TRUE(ReadAll(folder.filePath("list.xlsx")).startsWith("PK\x03\x04"));
 }
 
+// Through the toolkit's own file dialog and message boxes: a name that exists gets one
+// question, the list's, whichever format is written.
+TEST_F(ListWindow, SavingOverAFileAsksOnlyTheListsQuestion) {
+    QTest::mouseClick(Main->MakeListButton, Qt::LeftButton);
+    Measure(20);
+    QTemporaryDir folder;
+    QtPrompts real;
+    for (const char* name : {"list.xls", "list.xlsx"}) {
+        SCOPED_TRACE(name);
+        const QString path = folder.filePath(QString::fromLatin1(name));
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+        old.close();
+
+        QStringList questions;
+        int ticks = 0;
+        QTimer answer;
+        answer.setInterval(20);
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (++ticks > 500 && modal) { // never hang on a window nobody expected
+                ADD_FAILURE() << "left open: " << modal->metaObject()->className();
+                QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+            } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                // Typed into the name box, as a user types a full name.
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                ASSERT_NE(name, nullptr);
+                name->setText(path);
+                // Its own question would run a loop of its own inside this timer's call.
+                QTimer::singleShot(0, dialog,
+                                   [dialog] { static_cast<QDialog*>(dialog)->accept(); });
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                questions << box->text();
+                QAbstractButton* yes = box->button(QMessageBox::Yes);
+                (yes ? yes : box->button(QMessageBox::Ok))->click();
+            }
+        });
+        SetAppPrompts(&real);
+        answer.start();
+        QTest::mouseClick(LBForm->SaveList, Qt::LeftButton);
+        answer.stop();
+        SetAppPrompts(&prompts);
+        EXPECT_EQ(questions, QStringList(QStringLiteral("A file named: ") + path +
+                                         QStringLiteral(" already exists. OK to overwrite?")))
+            << questions.join(u'|').toStdString();
+        EXPECT_NE(ReadAll(path), "old") << "written after the one question";
+    }
+}
+
 TEST_F(ListWindow, AFailedSaveSaysSoAndKeepsTheList) {
     QTest::mouseClick(Main->MakeListButton, Qt::LeftButton);
     Measure(20);
@@ -243,7 +301,7 @@ TEST_F(ListWindow, AFailedSaveSaysSoAndKeepsTheList) {
         const QString blocked = folder.filePath(QString::fromLatin1(name));
         ASSERT_TRUE(QDir().mkdir(blocked));
         prompts.files.push_back(FileDialogResult{blocked, blocked.endsWith(u"x") ? 0 : 1});
-        prompts.answers.push_back(Answer::Yes); // overwrite (the .xls asks)
+        prompts.answers.push_back(Answer::Yes); // overwrite
         QTest::mouseClick(LBForm->SaveList, Qt::LeftButton);
         ASSERT_FALSE(prompts.shown.empty());
         EXPECT_EQ(prompts.shown.back().kind, QStringLiteral("message"));

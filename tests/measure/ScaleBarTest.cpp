@@ -206,6 +206,40 @@ TEST(ScaleBar, RulerTicks) {
     EXPECT_EQ(mil.TickX.back() - mil.TickX.front(), 200);
 }
 
+// In per mille the ruler's line width is worked out from the thickness t, itself already
+// per mille of the image height: round(H x t / 1000) with t = H x ScaleWidthPromil div 1000.
+TEST(ScaleBar, RulerLineWidthInPerMille) {
+    struct Case {
+        int height, promil, lineWidth;
+    };
+    const Case cases[] = {
+        {750, 20, 11},  // t 15: 11.25
+        {2000, 10, 40}, // t 20
+        {500, 4, 1},    // t 2: 1.0
+        {300, 5, 1},    // t 1: 0.3, at least 1
+        {2500, 1, 5},   // t 2: 5.0
+        {1000, 25, 25}, // t 25: 25.0
+    };
+    for (const Case& c : cases) {
+        TMainSettings s = BarSettings();
+        s.ScaleType = 2;
+        s.ScaleAsPercentage = true;
+        s.ScaleWidthPromil = c.promil;
+        s.ScaleTextHeightPromil = 20;
+        s.ScaleDivisions = 9; // ticks at 0, 200 and 400
+        s.ShowScaleText = false;
+        const ScaleBarImage ruler = RenderScaleBitmap(s, 500, 0, 1.0, {1000, c.height});
+        ASSERT_EQ(ruler.Refusal, ScaleRefusal::None) << c.height;
+        ASSERT_EQ(ruler.TickX.size(), 3u);
+        // Between two ticks a column crosses only the base line.
+        const int column = (ruler.TickX[0] + ruler.TickX[1]) / 2;
+        int rows = 0;
+        for (int y = 0; y < ruler.Image.height(); ++y)
+            rows += ruler.Image.pixel(column, y) == qRgb(0, 0, 0);
+        EXPECT_EQ(rows, c.lineWidth) << c.height << " at " << c.promil;
+    }
+}
+
 // Opaque pixels of rows [0, rows) of an image.
 int OpaquePixels(const QImage& image, int rows) {
     int count = 0;

@@ -88,7 +88,8 @@ TEST_F(Startup, ElevenWindowsInOrderWithTheirCaptions) {
     EXPECT_EQ(Main->minimumSize(), QSize(1146, 768));
     EXPECT_EQ(Main->ActiveTool, ToolMeasure);
     EXPECT_EQ(Main->VersionText, "QUVAR version 3.0.6");
-    EXPECT_EQ(Main->CopyrightText, DefaultCopyrightText()) << "no settings file yet";
+    EXPECT_EQ(Main->CopyrightText, QString::fromUtf8("© Name of the photographer"))
+        << "no settings file yet";
 }
 
 TEST_F(Startup, NoSystemsGivesTheWarningOnShow) {

@@ -231,7 +231,7 @@ TEST_F(MainSettingsFile, NoFileGivesEveryDefaultAndCreatesTheFolders) {
     EXPECT_TRUE(m.FillArrow);
     EXPECT_EQ(m.ArrowHeadLength, 0);
     EXPECT_EQ(m.ObjectiveLabelPosition, 0);
-    EXPECT_EQ(m.CopyrightText, DefaultCopyrightText());
+    EXPECT_EQ(m.CopyrightText, QString::fromUtf8("© Name of the photographer"));
     EXPECT_EQ(m.CopyrightPosition, 0);
     EXPECT_EQ(m.LabelPosition, 0);
     EXPECT_EQ(m.WrapLength, 40);

@@ -653,25 +653,27 @@ TEST_F(Preferences, SaveSettingsThenLoadSettingsGivesTheSameFields) {
         const PrefPageValues loaded = PrefDlg->PageValues();
         // The appearance fields are the ones saved; the other pages stay as they were.
         EXPECT_EQ(Main->LengthUnit, "mil") << "the file is in force at once";
-        PrefPageValues expected = saved;
-        expected.PhotoFolder = loaded.PhotoFolder;
-        expected.Location = loaded.Location;
-        expected.Prefix = loaded.Prefix;
-        expected.CheckedScheme = loaded.CheckedScheme;
-        expected.SaveExtension = loaded.SaveExtension;
-        expected.UseWidth = loaded.UseWidth;
-        expected.WarningOnResize = loaded.WarningOnResize;
-        expected.CounterText = loaded.CounterText;
-        EXPECT_EQ(loaded, expected);
+        // Every field is the one saved: the appearance read back from the file, the other
+        // pages as they were, which is what the first opening left in force.
+        EXPECT_EQ(loaded.Location, "Lake");
+        EXPECT_EQ(loaded.Prefix, "Pond");
+        EXPECT_EQ(loaded.CheckedScheme, 3);
+        EXPECT_EQ(loaded.SaveExtension, "png");
+        EXPECT_FALSE(loaded.UseWidth);
+        EXPECT_FALSE(loaded.WarningOnResize);
+        EXPECT_EQ(loaded.CounterText, "0");
+        EXPECT_EQ(loaded, saved);
         EXPECT_EQ(loaded.Sizes, saved.Sizes);
         EXPECT_EQ(loaded.ScaleFont, saved.ScaleFont);
         EXPECT_EQ(loaded.LabelFont, saved.LabelFont);
-        EXPECT_EQ(loaded.CopyrightText, saved.CopyrightText);
+        EXPECT_EQ(loaded.LengthUnit, "mil");
+        EXPECT_EQ(loaded.CopyrightText, "(c) Lab");
         EXPECT_EQ(loaded.ScaleDivisions, saved.ScaleDivisions);
-        EXPECT_EQ(loaded.ArrowHeadText, saved.ArrowHeadText);
-        EXPECT_EQ(loaded.WrapText, saved.WrapText);
-        EXPECT_EQ(loaded.ScaleType2, saved.ScaleType2);
-        EXPECT_EQ(loaded.CopyrightPosition, saved.CopyrightPosition);
+        EXPECT_EQ(loaded.MeasurePenWidth, 5);
+        EXPECT_EQ(loaded.ArrowHeadText, "12");
+        EXPECT_EQ(loaded.WrapText, "25");
+        EXPECT_TRUE(loaded.ScaleType2);
+        EXPECT_EQ(loaded.CopyrightPosition, 2);
         Click(PrefDlg->OKBtn);
     });
     EXPECT_EQ(Main->LengthUnit, "mil");
@@ -1034,4 +1036,32 @@ TEST_F(Preferences, EveryPageShowsEveryControlWholeInPixelsAndInPerMille) {
             Click(PrefDlg->CancelBtn);
         });
     }
+}
+
+// What the user reads in the measuring window's menus once OK has taken the unit and the
+// dimension over.
+TEST_F(Preferences, OKRewritesTheSizeMenusOfTheMeasuringWindow) {
+    CreateApplicationWindows({});
+    const auto caption = [](const char* name) {
+        const QAction* item = Main->findChild<QAction*>(QString::fromLatin1(name));
+        return item ? item->text() : QString();
+    };
+    EXPECT_EQ(caption("U15"), QString::fromUtf8("Width in µm = 15"));
+    RunPreferences(1, [] {
+        PrefDlg->MeasureUnits->setCurrentIndex(1); // mm
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(caption("U15"), "Width in mm = 1.5");
+    EXPECT_EQ(caption("U500"), "Width in mm = 50");
+    EXPECT_EQ(caption("W640"), "Width = 640");
+    EXPECT_EQ(caption("InsertScale0"), "Insert Scale 0.5 mm");
+    EXPECT_EQ(Main->findChild<QMenu*>("CropUnitsMenu")->title(), "Select Crop Area (mm)");
+
+    RunPreferences(0, [] {
+        PrefDlg->SetDimensions->button(1)->click(); // heights
+        Click(PrefDlg->OKBtn);
+    });
+    EXPECT_EQ(caption("U15"), "Height in mm = 1.5");
+    EXPECT_EQ(caption("W640"), "Height = 640");
+    EXPECT_EQ(caption("ImageSize"), "Height of Image ");
 }

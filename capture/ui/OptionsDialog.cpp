@@ -40,6 +40,33 @@ int CaptureNrBoxValue(const QString& text) {
     return value;
 }
 
+namespace {
+
+// The "<Number>" box's character filter: digits and the editing keys pass.
+bool NumberBoxKeyPasses(int key, const QString& text) {
+    switch (key) {
+    // Editing and moving keys; under X11 Delete carries the text 0x7f.
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        return true;
+    default:
+        return text.isEmpty() || (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9');
+    }
+}
+
+} // namespace
+
 TOptionsDlg::TOptionsDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -326,13 +353,7 @@ void TOptionsDlg::RunServerClick() {
 bool TOptionsDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched == NumberEdit) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        const bool passes = text.isEmpty() || key->key() == Qt::Key_Backspace ||
-                            key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
-                            key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-                            key->key() == Qt::Key_Escape ||
-                            (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9');
-        if (!passes) {
+        if (!NumberBoxKeyPasses(key->key(), key->text())) {
             AppPrompts().Message(QStringLiteral("QUVAR"), QStringLiteral("Numbers only"),
                                  MessageIcon::Warning);
             return true; // dropped

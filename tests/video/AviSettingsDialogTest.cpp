@@ -151,13 +151,4 @@ TEST_F(AviSettingsDialog, AnEmptyFolderFallsBackToTheDefault) {
     EXPECT_TRUE(fields.AVIDir.endsWith("QUVAR Videos")) << fields.AVIDir.toStdString();
 }
 
-TEST_F(AviSettingsDialog, AStoredCompressorBeyondTheListClearsTheWritersCompressor) {
-    fields.CompressorInUse = 999;
-    Show();
-    EXPECT_EQ(dialog.Compressorbox->currentIndex(), -1);
-    dialog.CompressorboxChange();
-    EXPECT_TRUE(writer.Compressor().isEmpty());
-    dialog.reject();
-}
-
 } // namespace

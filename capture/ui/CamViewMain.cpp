@@ -469,15 +469,19 @@ void TCamViewMain::MaximizePreviewClick() {
         MaximizePreview->setText(QStringLiteral("Restore Size"));
         LeftPanel->setFixedWidth(0);
         statusBar()->hide();
-        savedPreviewBounds_ = {width(), height(), x(), y()};
+        // The client area's bounds, set back as they were: the frame's offset is not known
+        // exactly while the window leaves the maximised state, and a frame position saved
+        // and restored through it moved the window by a pixel per cycle.
+        const QRect bounds = geometry();
+        savedPreviewBounds_ = {bounds.width(), bounds.height(), bounds.x(), bounds.y()};
         showMaximized();
     } else {
         MaximizePreview->setText(QStringLiteral("Maximize"));
         LeftPanel->setFixedWidth(150);
         statusBar()->show();
         showNormal();
-        resize(savedPreviewBounds_[0], savedPreviewBounds_[1]);
-        move(savedPreviewBounds_[2], savedPreviewBounds_[3]);
+        setGeometry(savedPreviewBounds_[2], savedPreviewBounds_[3], savedPreviewBounds_[0],
+                    savedPreviewBounds_[1]);
     }
     if (!CurrentDevice.isEmpty())
         RebuildGraph();

@@ -190,6 +190,8 @@ void TOptionsDlg::BuildRemotePage() {
     COMEdit = new QLineEdit(QStringLiteral("1"), hardware);
     COMEdit->setMaximumWidth(50);
     auto* lines = new QGroupBox(QStringLiteral("COM port input"), hardware);
+    // Both rows always show: the fixed dialog squeezes what may shrink, never this group.
+    lines->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* linesLayout = new QGridLayout(lines);
     COMGroup = new QButtonGroup(this);
     const QStringList items = {"CTS (pin 8)", "DSR (pin 6)", "DCD (pin 1)", "RI (pin 9)"};
@@ -212,12 +214,14 @@ void TOptionsDlg::BuildRemotePage() {
                        .join(QLatin1Char('\n')),
                    hardware);
     hw->addWidget(UseTrigger, 0, 0, 1, 2);
-    hw->addWidget(COMEdit, 1, 0);
-    hw->addWidget(new QLabel(QStringLiteral("COM port number"), hardware), 1, 1);
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(COMEdit);
+    portRow->addWidget(new QLabel(QStringLiteral("COM port number"), hardware), 1);
+    hw->addLayout(portRow, 1, 0, 1, 2);
     hw->addWidget(lines, 2, 0, 1, 2);
-    hw->addWidget(DTRbox, 3, 0, 1, 2);
-    hw->addWidget(RTSbox, 4, 0, 1, 2);
-    hw->addWidget(help, 0, 2, 6, 1);
+    hw->addWidget(DTRbox, 3, 0);
+    hw->addWidget(RTSbox, 3, 1);
+    hw->addWidget(help, 0, 2, 5, 1);
     column->addWidget(hardware);
 
     auto* server =

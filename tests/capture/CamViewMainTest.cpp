@@ -11,8 +11,10 @@
 #include "support/FakeSerialPort.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -476,6 +478,22 @@ TEST_F(SettingsDialog, NumberBoxTakesDigitsOnly) {
     EXPECT_EQ(dialog.NumberEdit->text(), "42");
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text, "Numbers only");
+}
+
+TEST_F(SettingsDialog, TheComPortInputsShowBothRows) {
+    TOptionsDlg dialog(window.get());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.OptionsForm->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    const QList<QAbstractButton*> inputs = dialog.COMGroup->buttons();
+    ASSERT_EQ(inputs.size(), 4);
+    const QWidget* group = inputs[0]->parentWidget();
+    for (const QAbstractButton* input : inputs) {
+        EXPECT_GE(input->height(), input->sizeHint().height()) << input->text().toStdString();
+        EXPECT_TRUE(group->contentsRect().contains(input->geometry()))
+            << input->text().toStdString();
+    }
 }
 
 TEST_F(SettingsDialog, NumberBoxLetsTheEditingKeysThrough) {

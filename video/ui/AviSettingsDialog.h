@@ -65,6 +65,10 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+
+private:
+    void FixSize();
+    bool sizeFixed_ = false;
 };
 
 inline TAVIDialog* AVIDialog = nullptr;

@@ -77,8 +77,8 @@ QSize FitVideoSize(int videoWidth, int videoHeight, const QSize& area) {
 
 std::optional<int> ParseStackFrameCount(const QString& text) {
     const QString digits = text.trimmed();
-    if (digits.isEmpty() || digits.size() > 2 ||
-        !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c.isDigit(); }))
+    if (digits.isEmpty() ||
+        !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return std::nullopt;
     const auto value = ParseInteger(digits);
     if (!value || *value < MinStackFrames || *value > MaxStackFrames)
@@ -107,16 +107,16 @@ void TFrameStack::Add(const QImage& frame) {
     const bool packed = image.format() == QImage::Format_BGR888;
     for (int y = 0; y < height; ++y) {
         const uint8_t* source = image.constScanLine(y);
-        uint16_t* sum = sums_.data() + size_t(y) * size_t(width_) * 3;
+        uint32_t* sum = sums_.data() + size_t(y) * size_t(width_) * 3;
         if (packed) {
             for (int i = 0; i < width * 3; ++i)
-                sum[i] = uint16_t(sum[i] + source[i]);
+                sum[i] += source[i];
         } else {
             // 32-bit pixels lie blue, green, red, unused in memory.
             for (int x = 0; x < width; ++x) {
-                sum[3 * x] = uint16_t(sum[3 * x] + source[4 * x]);
-                sum[3 * x + 1] = uint16_t(sum[3 * x + 1] + source[4 * x + 1]);
-                sum[3 * x + 2] = uint16_t(sum[3 * x + 2] + source[4 * x + 2]);
+                sum[3 * x] += source[4 * x];
+                sum[3 * x + 1] += source[4 * x + 1];
+                sum[3 * x + 2] += source[4 * x + 2];
             }
         }
     }
@@ -128,9 +128,9 @@ QImage TFrameStack::Average() const {
     const uint32_t n = uint32_t(std::max(frames_, 1));
     for (int y = 0; y < height_; ++y) {
         uint8_t* target = result.scanLine(y);
-        const uint16_t* sum = sums_.data() + size_t(y) * size_t(width_) * 3;
+        const uint32_t* sum = sums_.data() + size_t(y) * size_t(width_) * 3;
         for (int i = 0; i < width_ * 3; ++i)
-            target[i] = uint8_t(std::min<uint32_t>(uint32_t(sum[i]) / n, 255));
+            target[i] = uint8_t(std::min<uint32_t>(sum[i] / n, 255));
     }
     return result;
 }

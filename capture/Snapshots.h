@@ -40,9 +40,10 @@ QString FiveDigits(int number);
 // 4-pixel margin (the shape of 640 x 480 when the video's width is 0). Halves round to even.
 QSize FitVideoSize(int videoWidth, int videoHeight, const QSize& area);
 
-// The "Nr of frames" box: a whole number from 2 to 64, else nothing.
-inline constexpr int MinStackFrames = 2;
-inline constexpr int MaxStackFrames = 64;
+// The "Nr of frames" box: a positive whole number up to MaxStackFrames, else nothing. The
+// sums are 32-bit: MaxStackFrames frames of 255 still add up exactly.
+inline constexpr int MinStackFrames = 1;
+inline constexpr int MaxStackFrames = int(UINT32_MAX / 255); // 16,843,009
 std::optional<int> ParseStackFrameCount(const QString& text);
 
 // Sums of several frames, per pixel and channel, sized to the result. A frame of another
@@ -65,7 +66,6 @@ private:
     int width_ = 0;
     int height_ = 0;
     int frames_ = 0;
-    // Row by row, blue-green-red per pixel; 64 x 255 = 16320 fits 16 bits, which halves
-    // the memory the sums pass through per frame.
-    std::vector<uint16_t> sums_;
+    // Row by row, blue-green-red per pixel.
+    std::vector<uint32_t> sums_;
 };

@@ -35,6 +35,7 @@ const char* const ErrAddTee = "Can't add SmartTee";
 const char* const ErrRenderPreview = "Can't render preview stream!";
 const char* const ErrInstallGrabber =
     "Can't install SampleGrabber. Probably wrong color depth used?";
+const char* const ErrPreviewFrameRate = "%x: can't set preview frame rate!";
 const char* const ErrFrameRate = "Cannot set frame rate for capture!";
 const char* const ErrStopPreview = "Error %x: Cannot stop preview graph!";
 
@@ -287,6 +288,9 @@ struct TVideoCapture::Engine {
     std::atomic<bool> wantFrame{false};
     std::atomic<quint64> framesThisRun{0};
     std::atomic<quint64> run{0};
+    // The run whose loss was handled (GUI thread): later errors of that run are the same
+    // failure, also when they arrive while the loss is still being reported.
+    quint64 lostRun = 0;
     std::mutex lock; // guards buffers and last
     // The copies of requested frames; buffers[last] is the newest. A copy that no receiver
     // holds any more takes the next frame in its memory, so a receiver may keep the last
@@ -580,10 +584,15 @@ bool TVideoCapture::BuildGraph() {
                 CapsPtr wanted(CapsOf(current, frameRate_));
                 offered = gst_caps_can_intersect(e.videoMoniker->Caps().get(), wanted.get());
             }
-            if (offered)
+            if (offered) {
                 rate = frameRate_;
-            else
+            } else {
+                // A format that is known but refuses the rate is the failed SetFormat.
+                if (current.Width > 0 && frameRate_ > 0)
+                    ShowCaptureError(QString::fromLatin1(ErrPreviewFrameRate),
+                                     CaptureCode::FrameRateRefused);
                 ShowCaptureError(QString::fromLatin1(ErrFrameRate));
+            }
         }
         if (e.chosenFormat || rate > 0) {
             CapsPtr caps(e.chosenFormat ? CapsOf(*e.chosenFormat, rate)
@@ -681,22 +690,27 @@ void TVideoCapture::WMGraphNotify() {
     const bool wasPreviewing = previewing_;
     const bool restarted = restartedAfterLoss_;
     const bool framesFlowed = e.framesThisRun.load() > 0;
+    const quint64 current = e.run.load();
     bool lost = false;
     for (quint64 run : events)
-        lost = lost || (run == e.run.load() && previewing_); // a stopped run's errors are stale
-    if (!lost)
+        lost = lost || (run == current && previewing_); // a stopped run's errors are stale
+    if (!lost || e.lostRun == current)
         return;
-    // One loss however many errors the failing run posted.
+    // One loss however many errors the failing run posts, before or during its report.
+    e.lostRun = current;
+    if (restarted && !framesFlowed) {
+        // The restart after a loss failed before a single frame: the same failure, so the
+        // restart did not succeed (as a refused start would say); no restart loop.
+        StopCapture();
+        StopPreview();
+        ShowCaptureError(QString::fromLatin1(ErrCameraProblem), CaptureCode::NoFrames);
+        return;
+    }
     Fire(OnDeviceLost);
     StopCapture();
     StopPreview();
     if (previewing_ == wasPreviewing || !WantPreview)
         return;
-    if (restarted && !framesFlowed) {
-        // The camera failed again before a single frame: it is gone; no restart loop.
-        ShowCaptureError(QString::fromLatin1(ErrCameraProblem), CaptureCode::NoFrames);
-        return;
-    }
     StartPreviewRun(true);
 }
 

@@ -34,6 +34,7 @@ inline constexpr unsigned StateChangeFailed = 0x80040202;
 inline constexpr unsigned StateChangeTimedOut = 0x80040203; // no answer within the bound
 inline constexpr unsigned NoFrames = 0x80040204; // the camera failed again after a restart
 inline constexpr unsigned NoFormats = 0x80040205;
+inline constexpr unsigned FrameRateRefused = 0x80040206; // the format does not offer the rate
 } // namespace CaptureCode
 
 // The text with code in place of "%x", in lower-case hexadecimal.

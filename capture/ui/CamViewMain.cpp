@@ -45,6 +45,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString NoPreviewText =
@@ -58,6 +60,14 @@ QToolButton* CommandButton(const QString& caption, QWidget* parent) {
     button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     button->setMinimumHeight(30);
     return button;
+}
+
+// The classic driver's format dialog; the preview stops before it shows.
+constexpr int VideoFormatDialog = 0;
+
+// The dialogs that choose the capture format: the window takes the new size from them.
+bool ChangesVideoFormat(int kind) {
+    return kind == VideoFormatDialog || kind == VideoFormatSettingsDialog;
 }
 
 // The button's own state: its group is disabled while no preview runs, but the keys reach
@@ -350,10 +360,12 @@ void TCamViewMain::RebuildGraph() {
 }
 
 void TCamViewMain::capChangeDevice() {
-    if (!videoCapture_ || !VideoCapture().Previewing())
-        return;
+    // Without a running preview the dialogs of the camera before would do nothing: with no
+    // camera the menu is empty.
     DeviceOptions->clear();
     DeviceDialogList.clear();
+    if (!videoCapture_ || !VideoCapture().Previewing())
+        return;
     const quint16 available = VideoCapture().AvailableDialogs();
     for (int kind = 0; kind < DeviceDialogCount; ++kind) {
         if (!(available & (1u << kind)))
@@ -365,24 +377,29 @@ void TCamViewMain::capChangeDevice() {
         else if (name == QLatin1String("Video Capture Pin"))
             name = QStringLiteral("Video Format Settings");
         QAction* item = DeviceOptions->addAction(name);
+        item->setData(kind);
         connect(item, &QAction::triggered, this, [this, item] { VSClick(item); });
     }
 }
 
 void TCamViewMain::VSClick(QAction* item) {
-    const int index = int(DeviceOptions->actions().indexOf(item));
-    if (index == 0 && !DeviceDialogList.empty()) {
-        VideoCapture().ShowDeviceDialog(DeviceDialogList[0].second);
-    } else if (index == 1 && DeviceDialogList.size() > 1) {
-        if (item->text() == QLatin1String("Video Format"))
-            VideoCapture().StopPreview();
-        VideoCapture().ShowDeviceDialog(DeviceDialogList[1].second);
-        VideoCapture().StartPreview();
-        SetVidCapSize();
-        const TVideoFormatInfo format = VideoCapture().GetVideoFormat();
-        VideoWidth = format.Width;
-        VideoHeight = format.Height;
+    if (!videoCapture_)
+        return;
+    const int kind = item->data().toInt();
+    if (!ChangesVideoFormat(kind)) {
+        VideoCapture().ShowDeviceDialog(kind);
+        return;
     }
+    // A format dialog, wherever the menu lists it: the window takes the new size over, so
+    // rebuilds, the device file and noise reduction follow it.
+    if (kind == VideoFormatDialog)
+        VideoCapture().StopPreview();
+    VideoCapture().ShowDeviceDialog(kind);
+    VideoCapture().StartPreview();
+    SetVidCapSize();
+    const TVideoFormatInfo format = VideoCapture().GetVideoFormat();
+    VideoWidth = format.Width;
+    VideoHeight = format.Height;
 }
 
 void TCamViewMain::SetVidCapSize() {
@@ -454,15 +471,19 @@ void TCamViewMain::MaximizePreviewClick() {
         MaximizePreview->setText(QStringLiteral("Restore Size"));
         LeftPanel->setFixedWidth(0);
         statusBar()->hide();
-        savedPreviewBounds_ = {width(), height(), x(), y()};
+        // The client area's bounds, set back as they were: the frame's offset is not known
+        // exactly while the window leaves the maximised state, and a frame position saved
+        // and restored through it moved the window by a pixel per cycle.
+        const QRect bounds = geometry();
+        savedPreviewBounds_ = {bounds.width(), bounds.height(), bounds.x(), bounds.y()};
         showMaximized();
     } else {
         MaximizePreview->setText(QStringLiteral("Maximize"));
         LeftPanel->setFixedWidth(150);
         statusBar()->show();
         showNormal();
-        resize(savedPreviewBounds_[0], savedPreviewBounds_[1]);
-        move(savedPreviewBounds_[2], savedPreviewBounds_[3]);
+        setGeometry(savedPreviewBounds_[2], savedPreviewBounds_[3], savedPreviewBounds_[0],
+                    savedPreviewBounds_[1]);
     }
     if (!CurrentDevice.isEmpty())
         RebuildGraph();
@@ -545,13 +566,16 @@ void TCamViewMain::NrBoxEdited() {
     }
     const QString typed = NrBox->currentText();
     NrBox->setCurrentText(QString::number(StackFrames));
-    AppPrompts().Message(QStringLiteral("QUVAR"),
-                         QStringLiteral("\"%1\" is not a number of frames: enter a whole "
-                                        "number from %2 to %3.")
-                             .arg(typed)
-                             .arg(MinStackFrames)
-                             .arg(MaxStackFrames),
-                         MessageIcon::Warning);
+    // A count beyond what the sums hold is a positive whole number all the same.
+    const QString digits = typed.trimmed();
+    const bool tooMany =
+        !digits.isEmpty() && digits.count(QLatin1Char('0')) < digits.size() &&
+        std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    AppPrompts().Message(
+        QStringLiteral("QUVAR"),
+        tooMany ? QStringLiteral("At most %1 frames can be averaged.").arg(MaxStackFrames)
+                : QStringLiteral("\"%1\" is not a positive whole number of frames.").arg(typed),
+        MessageIcon::Warning);
 }
 
 bool TCamViewMain::StackIt(QImage& bitmap) {
@@ -617,7 +641,7 @@ void TCamViewMain::SnapshotClick() {
     if (SoundEnabled)
         ShutterClick();
     const QString path = MakeSnapshotFileName();
-    Display(path);
+    StatusPanel1->setText(path); // the bare path: Display's leading blank is the recording's
     bool write = true;
     if (QFile::exists(path))
         write = AppPrompts().Ask(QStringLiteral("Confirm"),

@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -95,6 +96,10 @@ public:
     void BuildAVIFromFrames(const QString& folder);
     std::unique_ptr<TAviWriter_2> AVIWriter;
     std::unique_ptr<TPreciseTimer> AVITimer;
+    // The warning that an uncompressed recording nears the end of its format: the writer's
+    // thread posts it to the GUI thread for every frame written from 2,000,000,000 bytes on.
+    // The system beep; tests count it instead.
+    static inline std::function<void()> SizeWarningBeep;
 
     TVideoCapture& VideoCapture() const;
     TVideoCaptureView* VideoCaptureView() const { return videoCapture_; }

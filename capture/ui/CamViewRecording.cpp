@@ -15,6 +15,7 @@
 #include "video/RecordingPlan.h"
 #include "video/ui/AviSettingsDialog.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 
+#include <mutex>
 #include <stdexcept>
 
 namespace {
@@ -33,9 +35,30 @@ void Inform(const QString& text) {
     AppPrompts().Message(QStringLiteral("QUVAR"), text, MessageIcon::Information);
 }
 
+// The uncompressed writer warns from whichever thread writes the frame (the timer's, on
+// the fly): the beep is posted to the GUI thread. Installed once, before any recording runs.
+void InstallSizeWarningBeep() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (!TCamViewMain::SizeWarningBeep)
+            TCamViewMain::SizeWarningBeep = [] { QApplication::beep(); };
+        TAVICreator::Beep = [] {
+            if (QCoreApplication* app = QCoreApplication::instance())
+                QMetaObject::invokeMethod(
+                    app,
+                    [] {
+                        if (TCamViewMain::SizeWarningBeep)
+                            TCamViewMain::SizeWarningBeep();
+                    },
+                    Qt::QueuedConnection);
+        };
+    });
+}
+
 } // namespace
 
 void TCamViewMain::CreateRecording() {
+    InstallSizeWarningBeep();
     AVIWriter = std::make_unique<TAviWriter_2>(this);
     AVITimer = std::make_unique<TPreciseTimer>();
     recorder_ = std::make_unique<TOnTheFlyRecorder>(*AVIWriter, *AVITimer);
@@ -118,6 +141,13 @@ void TCamViewMain::StartRecording(TAVIDialog& dialog) {
                              MessageIcon::Warning);
         return;
     }
+
+    // The writer takes the compressor the dialog shows, whatever was picked in it before a
+    // Cancel, checked at the AVI size; its "No compressor for " error reaches the user
+    // before anything has started.
+    AVIWriter->SetWidth(dialog.AVIWidth);
+    AVIWriter->SetHeight(dialog.AVIHeight);
+    dialog.CompressorboxChange();
 
     // The frame folder is emptied: it must be a folder of its own, not a link elsewhere.
     const QString folder = QDir(AVIDir).filePath(QStringLiteral("temp"));

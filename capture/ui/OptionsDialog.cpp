@@ -40,6 +40,33 @@ int CaptureNrBoxValue(const QString& text) {
     return value;
 }
 
+namespace {
+
+// The "<Number>" box's character filter: digits and the editing keys pass.
+bool NumberBoxKeyPasses(int key, const QString& text) {
+    switch (key) {
+    // Editing and moving keys; under X11 Delete carries the text 0x7f.
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        return true;
+    default:
+        return text.isEmpty() || (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9');
+    }
+}
+
+} // namespace
+
 TOptionsDlg::TOptionsDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Settings"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -163,6 +190,8 @@ void TOptionsDlg::BuildRemotePage() {
     COMEdit = new QLineEdit(QStringLiteral("1"), hardware);
     COMEdit->setMaximumWidth(50);
     auto* lines = new QGroupBox(QStringLiteral("COM port input"), hardware);
+    // Both rows always show: the fixed dialog squeezes what may shrink, never this group.
+    lines->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* linesLayout = new QGridLayout(lines);
     COMGroup = new QButtonGroup(this);
     const QStringList items = {"CTS (pin 8)", "DSR (pin 6)", "DCD (pin 1)", "RI (pin 9)"};
@@ -185,12 +214,14 @@ void TOptionsDlg::BuildRemotePage() {
                        .join(QLatin1Char('\n')),
                    hardware);
     hw->addWidget(UseTrigger, 0, 0, 1, 2);
-    hw->addWidget(COMEdit, 1, 0);
-    hw->addWidget(new QLabel(QStringLiteral("COM port number"), hardware), 1, 1);
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(COMEdit);
+    portRow->addWidget(new QLabel(QStringLiteral("COM port number"), hardware), 1);
+    hw->addLayout(portRow, 1, 0, 1, 2);
     hw->addWidget(lines, 2, 0, 1, 2);
-    hw->addWidget(DTRbox, 3, 0, 1, 2);
-    hw->addWidget(RTSbox, 4, 0, 1, 2);
-    hw->addWidget(help, 0, 2, 6, 1);
+    hw->addWidget(DTRbox, 3, 0);
+    hw->addWidget(RTSbox, 3, 1);
+    hw->addWidget(help, 0, 2, 5, 1);
     column->addWidget(hardware);
 
     auto* server =
@@ -326,13 +357,7 @@ void TOptionsDlg::RunServerClick() {
 bool TOptionsDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && watched == NumberEdit) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        const bool passes = text.isEmpty() || key->key() == Qt::Key_Backspace ||
-                            key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab ||
-                            key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
-                            key->key() == Qt::Key_Escape ||
-                            (text.size() == 1 && text[0] >= u'0' && text[0] <= u'9');
-        if (!passes) {
+        if (!NumberBoxKeyPasses(key->key(), key->text())) {
             AppPrompts().Message(QStringLiteral("QUVAR"), QStringLiteral("Numbers only"),
                                  MessageIcon::Warning);
             return true; // dropped

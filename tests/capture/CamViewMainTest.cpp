@@ -11,8 +11,10 @@
 #include "support/FakeSerialPort.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -90,7 +92,7 @@ TEST_F(PreviewWindow, F1WritesTheFrameAndTheCounterAdvancesAfterNo) {
     const QString first = photos.path() + "/Snapshot_00007.png";
     ASSERT_TRUE(QFile::exists(first)) << window->StatusPanel1->text().toStdString() << " "
                                       << prompts.Texts().join("|").toStdString();
-    EXPECT_EQ(window->StatusPanel1->text(), " " + first);
+    EXPECT_EQ(window->StatusPanel1->text(), first) << "the bare path, without a blank";
     EXPECT_EQ(window->CaptureNr, 8);
     QImage read;
     QStringList comment;
@@ -167,18 +169,174 @@ TEST_F(PreviewWindow, NoiseReductionAveragesIntoTheRequestedSizeWithCountdown) {
     EXPECT_TRUE(window->NrBox->isHidden());
 }
 
-TEST_F(PreviewWindow, FrameCountOutsideTwoToSixtyFourKeepsTheOldValue) {
+TEST_F(PreviewWindow, FrameCountTakesAnyPositiveWholeNumber) {
     window->CBNoiseReduction->setChecked(true);
-    window->NrBox->setCurrentText("8");
-    emit window->NrBox->lineEdit()->editingFinished();
-    EXPECT_EQ(window->StackFrames, 8);
-    for (const char* bad : {"0", "1", "65", "abc", ""}) {
-        window->NrBox->setCurrentText(bad);
+    const struct {
+        const char* typed;
+        int kept;
+        const char* message;
+    } cases[] = {
+        {"1", 1, nullptr},
+        {"65", 65, nullptr},
+        {" 1000 ", 1000, nullptr},
+        {"8", 8, nullptr},
+        {"0", 8, "\"0\" is not a positive whole number of frames."},
+        {"-3", 8, "\"-3\" is not a positive whole number of frames."},
+        {"4.5", 8, "\"4.5\" is not a positive whole number of frames."},
+        {"abc", 8, "\"abc\" is not a positive whole number of frames."},
+        {"", 8, "\"\" is not a positive whole number of frames."},
+        // Beyond what 32-bit sums of 255 hold.
+        {"99999999999", 8, "At most 16843009 frames can be averaged."},
+    };
+    for (const auto& c : cases) {
+        prompts.shown.clear();
+        window->NrBox->setCurrentText(c.typed);
         emit window->NrBox->lineEdit()->editingFinished();
-        EXPECT_EQ(window->StackFrames, 8) << bad;
-        EXPECT_EQ(window->NrBox->currentText(), "8") << bad;
+        EXPECT_EQ(window->StackFrames, c.kept) << c.typed;
+        if (c.message) { // the box shows the count kept
+            EXPECT_EQ(window->NrBox->currentText(), QString::number(c.kept)) << c.typed;
+        }
+        EXPECT_EQ(prompts.Texts(), c.message ? QStringList{c.message} : QStringList{}) << c.typed;
     }
-    EXPECT_EQ(prompts.shown.size(), 5u);
+}
+
+TEST_F(PreviewWindow, NoiseReductionOfOneFrameIsThatFrame) {
+    StartCamera();
+    window->CBNoiseReduction->setChecked(true);
+    window->NrBox->setCurrentText("1");
+    QImage stacked;
+    ASSERT_TRUE(window->StackIt(stacked));
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join("|").toStdString();
+    EXPECT_EQ(window->Counter->text(), "0");
+    EXPECT_EQ(stacked.size(), QSize(640, 480));
+    EXPECT_TRUE(Near(stacked.pixel(320, 240), Colour));
+}
+
+TEST_F(PreviewWindow, AFormatChosenInCameraOptionsIsTheWindowsSize) {
+    StartCamera();
+    QAction* formats = nullptr;
+    for (QAction* item : window->DeviceOptions->actions())
+        if (item->text() == "Video Format Settings")
+            formats = item;
+    ASSERT_NE(formats, nullptr);
+    // A fake camera offers the format dialog alone: it is the menu's first item.
+    ASSERT_EQ(window->DeviceOptions->actions().indexOf(formats), 0);
+    bool chosen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<TVideoFormatDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr) << "the format dialog is not open";
+        const int index = dialog->SizeBox->findText("320 x 240");
+        ASSERT_GE(index, 0);
+        dialog->SizeBox->setCurrentIndex(index);
+        chosen = true;
+        dialog->accept();
+    });
+    formats->trigger();
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(window->VideoCapture().GetVideoFormat().Width, 320);
+    EXPECT_EQ(window->VideoWidth, 320);
+    EXPECT_EQ(window->VideoHeight, 240);
+
+    // A rebuild (Maximize, Restore Size) keeps the format.
+    window->show();
+    window->MaximizePreviewClick();
+    window->MaximizePreviewClick();
+    ASSERT_TRUE(window->VideoCapture().Previewing());
+    EXPECT_EQ(window->VideoCapture().GetVideoFormat().Width, 320);
+    EXPECT_EQ(window->VideoCapture().GetVideoFormat().Height, 240);
+
+    // Noise reduction averages at the new size.
+    window->CBNoiseReduction->setChecked(true);
+    window->NrBox->setCurrentText("2");
+    QImage stacked;
+    ASSERT_TRUE(window->StackIt(stacked));
+    EXPECT_EQ(stacked.size(), QSize(320, 240));
+    EXPECT_TRUE(Near(stacked.pixel(319, 239), Colour));
+
+    // The device file keeps it for the next selection.
+    window->SaveSettings();
+    TCamViewFields read;
+    ReadDeviceFile(read, program.path() + "/", "Cam");
+    EXPECT_EQ(read.VideoWidth, 320);
+    EXPECT_EQ(read.VideoHeight, 240);
+}
+
+TEST_F(PreviewWindow, WithoutACameraTheOptionsMenuIsEmpty) {
+    StartCamera();
+    ASSERT_FALSE(window->DeviceOptions->actions().isEmpty());
+    window->DisconnectDeviceClick();
+    EXPECT_TRUE(window->DeviceOptions->actions().isEmpty());
+    EXPECT_TRUE(window->DeviceDialogList.empty());
+
+    // A selection that ends without a preview: the camera went after the menu was filled.
+    StartCamera();
+    ASSERT_FALSE(window->DeviceOptions->actions().isEmpty());
+    QAction* gone = CameraItem("Other");
+    ASSERT_NE(gone, nullptr);
+    qputenv("QUVAR_TEST_CAMERAS", "Cam");
+    window->SelectDeviceClick(gone);
+    EXPECT_FALSE(window->VideoCapture().Previewing());
+    EXPECT_TRUE(window->DeviceOptions->actions().isEmpty());
+    EXPECT_TRUE(window->DeviceDialogList.empty());
+}
+
+// The box is modal: the camera's later errors arrive while it is open, as they do under a
+// real one.
+void KeepBoxesOpen(ScriptedPrompts& prompts) {
+    prompts.WhileShown = [](const ShownPrompt&) {
+        QElapsedTimer open;
+        open.start();
+        while (open.elapsed() < 400)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+}
+
+TEST_F(PreviewWindow, OneCameraFailureIsOneDeviceLoss) {
+    StartCamera();
+    KeepBoxesOpen(prompts);
+    SetFakeCameraFault("Cam", FakeCameraFault::FailOnce);
+    ASSERT_TRUE(WaitFor([&] { return !prompts.shown.empty(); }));
+    // Back to a running preview, with frames flowing again.
+    const qint64 before = window->VideoCapture().LatestFrame().cacheKey();
+    ASSERT_TRUE(WaitFor([&] {
+        return window->VideoCapture().Previewing() &&
+               window->VideoCapture().LatestFrame().cacheKey() != before;
+    }));
+    QTest::qWait(300);
+    EXPECT_EQ(prompts.Texts(), QStringList{"Capture device lost"});
+}
+
+TEST_F(PreviewWindow, AnUnpluggedCameraIsOneLoss) {
+    StartCamera();
+    KeepBoxesOpen(prompts);
+    SetFakeCameraFault("Cam", FakeCameraFault::Unplugged);
+    ASSERT_TRUE(WaitFor([&] { return prompts.Texts().filter("Problem with camera").size() > 0; }));
+    QTest::qWait(300);
+    SetFakeCameraFault("Cam", FakeCameraFault::None);
+    EXPECT_FALSE(window->VideoCapture().Previewing());
+    // One loss; the restart that finds the camera gone says so once.
+    EXPECT_EQ(prompts.Texts(),
+              QStringList({"Capture device lost", "Problem with camera! Maybe not connected?"}));
+}
+
+TEST_F(PreviewWindow, RestoreSizeBringsBackExactlyTheSavedBounds) {
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->setGeometry(123, 87, 900, 700);
+    QCoreApplication::processEvents();
+    StartCamera();
+    const QRect frame = window->frameGeometry();
+    const QRect client = window->geometry();
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        window->MaximizePreviewClick();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->MaximizePreview->text(), "Restore Size");
+        window->MaximizePreviewClick();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->MaximizePreview->text(), "Maximize");
+        EXPECT_EQ(window->frameGeometry(), frame) << "cycle " << cycle;
+        EXPECT_EQ(window->geometry(), client) << "cycle " << cycle;
+    }
 }
 
 TEST_F(PreviewWindow, FitToWindowFollowsTheBox) {
@@ -342,6 +500,49 @@ TEST_F(SettingsDialog, NumberBoxTakesDigitsOnly) {
     EXPECT_EQ(dialog.NumberEdit->text(), "42");
     ASSERT_EQ(prompts.shown.size(), 1u);
     EXPECT_EQ(prompts.shown[0].text, "Numbers only");
+}
+
+TEST_F(SettingsDialog, TheComPortInputsShowBothRows) {
+    TOptionsDlg dialog(window.get());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.OptionsForm->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    const QList<QAbstractButton*> inputs = dialog.COMGroup->buttons();
+    ASSERT_EQ(inputs.size(), 4);
+    const QWidget* group = inputs[0]->parentWidget();
+    for (const QAbstractButton* input : inputs) {
+        EXPECT_GE(input->height(), input->sizeHint().height()) << input->text().toStdString();
+        EXPECT_TRUE(group->contentsRect().contains(input->geometry()))
+            << input->text().toStdString();
+    }
+}
+
+TEST_F(SettingsDialog, NumberBoxLetsTheEditingKeysThrough) {
+    TOptionsDlg dialog(window.get());
+    dialog.FormShow();
+    dialog.NumberEdit->setText("12345");
+    dialog.NumberEdit->setFocus();
+    // The keys as X11 delivers them: Delete and Backspace carry control characters as text
+    // (the offscreen platform sends none, which would let any filter pass them).
+    auto press = [&](int key, const QString& text) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(dialog.NumberEdit, &event);
+    };
+    press(Qt::Key_Home, QString());
+    press(Qt::Key_Delete, QString(QChar(0x7f)));
+    EXPECT_EQ(dialog.NumberEdit->text(), "2345");
+    press(Qt::Key_End, QString());
+    press(Qt::Key_Backspace, QString(QChar(0x08)));
+    EXPECT_EQ(dialog.NumberEdit->text(), "234");
+    press(Qt::Key_Left, QString());
+    press(Qt::Key_Left, QString());
+    press(Qt::Key_Delete, QString(QChar(0x7f)));
+    EXPECT_EQ(dialog.NumberEdit->text(), "24");
+    press(Qt::Key_Right, QString());
+    press(Qt::Key_9, "9");
+    EXPECT_EQ(dialog.NumberEdit->text(), "249");
+    EXPECT_TRUE(prompts.shown.empty()) << prompts.Texts().join("|").toStdString();
 }
 
 TEST_F(SettingsDialog, OkAppliesInOrderAndAnEmptyNumberKeepsItOpen) {

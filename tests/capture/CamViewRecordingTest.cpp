@@ -1,6 +1,7 @@
 #include "PreviewWindowFixture.h"
 
 #include "video/AviTestSupport.h"
+#include "video/AviWriter.h"
 #include "video/PreciseTimer.h"
 #include "video/RecordingPlan.h"
 #include "video/ui/AviSettingsDialog.h"
@@ -14,18 +15,24 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
 using previewtest::WaitFor;
 
-// What the user sets in the AVI dialog before pressing "Start Capturing".
+// What the user sets in the AVI dialog before pressing "Start Capturing" (or "Cancel").
 struct DialogChoice {
     bool onTheFly = true;
     QString folder;
+    int pickCompressor = -1; // an item picked in the compressor box; -1 leaves what it shows
+    bool cancel = false;
 };
 
 class Recording : public previewtest::PreviewWindow {
@@ -40,8 +47,14 @@ protected:
             dialog->OnTheFlyCB->setChecked(choice.onTheFly);
             dialog->SizeBox->setCurrentIndex(0); // 640 x 480
             dialog->AVIDirEdit->setText(choice.folder);
+            shownCompressor = dialog->Compressorbox->currentText();
+            if (choice.pickCompressor >= 0) {
+                // As the user picks it: the box's own signal runs the handler.
+                dialog->Compressorbox->setCurrentIndex(choice.pickCompressor);
+                emit dialog->Compressorbox->activated(choice.pickCompressor);
+            }
             answered = true;
-            dialog->Startbtn->click();
+            (choice.cancel ? dialog->Cancelbtn : dialog->Startbtn)->click();
         });
         window->AVIStartStopClick();
         ASSERT_TRUE(answered);
@@ -57,8 +70,21 @@ protected:
     }
     static int Frames(const QString& path) { return avitest::FrameCount(path).value_or(-1); }
 
+    // A short recording on the fly as the dialog stands; the codec ffprobe reads from it.
+    std::optional<QString> RecordedCodec(const DialogChoice& choice) {
+        NormalVideo(3, 1); // 10 frames per second for 1 s
+        PressStart(choice);
+        EXPECT_TRUE(window->Recording()) << prompts.Texts().join("|").toStdString();
+        EXPECT_TRUE(WaitUntilStopped(10000));
+        const auto probe = avitest::ProbeStream(VideoPath(), "codec_name");
+        if (!probe)
+            return std::nullopt;
+        return probe->trimmed();
+    }
+
     QTemporaryDir videos;
     QString proposedName;
+    QString shownCompressor;
 };
 
 TEST_F(Recording, CannotRecordWithoutACameraOrBelow640Wide) {
@@ -75,6 +101,81 @@ TEST_F(Recording, CannotRecordWithoutACameraOrBelow640Wide) {
     window->AVIStartStopClick();
     EXPECT_EQ(prompts.Texts(), QStringList({"Cannot record video", "Cannot record video"}));
     EXPECT_EQ(window->AVIStartStop->text(), "Start");
+}
+
+TEST_F(Recording, TheStoredCompressorShownInTheDialogIsTheOneRecorded) {
+    QFile ini(QDir(program.path()).filePath("CamView.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[AVI]\r\nCompressorInUse=1\r\n");
+    ini.close();
+    window = std::make_unique<TCamViewMain>(); // reads the file, as at start-up
+    window->SnapshotFolder = photos.path();
+    StartCamera();
+    const auto codec = RecordedCodec({true, videos.path()});
+    EXPECT_EQ(shownCompressor, "MJPG mjpeg");
+    if (!codec)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    EXPECT_EQ(*codec, "codec_name=mjpeg");
+}
+
+TEST_F(Recording, APickCancelledIsNotRecorded) {
+    StartCamera();
+    ASSERT_EQ(window->CompressorInUse, 0);
+    PressStart({true, videos.path(), 1, true}); // MJPG picked, then Cancel
+    EXPECT_FALSE(window->Recording());
+    const auto codec = RecordedCodec({true, videos.path()});
+    EXPECT_EQ(shownCompressor, "No Compression");
+    if (!codec)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    EXPECT_EQ(*codec, "codec_name=rawvideo");
+}
+
+TEST_F(Recording, AStoredCompressorBeyondTheListRecordsUncompressed) {
+    StartCamera();
+    window->CompressorInUse = 1;
+    ASSERT_TRUE(RecordedCodec({true, videos.path()}).value_or("codec_name=mjpeg") ==
+                "codec_name=mjpeg");
+    // A list that has shrunk since: the box shows nothing, and the writer forgets MJPG.
+    window->CompressorInUse = 999;
+    const auto codec = RecordedCodec({true, videos.path()});
+    EXPECT_EQ(shownCompressor, "");
+    if (!codec)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    EXPECT_EQ(*codec, "codec_name=rawvideo");
+}
+
+TEST_F(Recording, TheSizeWarningBeepSoundsOnTheGuiThread) {
+    int beeps = 0;
+    bool offTheGuiThread = false;
+    const auto systemBeep = TCamViewMain::SizeWarningBeep;
+    TCamViewMain::SizeWarningBeep = [&] {
+        ++beeps;
+        offTheGuiThread = offTheGuiThread || QThread::currentThread() != qApp->thread();
+    };
+    // A writer whose warning size is where the fourth 9,216-byte frame ends, written from a
+    // thread of its own as the timer's ticks write on the fly.
+    TAVICreator::Limits limits;
+    limits.BeepFromBytes = 37'138;
+    const QString path = QDir(videos.path()).filePath("near-the-end.avi");
+    std::thread ticks([&] {
+        TAviWriter_2 writer(nullptr, limits);
+        writer.filename = path;
+        writer.FrameTime = 100;
+        const QImage frame = avitest::PatternFrame(96, 32);
+        writer.InitVideo(frame);
+        for (int i = 0; i < 6; ++i)
+            writer.AddFrame(frame);
+        writer.FinalizeVideo();
+        writer.WriteAvi();
+    });
+    ticks.join();
+    EXPECT_EQ(beeps, 0) << "the beep waits for the GUI thread";
+    EXPECT_TRUE(WaitFor([&] { return beeps >= 3; }));
+    QCoreApplication::processEvents();
+    TCamViewMain::SizeWarningBeep = systemBeep;
+    EXPECT_EQ(beeps, 3); // frames 4, 5 and 6
+    EXPECT_FALSE(offTheGuiThread);
+    EXPECT_EQ(Frames(path), 6);
 }
 
 TEST_F(Recording, StartIsRefusedWhileAnAviIsAssembled) {
@@ -214,6 +315,23 @@ TEST_F(Recording, StopAfterTheCameraFailedStillGivesAReadableFile) {
     if (frames < 0)
         GTEST_SKIP() << "ffprobe is not installed";
     EXPECT_GE(frames, 5);
+}
+
+TEST_F(Recording, ACameraUnpluggedMidRecordingIsOneLoss) {
+    StartCamera();
+    // The boxes are modal: the camera's later errors arrive while one is open.
+    prompts.WhileShown = [](const ShownPrompt&) { QTest::qWait(400); };
+    NormalVideo(6, 60);
+    PressStart({true, videos.path()});
+    ASSERT_TRUE(WaitFor([&] { return window->AVITimer->TickCount() >= 5; }));
+    SetFakeCameraFault("Cam", FakeCameraFault::Unplugged);
+    ASSERT_TRUE(WaitFor([&] { return prompts.shown.size() >= 2; }));
+    QTest::qWait(1000);
+    SetFakeCameraFault("Cam", FakeCameraFault::None);
+    window->AVIStartStopClick();
+    EXPECT_EQ(prompts.Texts(),
+              QStringList({"Capture device lost", "Problem with camera! Maybe not connected?"}));
+    EXPECT_GE(Frames(VideoPath()), 5);
 }
 
 TEST_F(Recording, ClosingTheWindowFinishesTheFile) {

@@ -21,6 +21,10 @@ QStringList ScriptedPrompts::Texts() const {
 
 void ScriptedPrompts::Message(const QString& caption, const QString& text, MessageIcon icon) {
     shown.push_back({"message", caption, text, icon, {}});
+    if (WhileShown) {
+        const ShownPrompt prompt = shown.back(); // a nested message may grow the list
+        WhileShown(prompt);
+    }
 }
 
 Answer ScriptedPrompts::Ask(const QString& caption, const QString& text, AskButtons buttons) {

@@ -6,6 +6,7 @@
 #include "platform/Prompts.h"
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 struct ShownPrompt {
@@ -28,6 +29,9 @@ public:
     std::deque<bool> dontShowAgain;
 
     std::vector<ShownPrompt> shown;
+    // Runs while a message is shown, after it is recorded: a test lets events run here as
+    // they do under a real modal box.
+    std::function<void(const ShownPrompt&)> WhileShown;
     // Texts of the prompts shown, in order.
     QStringList Texts() const;
 

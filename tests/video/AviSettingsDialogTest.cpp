@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDate>
 #include <QLineEdit>
 #include <QPushButton>
@@ -87,6 +88,24 @@ TEST_F(AviSettingsDialog, ShowsTheStoredSettingsAndStartWritesThemBack) {
     EXPECT_EQ(dialog.FileNameEdit->text(), "Video_" + today + "_00000.avi");
 }
 
+TEST_F(AviSettingsDialog, KeepsItsSizeAcrossPagesAndShowsTheFolder) {
+    fields.UseNormalVideo = true;
+    fields.AVIDir = "/home/someone/Videos/QUVAR Videos/Sessions 2026";
+    Show();
+    const QSize first = dialog.size();
+    for (QWidget* page : {dialog.TimeLapse, dialog.NormalVideo, dialog.TimeLapse}) {
+        dialog.VideoMode->setCurrentWidget(page);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dialog.size(), first);
+    }
+    // The folder, from its start, whole.
+    const QLineEdit* edit = dialog.AVIDirEdit;
+    EXPECT_EQ(edit->cursorPosition(), 0);
+    EXPECT_LE(edit->fontMetrics().horizontalAdvance(fields.AVIDir),
+              edit->contentsRect().width() - 8);
+    dialog.reject();
+}
+
 TEST_F(AviSettingsDialog, ASizeTypedOverRecordsSquare) {
     Show();
     dialog.SizeBox->lineEdit()->setText("1000 x 1000");
@@ -149,15 +168,6 @@ TEST_F(AviSettingsDialog, AnEmptyFolderFallsBackToTheDefault) {
     ClickStart();
     EXPECT_EQ(dialog.StartStopTag, 1);
     EXPECT_TRUE(fields.AVIDir.endsWith("QUVAR Videos")) << fields.AVIDir.toStdString();
-}
-
-TEST_F(AviSettingsDialog, AStoredCompressorBeyondTheListClearsTheWritersCompressor) {
-    fields.CompressorInUse = 999;
-    Show();
-    EXPECT_EQ(dialog.Compressorbox->currentIndex(), -1);
-    dialog.CompressorboxChange();
-    EXPECT_TRUE(writer.Compressor().isEmpty());
-    dialog.reject();
 }
 
 } // namespace

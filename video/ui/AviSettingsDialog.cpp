@@ -116,6 +116,8 @@ TAVIDialog::TAVIDialog(QWidget* parent) : QDialog(parent) {
                                        "with frames larger than 640x480"));
     Memo1->setFixedHeight(Memo1->fontMetrics().lineSpacing() * 5 + 8);
     AVIDirEdit = new QLineEdit(this);
+    // Room for a folder of usual depth, such as the default under the home folder.
+    AVIDirEdit->setMinimumWidth(AVIDirEdit->fontMetrics().averageCharWidth() * 60);
     SelectAVIDir = new QPushButton(QStringLiteral("..."), this);
     SelectAVIDir->setFixedWidth(
         SelectAVIDir->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
@@ -144,7 +146,6 @@ TAVIDialog::TAVIDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(VideoMode);
     layout->addLayout(settings);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize); // a fixed dialog border
 
     connect(Compressorbox, &QComboBox::activated, this, [this] {
         try {
@@ -164,9 +165,23 @@ TAVIDialog::TAVIDialog(QWidget* parent) : QDialog(parent) {
 
 void TAVIDialog::showEvent(QShowEvent* event) {
     FormShow();
+    FixSize();
     if (parentWidget())
         move(parentWidget()->window()->frameGeometry().center() - rect().center());
     QDialog::showEvent(event);
+}
+
+void TAVIDialog::FixSize() {
+    if (sizeFixed_)
+        return;
+    // A fixed dialog border, sized once for the larger page: a page not yet shown reports
+    // another size until it is polished, and a size that followed the pages changed at the
+    // first switch between them.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->ensurePolished();
+    layout()->activate();
+    setFixedSize(sizeHint().expandedTo(minimumSizeHint()));
+    sizeFixed_ = true;
 }
 
 int TAVIDialog::SelectedIndex(const QComboBox* box) {
@@ -203,6 +218,7 @@ void TAVIDialog::FormShow() {
     NVTimeLimit->setText(QString::number(Fields->NVTimeLimit));
     TLTimeLimit->setText(QString::number(Fields->TLTimeLimit));
     AVIDirEdit->setText(Fields->AVIDir);
+    AVIDirEdit->setCursorPosition(0); // a folder too long for the box shows its start
     // A name already taken in the folder moves on to the next free number.
     proposalDate_ = QDate::currentDate();
     proposedAVINr_ = FreeAVINr(Fields->AVIDir, proposalDate_, Fields->AVINr);
@@ -280,6 +296,8 @@ void TAVIDialog::SelectAVIDirClick() {
     const QString chosen =
         BrowseForFolder(QStringLiteral("Select a directory to store your videos"), start, true);
     // A cancelled chooser keeps the folder shown.
-    if (!chosen.isEmpty())
+    if (!chosen.isEmpty()) {
         AVIDirEdit->setText(chosen);
+        AVIDirEdit->setCursorPosition(0);
+    }
 }

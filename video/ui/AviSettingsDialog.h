@@ -71,6 +71,8 @@ private:
     // The proposal shown: its date and counter value.
     QDate proposalDate_;
     int proposedAVINr_ = 0;
+    void FixSize();
+    bool sizeFixed_ = false;
 };
 
 inline TAVIDialog* AVIDialog = nullptr;

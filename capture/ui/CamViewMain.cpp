@@ -1,5 +1,6 @@
 #include "CamViewMain.h"
 
+#include "CaptureTaker.h"
 #include "DeviceDialogs.h"
 #include "OptionsDialog.h"
 #include "VideoCaptureView.h"
@@ -10,7 +11,6 @@
 #include "capture/VideoCapture.h"
 #include "imaging/Bitmap.h"
 #include "imaging/ImageFiles.h"
-#include "measure/ui/MainWindow.h"
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
 #include "platform/SerialPort.h"
@@ -286,8 +286,8 @@ void TCamViewMain::showEvent(QShowEvent* event) {
 
 void TCamViewMain::FormShow() {
     SetDeviceList();
-    if (Main)
-        SnapshotFolder = Main->PhotoFolder;
+    if (captureTaker_)
+        SnapshotFolder = captureTaker_->CapturePhotoFolder();
     Snapshot->setToolTip(QStringLiteral("Snapshot to:\n\r") + SnapshotFolder);
 }
 
@@ -613,12 +613,12 @@ QString TCamViewMain::GetImageExtension() const {
 
 QString TCamViewMain::MakeSnapshotFileName() const {
     SnapshotNaming naming;
-    naming.PhotoFolder = Main ? Main->PhotoFolder : SnapshotFolder;
+    naming.PhotoFolder = captureTaker_ ? captureTaker_->CapturePhotoFolder() : SnapshotFolder;
     naming.CaptureNr = CaptureNr;
     naming.Prefix = Prefix;
     naming.NameBoxIndex = NameBoxIndex;
     naming.ImageExtention = ImageExtention;
-    naming.SampleDate = Main ? Main->NewSampleDate : QDate::currentDate();
+    naming.SampleDate = captureTaker_ ? captureTaker_->CaptureSampleDate() : QDate::currentDate();
     naming.Now = QTime::currentTime();
     return ::MakeSnapshotFileName(naming);
 }
@@ -627,7 +627,7 @@ void TCamViewMain::SnapshotClick() {
     const bool remote = TakeRemoteRequest(); // asked for over TCP: the path is the reply
     if (!ButtonEnabled(Snapshot) || !PreviewRunning())
         return;
-    const QString folder = Main ? Main->PhotoFolder : SnapshotFolder;
+    const QString folder = captureTaker_ ? captureTaker_->CapturePhotoFolder() : SnapshotFolder;
     if (folder.trimmed().isEmpty()) {
         AppPrompts().Message(QStringLiteral("QUVAR"),
                              QStringLiteral("No photo folder is set: choose one in the "
@@ -675,17 +675,16 @@ void TCamViewMain::ToMeasurementClick() {
     QImage frame;
     if (!TakeFrame(frame))
         return;
-    if (!Main)
+    if (!captureTaker_)
         return;
-    Main->setEnabled(true);
-    Main->OriginalImage = frame;
+    captureTaker_->HoldFrame(frame);
     if (SoundEnabled)
         ShutterClick();
     QCoreApplication::processEvents();
     QString failure;
     QString written = QStringLiteral("FromCamera.jpg");
     try {
-        const QString path = QDir(Main->WatchFolder).filePath(written);
+        const QString path = QDir(captureTaker_->CaptureWatchFolder()).filePath(written);
         // A link of that name came from outside: the frame goes into a file of its own,
         // never into the file the link points to.
         if (QFileInfo(path).isSymLink())
@@ -697,7 +696,7 @@ void TCamViewMain::ToMeasurementClick() {
     }
     QCoreApplication::processEvents();
     frame = QImage();
-    Main->LoadFrame(written); // also after a failed write: the frame is in OriginalImage
+    captureTaker_->LoadFrame(written); // also after a failed write: the frame is held
     if (!failure.isEmpty())
         throw QuvarError(failure);
 }
@@ -711,16 +710,9 @@ void TCamViewMain::OptionsClick() {
 void TCamViewMain::ShowMeasurementClick() {
     // AVIBusy is left alone: it is cleared when an assembly ends, however it ends, and
     // clearing it here mid-assembly would let a second recording start on the same writer.
-    if (!Main)
+    if (!captureTaker_)
         return;
-    Main->setEnabled(true);
-    if (isMaximized()) {
-        Main->showMaximized();
-    } else {
-        Main->showNormal();
-        Main->setGeometry(geometry());
-    }
-    Main->show();
+    captureTaker_->ShowInPlaceOf(*this);
     hide();
 }
 

@@ -34,6 +34,7 @@ class TVideoCaptureView;
 class TVideoCapture;
 class TCapturedBitmap;
 class TCommandServer;
+class TCaptureTaker;
 
 class TCamViewMain : public QMainWindow, public TCamViewFields {
 public:
@@ -74,6 +75,10 @@ public:
     void ShutterClick();
     void OptionsClick();
     void ShowMeasurementClick();
+    // The window that takes the captures; none: snapshots go to SnapshotFolder and the
+    // measurement commands do nothing.
+    void SetCaptureTaker(TCaptureTaker* taker) { captureTaker_ = taker; }
+    TCaptureTaker* CaptureTaker() const { return captureTaker_; }
     void Display(const QString& text);
     QString MakeSnapshotFileName() const;
     QString GetImageExtension() const;
@@ -176,6 +181,7 @@ private:
     void SaveRecordingFrame(const QImage& frame);
 
     TVideoCaptureView* videoCapture_ = nullptr;
+    TCaptureTaker* captureTaker_ = nullptr;
     QWidget* mainArea_ = nullptr;
     quint64 framesArrived_ = 0;
     std::array<int, 4> savedPreviewBounds_{};

@@ -26,6 +26,7 @@ std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
     SetCompressorNames(DeviceCategory::VideoCompressor, AviCompressorNames);
     created.push_back(new TMain(arguments));
     created.push_back(CamViewMain = new TCamViewMain);
+    CamViewMain->SetCaptureTaker(Main);
     created.push_back(OptionsDlg = new TOptionsDlg);
     created.push_back(SaveWithOptions = new TSaveWithOptions(Main));
     created.push_back(AboutDlg = new TAboutDlg);

@@ -108,6 +108,8 @@ TMain::~TMain() {
     }
     if (Main == this)
         Main = nullptr;
+    if (CamViewMain && CamViewMain->CaptureTaker() == this)
+        CamViewMain->SetCaptureTaker(nullptr);
 }
 
 QWidget* TMain::BuildLeftPanel() {

@@ -2,6 +2,7 @@
 // The measuring window: the application's main window. It holds the state of the whole
 // application besides the camera (TMainFields) and shows what the core computes.
 
+#include "capture/ui/CaptureTaker.h"
 #include "measure/CropFrame.h"
 #include "measure/MainFields.h"
 #include "measure/ObjectivePanel.h"
@@ -37,11 +38,19 @@ class TFolderMon;
 struct TFolderItemInfo;
 struct BrowseStep;
 
-class TMain : public QMainWindow, public TMainFields, public McPanelView {
+class TMain : public QMainWindow, public TMainFields, public McPanelView, public TCaptureTaker {
 public:
     // arguments: the command-line arguments after the program name.
     explicit TMain(const QStringList& arguments = {}, QWidget* parent = nullptr);
     ~TMain() override;
+
+    // The preview window's captures: they go to PhotoFolder, named with NewSampleDate, or
+    // come in through WatchFolder as OriginalImage.
+    QString CapturePhotoFolder() const override { return PhotoFolder; }
+    QDate CaptureSampleDate() const override { return NewSampleDate; }
+    QString CaptureWatchFolder() const override { return WatchFolder; }
+    void HoldFrame(const QImage& frame) override;
+    void ShowInPlaceOf(const QWidget& preview) override;
 
     // Window commands.
     void FormShow();
@@ -51,7 +60,7 @@ public:
     // Takes OriginalImage as a new capture; arrivedName is its file in the watch folder (the
     // file reported, or the preview window's "FromCamera.jpg"), which alone is then moved
     // into "Unprocessed" or, with saving off, deleted. Empty: there is no file to take.
-    void LoadFrame(const QString& arrivedName);
+    void LoadFrame(const QString& arrivedName) override;
     void Help2Click();
     void About1Click();
     void ShowSystemCommentClick();

@@ -122,6 +122,22 @@ void TMain::OnWatchFolderChange(const TFolderItemInfo& info) {
     }
 }
 
+void TMain::HoldFrame(const QImage& frame) {
+    setEnabled(true);
+    OriginalImage = frame;
+}
+
+void TMain::ShowInPlaceOf(const QWidget& preview) {
+    setEnabled(true);
+    if (preview.isMaximized()) {
+        showMaximized();
+    } else {
+        showNormal();
+        setGeometry(preview.geometry());
+    }
+    show();
+}
+
 void TMain::LoadFrame(const QString& arrivedName) {
     takingCapture_ = true;
     struct Done {

@@ -320,6 +320,7 @@ TEST_F(WindowKeys, PShowsThePreviewInTheWindowsPlaceUntilItHandsBack) {
     TCamViewMain preview;
     CamViewMain = &preview;
     Main = window.get();
+    preview.SetCaptureTaker(window.get());
     Press(Qt::Key_P);
     EXPECT_TRUE(preview.isVisible());
     EXPECT_EQ(preview.geometry(), window->geometry());

@@ -1,4 +1,4 @@
-#include "imaging/ui/SaveWithOptionsDialog.h"
+#include "measure/ui/SaveWithOptionsDialog.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/SaveOptionsNames.h"
 #include "measure/ui/ApplicationWindows.h"

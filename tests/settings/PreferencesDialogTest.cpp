@@ -8,6 +8,7 @@
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
 #include "settings/PrefFolders.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -41,11 +42,7 @@ namespace {
 
 class Preferences : public ::testing::Test {
 protected:
-    void SetUp() override { qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path())); }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     QString Folder() const { return program.path() + "/"; }
     QByteArray CalFile() const {
         QFile file(program.filePath("Quvar-cal.ini"));
@@ -91,6 +88,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     ScriptedPrompts prompts;
 };
 

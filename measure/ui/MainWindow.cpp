@@ -2,12 +2,12 @@
 
 #include "AboutDialog.h"
 #include "FotoView.h"
+#include "SaveWithOptionsDialog.h"
 #include "ShellMenuEntry.h"
 #include "capture/FolderMon.h"
 #include "capture/ui/CamViewMain.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/ui/ExposureDialog.h"
-#include "imaging/ui/SaveWithOptionsDialog.h"
 #include "measure/Calibration.h"
 #include "measure/DisplaySizes.h"
 #include "measure/ImageCalibrationState.h"

@@ -2,9 +2,9 @@
 // the rules are in imaging/AutoFileName and measure/ImageFileCommands.
 
 #include "MainWindow.h"
+#include "SaveWithOptionsDialog.h"
 #include "imaging/AutoFileName.h"
 #include "imaging/SaveOptionsNames.h"
-#include "imaging/ui/SaveWithOptionsDialog.h"
 #include "measure/DisplaySizes.h"
 #include "measure/ImageCalibrationState.h"
 #include "measure/ImageFileCommands.h"

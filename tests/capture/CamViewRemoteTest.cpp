@@ -9,6 +9,7 @@
 #include "capture/ui/OptionsDialog.h"
 #include "platform/TextCodec.h"
 #include "support/FakeSerialPort.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAbstractButton>
@@ -40,7 +41,6 @@ void WriteServerSettings(const QString& programFolder, bool running, int port) {
 class RemoteWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         port = FreeTcpPort();
         WriteServerSettings(program.path(), true, port);
         window = std::make_unique<TCamViewMain>();
@@ -48,10 +48,7 @@ protected:
         ASSERT_TRUE(window->ServerSocket->IsListening())
             << window->StatusPanel1->text().toStdString();
     }
-    void TearDown() override {
-        window.reset();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { window.reset(); }
     void StartCamera() {
         window->FormShow();
         QAction* item = window->SelectVideoDevice->actions().value(0);
@@ -76,6 +73,7 @@ protected:
     FakeSerialPort serial;
     FakeCameraScope cameras{"Cam"};
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir photos;
     int port = 0;
     std::unique_ptr<TCamViewMain> window;
@@ -283,7 +281,7 @@ TEST(RemoteWindowCreation, APortThatCannotListenLeavesTheWindowWholeAndSaysSo) {
     ScriptedPrompts prompts;
     FakeCameraScope cameras{"Cam"};
     QTemporaryDir program;
-    qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
+    ScopedProgramFolder programFolder(program.path());
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::AnyIPv4, 0));
     WriteServerSettings(program.path(), true, taken.serverPort());
@@ -303,7 +301,6 @@ TEST(RemoteWindowCreation, APortThatCannotListenLeavesTheWindowWholeAndSaysSo) {
         TCamViewMain window;
         EXPECT_FALSE(window.ServerSocket->IsListening());
     }
-    qunsetenv("QUVAR_PROGRAM_FOLDER");
 }
 
 namespace {

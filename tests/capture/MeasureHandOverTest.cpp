@@ -11,6 +11,7 @@
 #include "measure/ui/MainWindow.h"
 #include "settings/MCSystems.h"
 #include "support/EventWait.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 #include "video/ui/AviSettingsDialog.h"
@@ -55,7 +56,6 @@ bool Near(QRgb actual, QRgb expected) {
 class MeasureHandOver : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         ASSERT_TRUE(quvartest::WriteScopeProgramFolder(program.path(), PhotoFolder(), Cam(),
                                                        kCaptureWidth));
         SetFakeCameraColour("Cam", Colour);
@@ -67,7 +67,6 @@ protected:
     void TearDown() override {
         DestroyApplicationWindows();
         SetFakeCameraColour("Cam", std::nullopt);
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
     }
     // From the measuring window's "Preview" button to a running camera, as a user goes.
     void OpenPreviewWithCamera() {
@@ -94,6 +93,7 @@ protected:
     ScriptedPrompts prompts;
     FakeCameraScope cameras{"Cam"};
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir root;
 };
 

@@ -8,6 +8,7 @@
 #include "capture/VideoCapture.h"
 #include "capture/ui/CamViewMain.h"
 #include "support/EventWait.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -42,7 +43,6 @@ inline ::testing::AssertionResult Near(QRgb actual, QRgb expected) {
 class PreviewWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         SetFakeCameraColour("Cam", Colour);
         window = std::make_unique<TCamViewMain>();
         window->SnapshotFolder = photos.path();
@@ -51,7 +51,6 @@ protected:
         window.reset();
         SetFakeCameraColour("Cam", std::nullopt);
         SetFakeCameraFault("Cam", FakeCameraFault::None);
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
     }
     QAction* CameraItem(const QString& name) {
         for (QAction* item : window->SelectVideoDevice->actions())
@@ -72,6 +71,7 @@ protected:
     ScriptedPrompts prompts;
     FakeCameraScope cameras{"Cam;Other"};
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir photos;
     std::unique_ptr<TCamViewMain> window;
 };

@@ -4,6 +4,7 @@
 #include "measure/WorkImageRebuild.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
@@ -39,7 +40,6 @@ QImage TestImage() {
 class ExposureDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         CreateApplicationWindows({});
         Main->OriginalImage = TestImage();
         Main->FotoSize->setCurrentIndex(FotoSizeOriginal);
@@ -47,10 +47,7 @@ protected:
         Main->show();
         QApplication::setActiveWindow(Main);
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     // Presses E as the user does; whileShown runs inside the dialog and closes it.
     void RunExposure(std::function<void()> whileShown) {
         QTimer::singleShot(0, BCSForm, [whileShown] {
@@ -76,6 +73,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     ScriptedPrompts prompts;
 };
 

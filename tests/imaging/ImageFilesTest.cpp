@@ -11,8 +11,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "ImageTestSupport.h"
@@ -127,18 +125,6 @@ QByteArray ZtxtData(const QByteArray& keyword, const QByteArray& text) {
              reinterpret_cast<const Bytef*>(text.constData()), uLong(text.size()));
     packed.resize(qsizetype(size));
     return keyword + QByteArray(2, '\0') + packed; // separator, then method 0
-}
-
-// The tool's standard output, or nothing when the tool is not installed.
-std::optional<QString> RunTool(const QString& tool, const QStringList& arguments) {
-    const QString path = QStandardPaths::findExecutable(tool);
-    if (path.isEmpty())
-        return std::nullopt;
-    QProcess process;
-    process.start(path, arguments);
-    if (!process.waitForFinished(30000))
-        return QString();
-    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 } // namespace imagetest
@@ -339,6 +325,41 @@ TEST_F(ImageFiles, GreyAlphaAndSixteenBitPngLoadAsColour) {
     }
 }
 
+namespace {
+
+// A JPEG that libjpeg writes at its defaults from width x height rows of components bytes
+// each in space; adjust changes the defaults (quality, progression, sampling) first.
+QByteArray CompressJpeg(int width, int height, J_COLOR_SPACE space, int components,
+                        const std::function<const uchar*(int y)>& rowAt,
+                        const std::function<void(jpeg_compress_struct&)>& adjust = {}) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = components;
+    cinfo.in_color_space = space;
+    jpeg_set_defaults(&cinfo);
+    if (adjust)
+        adjust(cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(rowAt(int(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    QByteArray jpeg(reinterpret_cast<const char*>(buffer), qsizetype(size));
+    jpeg_destroy_compress(&cinfo);
+    std::free(buffer);
+    return jpeg;
+}
+
+} // namespace
+
 TEST_F(ImageFiles, GreyAndCmykJpegLoadAsColour) {
     struct Case {
         J_COLOR_SPACE space;
@@ -351,31 +372,13 @@ TEST_F(ImageFiles, GreyAndCmykJpegLoadAsColour) {
     const std::vector<Case> cases = {{JCS_GRAYSCALE, 1, {90}, qRgb(90, 90, 90)},
                                      {JCS_CMYK, 4, {55, 155, 255, 255}, qRgb(55, 155, 255)}};
     for (const Case& c : cases) {
-        jpeg_compress_struct cinfo{};
-        jpeg_error_mgr err{};
-        cinfo.err = jpeg_std_error(&err);
-        jpeg_create_compress(&cinfo);
-        unsigned char* buffer = nullptr;
-        unsigned long size = 0;
-        jpeg_mem_dest(&cinfo, &buffer, &size);
-        cinfo.image_width = 8;
-        cinfo.image_height = 8;
-        cinfo.input_components = c.components;
-        cinfo.in_color_space = c.space;
-        jpeg_set_defaults(&cinfo);
-        jpeg_set_quality(&cinfo, 100, TRUE);
-        jpeg_start_compress(&cinfo, TRUE);
         std::vector<uchar> row;
         for (int x = 0; x < 8; ++x)
             row.insert(row.end(), c.pixel.begin(), c.pixel.end());
-        while (cinfo.next_scanline < 8) {
-            JSAMPROW r = row.data();
-            jpeg_write_scanlines(&cinfo, &r, 1);
-        }
-        jpeg_finish_compress(&cinfo);
-        WriteAll(Path("f.jpg"), QByteArray(reinterpret_cast<char*>(buffer), qsizetype(size)));
-        jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
+        WriteAll(Path("f.jpg"),
+                 CompressJpeg(
+                     8, 8, c.space, c.components, [&row](int) { return row.data(); },
+                     [](jpeg_compress_struct& cinfo) { jpeg_set_quality(&cinfo, 100, TRUE); }));
 
         const Loaded loaded = Load(Path("f.jpg"));
         ASSERT_EQ(loaded.bitmap.format(), QImage::Format_BGR888);
@@ -391,28 +394,9 @@ TEST_F(ImageFiles, GreyAndCmykJpegLoadAsColour) {
 // scans: each scan costs a pass over the whole image, so a small file can cost hours.
 QByteArray ProgressiveJpegWithScans(int scans) {
     const QImage image = NoisyBitmap(16, 16);
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = 16;
-    cinfo.image_height = 16;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_EXT_BGR;
-    jpeg_set_defaults(&cinfo);
-    jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    for (int y = 0; y < 16; ++y) {
-        JSAMPROW row = const_cast<JSAMPROW>(image.constScanLine(y));
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray jpeg(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
+    const QByteArray jpeg = CompressJpeg(
+        16, 16, JCS_EXT_BGR, 3, [&image](int y) { return image.constScanLine(y); },
+        [](jpeg_compress_struct& cinfo) { jpeg_simple_progression(&cinfo); });
 
     const int written = int(jpeg.count("\xFF\xDA"));
     const qsizetype lastScan = jpeg.lastIndexOf("\xFF\xDA");
@@ -636,18 +620,9 @@ TEST_F(ImageFiles, MicroSignIsWrittenAsTheSingleByteB5) {
 
     // The tools' output as bytes: a JPEG comment has no encoding of its own, so both
     // print the byte as it is stored.
-    const auto output = [](const QString& tool, const QStringList& arguments) {
-        const QString path = QStandardPaths::findExecutable(tool);
-        if (path.isEmpty())
-            return std::optional<QByteArray>();
-        QProcess process;
-        process.start(path, arguments);
-        process.waitForFinished(30000);
-        return std::optional(process.readAllStandardOutput());
-    };
-    const auto exifPng = output("exiftool", {"-s3", "-QUVAR", png});
-    const auto exifJpeg = output("exiftool", {"-s3", "-b", "-Comment", jpeg});
-    const auto rdjpgcom = output("rdjpgcom", {jpeg});
+    const auto exifPng = RunTool("exiftool", {"-s3", "-QUVAR", png});
+    const auto exifJpeg = RunTool("exiftool", {"-s3", "-b", "-Comment", jpeg});
+    const auto rdjpgcom = RunTool("rdjpgcom", {jpeg});
     if (!exifPng && !rdjpgcom)
         GTEST_SKIP() << "exiftool and rdjpgcom are not installed";
     if (exifPng) {
@@ -667,32 +642,16 @@ namespace {
 // header then patched to claim width x height: the scans are those of a 16 x 16 image, so
 // the data ends long before the claimed image does.
 QByteArray ProgressiveJpegClaiming(int components, bool fullChroma, int width, int height) {
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr err{};
-    cinfo.err = jpeg_std_error(&err);
-    jpeg_create_compress(&cinfo);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = 16;
-    cinfo.image_height = 16;
-    cinfo.input_components = components;
-    cinfo.in_color_space = components == 4 ? JCS_CMYK : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    if (fullChroma)
-        for (int i = 0; i < cinfo.num_components; ++i)
-            cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
-    jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uchar> row(size_t(16 * components), 0x55);
-    while (cinfo.next_scanline < 16) {
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&cinfo, &r, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    QByteArray jpeg(reinterpret_cast<const char*>(buffer), qsizetype(size));
-    jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
+    const std::vector<uchar> row(size_t(16 * components), 0x55);
+    QByteArray jpeg = CompressJpeg(
+        16, 16, components == 4 ? JCS_CMYK : JCS_RGB, components,
+        [&row](int) { return row.data(); },
+        [fullChroma](jpeg_compress_struct& cinfo) {
+            if (fullChroma)
+                for (int i = 0; i < cinfo.num_components; ++i)
+                    cinfo.comp_info[i].h_samp_factor = cinfo.comp_info[i].v_samp_factor = 1;
+            jpeg_simple_progression(&cinfo);
+        });
     const qsizetype sof = jpeg.indexOf("\xFF\xC2");
     const char dimensions[4] = {char(height >> 8), char(height), char(width >> 8), char(width)};
     jpeg.replace(sof + 5, 4, QByteArray(dimensions, 4));

@@ -1,6 +1,8 @@
 #pragma once
 // Fixtures shared by the imaging tests (defined in ImageFilesTest.cpp unless inline).
 
+#include "support/OutsideTool.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -15,8 +17,7 @@ namespace imagetest {
 QImage NoisyBitmap(int width, int height, uint32_t seed);
 QByteArray ReadAll(const QString& path);
 void WriteAll(const QString& path, const QByteArray& data);
-// The tool's standard output, or nothing when the tool is not installed.
-std::optional<QString> RunTool(const QString& tool, const QStringList& arguments);
+using quvartest::RunTool;
 
 // Same size, format and pixel bytes (row padding ignored).
 inline bool SamePixels(const QImage& a, const QImage& b) {

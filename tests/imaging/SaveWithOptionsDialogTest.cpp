@@ -1,9 +1,10 @@
-#include "imaging/ui/SaveWithOptionsDialog.h"
+#include "measure/ui/SaveWithOptionsDialog.h"
 #include "imaging/ImageFiles.h"
 #include "imaging/SaveOptionsNames.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "platform/Errors.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QCheckBox>
@@ -38,7 +39,6 @@ protected:
                   "Bacillus subtilis\r\nBacillus cereus\r\nsub bac\r\n");
         WriteFile(program.filePath("Databases/algae.csv"), "Chlorella\r\n");
         QDir(photos.path()).mkpath("Pond A#52.1N 4.3E");
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         CreateApplicationWindows({});
         Main->PhotoFolder = photos.path();
         Main->SelectedFolder = photos.filePath("Pond A#52.1N 4.3E");
@@ -46,10 +46,7 @@ protected:
         Main->PhotoCoordinates = "Bench 2";
         Main->NewSampleDate = QDate(2024, 5, 17);
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     static void WriteFile(const QString& path, const QByteArray& bytes) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -107,6 +104,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir photos;
     ScriptedPrompts prompts;
 };

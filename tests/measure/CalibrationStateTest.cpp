@@ -7,6 +7,7 @@
 #include "imaging/ImageComment.h"
 #include "imaging/ImageFiles.h"
 #include "settings/MCSystems.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
@@ -568,7 +569,6 @@ namespace {
 class PanelWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         MCSystemTable table;
         table[0] = System(QStringLiteral("Olympus"), 1600,
                           {Objective(4, 0.625), Objective(10, 0.25), Objective(20, 0.125),
@@ -580,10 +580,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Main));
         QApplication::processEvents();
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     QString SavedImage(const QString& name, int width) {
         const QString path = images.path() + QStringLiteral("/") + name;
         EXPECT_TRUE(Image(width).save(path));
@@ -606,6 +603,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir images;
     ScriptedPrompts prompts;
 };

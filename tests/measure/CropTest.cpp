@@ -4,6 +4,7 @@
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
@@ -308,7 +309,6 @@ QPoint Coordinates(const QImage& image, int x, int y) {
 class Crop : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         quvartest::SaveScopeA(program.path(), 2048, {{10, QStringLiteral("10 plan"), 0.5}});
         CreateApplicationWindows({});
         Main->resize(1400, 900);
@@ -320,10 +320,7 @@ protected:
         Main->Action->setFocus();
         prompts.shown.clear();
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     void Load(const QImage& image) {
         const QString path = program.path() + QStringLiteral("/sample%1.png").arg(loads++);
         ASSERT_TRUE(image.save(path));
@@ -356,6 +353,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     ScriptedPrompts prompts;
     int loads = 0;
 };

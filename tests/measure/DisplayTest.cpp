@@ -5,6 +5,7 @@
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "platform/Errors.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
@@ -29,14 +30,8 @@ QImage Filled(int width, int height, QColor color) {
 // The measuring window over a program folder of its own.
 class ImageDisplay : public ::testing::Test {
 protected:
-    void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        CreateApplicationWindows({});
-    }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void SetUp() override { CreateApplicationWindows({}); }
+    void TearDown() override { DestroyApplicationWindows(); }
     void ShowImage(const QImage& image, int fotoSizeItem = 0) {
         Main->OriginalImage = image;
         Main->FotoSize->setCurrentIndex(fotoSizeItem);
@@ -49,6 +44,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     ScriptedPrompts prompts;
 };
 

@@ -5,6 +5,7 @@
 #include "measure/ui/MainWindow.h"
 #include "platform/Errors.h"
 #include "settings/MCSystems.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
@@ -27,7 +28,6 @@ namespace {
 class ImageFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         QDir(root.path()).mkpath(QStringLiteral("photos"));
         QDir(root.path()).mkpath(QStringLiteral("Pond A #52.1N 4.3E $2024-05-17"));
         quvartest::SaveScopeA(
@@ -39,10 +39,7 @@ protected:
         ini.close();
         CreateApplicationWindows({});
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     QString PhotoFolder() const { return root.path() + QStringLiteral("/photos"); }
     QString PondFolder() const {
         return root.path() + QStringLiteral("/Pond A #52.1N 4.3E $2024-05-17");
@@ -65,6 +62,7 @@ protected:
 
     static constexpr int kWidth = 64;
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir root;
     ScriptedPrompts prompts;
 };

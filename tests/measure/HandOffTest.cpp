@@ -6,6 +6,7 @@
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 #include "support/SmallTmpfs.h"
@@ -29,16 +30,12 @@ namespace {
 class HandOff : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         ASSERT_TRUE(
             quvartest::WriteScopeProgramFolder(program.path(), PhotoFolder(), Cam(), kWidth));
         CreateApplicationWindows({});
         ASSERT_EQ(Main->WatchFolder, Cam());
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     QString PhotoFolder() const { return root.path() + QStringLiteral("/photos"); }
     QString Unprocessed() const { return PhotoFolder() + QStringLiteral("/Unprocessed"); }
     QString Cam() const { return root.path() + QStringLiteral("/cam"); }
@@ -73,6 +70,7 @@ protected:
 
     static constexpr int kWidth = 64;
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir root;
     QTemporaryDir staging;
     ScriptedPrompts prompts;

@@ -3,6 +3,7 @@
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
@@ -35,7 +36,6 @@ namespace {
 class WindowKeys : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         quvartest::SaveScopeA(program.path(), 64, {{10, QStringLiteral("10 plan"), 0.8}});
         window = std::make_unique<TMain>();
         window->WarningOnResize = false;
@@ -45,10 +45,7 @@ protected:
         window->Action->setFocus();
         prompts.shown.clear();
     }
-    void TearDown() override {
-        window.reset();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { window.reset(); }
     QString MakeImage(const QString& name, int width = 64) {
         QImage image(width, width * 3 / 4, QImage::Format_BGR888);
         image.fill(QColor(90, 140, 60));
@@ -78,6 +75,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir images;
     ScriptedPrompts prompts;
     std::unique_ptr<TMain> window;

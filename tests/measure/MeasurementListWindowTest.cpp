@@ -4,6 +4,7 @@
 #include "measure/ui/MainWindow.h"
 #include "platform/ui/QtPrompts.h"
 #include "settings/MCSystems.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
@@ -36,7 +37,6 @@ QByteArray ReadAll(const QString& path) {
 class ListWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         quvartest::SaveScopeA(program.path(), 400, {{10, QStringLiteral("10 plan"), 0.5}});
         CreateApplicationWindows({});
         QImage image(400, 300, QImage::Format_BGR888);
@@ -46,10 +46,7 @@ protected:
         Main->resize(1400, 900);
         Main->LoadImageFile(path);
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     // A length of pixels / 2 µm.
     void Measure(int pixels, int y = 100) {
         QTest::mousePress(Main->Foto, Qt::LeftButton, {}, {50, y});
@@ -86,6 +83,7 @@ protected:
     QString Action() const { return Main->Action->text(); }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     ScriptedPrompts prompts;
 };
 

@@ -3,6 +3,7 @@
 #include "measure/ui/MainWindow.h"
 #include "settings/FontAndTextDialogs.h"
 #include "settings/MCSystems.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
@@ -43,7 +44,6 @@ public:
 class ScaleLabel : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         quvartest::SaveScopeA(program.path(), 1000,
                               {{10, QStringLiteral("10 plan"), 0.5}, {40, QString(), 0}});
         CreateApplicationWindows({});
@@ -73,10 +73,7 @@ protected:
         Main->ScaleTransparent = true;
         clean = Main->WorkImage.copy();
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     void Trigger(const char* name) {
         QAction* item = Main->findChild<QAction*>(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
@@ -93,6 +90,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QString path;
     ScriptedPrompts prompts;
     ScriptedLabelInput labelInput;

@@ -8,6 +8,7 @@
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
 #include "settings/ui/PreferencesDialog.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAction>
@@ -38,11 +39,7 @@ namespace {
 // A program folder of its own for each test, and the windows torn down afterwards.
 class Startup : public ::testing::Test {
 protected:
-    void SetUp() override { qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path())); }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     QString ProgramPath(const QString& name) const { return program.path() + "/" + name; }
     QString MakeImage(const QString& name, int width, int height) {
         QImage image(width, height, QImage::Format_RGB32);
@@ -53,6 +50,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     QTemporaryDir images;
     ScriptedPrompts prompts;
 };

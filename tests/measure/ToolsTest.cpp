@@ -5,6 +5,7 @@
 #include "measure/ui/MainWindow.h"
 #include "measure/ui/MeasurementListWindow.h"
 #include "settings/MCSystems.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScopeProgramFolder.h"
 #include "support/ScriptedPrompts.h"
 
@@ -54,7 +55,6 @@ int PixelsOfColour(QWidget* widget, QColor colour) {
 class Tools : public ::testing::Test {
 protected:
     void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
         quvartest::SaveScopeA(
             program.path(), 400,
             {{10, QStringLiteral("10 plan"), 0.5}, {40, QStringLiteral("40 plan"), 0}});
@@ -67,10 +67,7 @@ protected:
         Main->LoadImageFile(path);
         clean = Main->WorkImage.copy();
     }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     void Press(QPoint p, Qt::KeyboardModifiers keys = {}) {
         QTest::mousePress(Main->Foto, Qt::LeftButton, keys, p);
     }
@@ -99,6 +96,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     ScriptedPrompts prompts;
     QImage clean;
 };

@@ -2,6 +2,7 @@
 #include "settings/FontAndTextDialogs.h"
 #include "settings/ui/FontDialog.h"
 #include "settings/ui/InputDialog.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QComboBox>
@@ -23,14 +24,8 @@ namespace {
 
 class SmallDialogs : public ::testing::Test {
 protected:
-    void SetUp() override {
-        qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path()));
-        CreateApplicationWindows({});
-    }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void SetUp() override { CreateApplicationWindows({}); }
+    void TearDown() override { DestroyApplicationWindows(); }
     // Runs whileShown once the dialog is up, inside its modal loop.
     static void WhenShown(QDialog* dialog, std::function<void()> whileShown) {
         QTimer::singleShot(0, dialog, [dialog, whileShown] {
@@ -40,6 +35,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     ScriptedPrompts prompts;
 };
 

@@ -1,16 +1,17 @@
 #include "settings/ui/PreferencesDialog.h"
 #include "imaging/ui/ExposureDialog.h"
-#include "imaging/ui/SaveWithOptionsDialog.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/FotoView.h"
 #include "measure/ui/MainWindow.h"
 #include "measure/ui/MeasurementListWindow.h"
+#include "measure/ui/SaveWithOptionsDialog.h"
 #include "platform/IniFile.h"
 #include "settings/FontAndTextDialogs.h"
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
 #include "settings/PrefFolders.h"
 #include "settings/ui/FontDialog.h"
+#include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QAbstractItemView>
@@ -49,11 +50,7 @@ namespace {
 
 class Preferences : public ::testing::Test {
 protected:
-    void SetUp() override { qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(program.path())); }
-    void TearDown() override {
-        DestroyApplicationWindows();
-        qunsetenv("QUVAR_PROGRAM_FOLDER");
-    }
+    void TearDown() override { DestroyApplicationWindows(); }
     QString Folder() const { return program.path() + "/"; }
     QByteArray CalFile() const {
         QFile file(program.filePath("Quvar-cal.ini"));
@@ -99,6 +96,7 @@ protected:
     }
 
     QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
     ScriptedPrompts prompts;
 };
 

@@ -2,11 +2,11 @@
 // What the AVI tests share: frames made in code, a plain reader of the bytes of a file, and
 // the outside tools (ffprobe, ffmpeg) that read our files as a player does.
 
+#include "support/OutsideTool.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -52,17 +52,7 @@ inline QByteArray Tag(const QByteArray& bytes, qsizetype offset) {
     return bytes.mid(offset, 4);
 }
 
-// The tool's standard output, or nothing when the tool is not installed.
-inline std::optional<QByteArray> RunTool(const QString& tool, const QStringList& arguments) {
-    const QString path = QStandardPaths::findExecutable(tool);
-    if (path.isEmpty())
-        return std::nullopt;
-    QProcess process;
-    process.start(path, arguments);
-    if (!process.waitForFinished(30000))
-        return QByteArray();
-    return process.readAllStandardOutput();
-}
+using quvartest::RunTool;
 
 // "key=value" lines of ffprobe's stream entries, as a QString of lines.
 inline std::optional<QString> ProbeStream(const QString& path, const QString& entries) {

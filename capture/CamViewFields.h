@@ -2,9 +2,12 @@
 // The preview window's settings and counters, kept in "CamView.ini" and the device files;
 // the window holds them, and the settings code and tests take them without a window.
 
+#include "video/RecordingSettings.h"
+
 #include <QString>
 
-struct TCamViewFields {
+// [AVI] is the recording settings it is made of.
+struct TCamViewFields : TRecordingSettings {
     // [Device]
     bool UseDeviceDefaultSettings = false; // always false: written as "0"
     QString CurrentDevice;                 // empty: no camera
@@ -13,18 +16,6 @@ struct TCamViewFields {
     int VideoWidth = 640;
     int VideoHeight = 480;
     bool FitToPreviewWindow = false;
-    // [AVI]: recording
-    bool UseNormalVideo = true;
-    int CompressorInUse = 0;
-    int VideoSize = 0;
-    int NVFPS = 2;
-    int TLFPS = 2;
-    int NVTimeLimit = 10;
-    int TLTimeLimit = 10;
-    int TimeUnits = 0;
-    int TLInterval = 2;
-    QString AVIDir;
-    int AVINr = 0;
     // [Files]
     int ImageExtention = 1; // 0 ".bmp", 1 ".jpg", 2 ".png", 3 ".tif"
     int CaptureFileType = 0;

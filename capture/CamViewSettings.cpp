@@ -2,6 +2,7 @@
 
 #include "platform/IniFile.h"
 #include "settings/SettingsUtilities.h"
+#include "video/RecordingSettings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -52,14 +53,6 @@ void WriteVideoKeys(IniFile& ini, const TCamViewFields& fields) {
 }
 
 } // namespace
-
-QString DefaultAviFolder() {
-    const QString videos = GetSpecialFolder(SpecialFolderMyVideos, true);
-    if (videos.isEmpty())
-        return {};
-    const QString folder = QDir(videos).filePath(QStringLiteral("QUVAR Videos"));
-    return QDir().mkpath(folder) ? folder : QString();
-}
 
 void LoadCamViewSettings(TCamViewFields& f, const QString& programFolder) {
     const IniFile ini(programFolder + QLatin1String(CamViewIniName));

@@ -21,7 +21,3 @@ QString DeviceFilePath(const QString& programFolder, const QString& deviceName);
 void WriteDeviceFile(const TCamViewFields& fields, const QString& programFolder);
 void ReadDeviceFile(TCamViewFields& fields, const QString& programFolder,
                     const QString& deviceName);
-
-// "QUVAR Videos" in the user's video folder, created with any missing parents; empty when
-// it cannot be made.
-QString DefaultAviFolder();

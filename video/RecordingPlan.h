@@ -3,6 +3,8 @@
 // timing of normal video and time lapse, the AVI size, the names of the video and of its
 // frame files, and when a recording has reached its duration.
 
+#include "video/RecordingSettings.h"
+
 #include <QDate>
 #include <QSize>
 #include <QString>
@@ -21,17 +23,6 @@ QStringList SizeItems();     // video size
 QString NoCompressionItem();
 
 } // namespace recording
-
-// What the settings dialog stores (item indexes, whole numbers).
-struct TRecordingSettings {
-    bool UseNormalVideo = true;
-    int NVFPS = 0;
-    int TLFPS = 0;
-    int NVTimeLimit = 20;
-    int TLInterval = 0;
-    int TLTimeLimit = 20;
-    int TimeUnits = 0; // 0 seconds, 1 minutes, 2 hours
-};
 
 struct TRecordingPlan {
     int FrameRate = 0;          // frames per second of the file

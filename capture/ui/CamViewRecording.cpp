@@ -125,14 +125,7 @@ void TCamViewMain::AVIStartStopClick() {
 }
 
 void TCamViewMain::StartRecording(TAVIDialog& dialog) {
-    TRecordingSettings settings;
-    settings.UseNormalVideo = UseNormalVideo;
-    settings.NVFPS = NVFPS;
-    settings.TLFPS = TLFPS;
-    settings.NVTimeLimit = NVTimeLimit;
-    settings.TLInterval = TLInterval;
-    settings.TLTimeLimit = TLTimeLimit;
-    settings.TimeUnits = TimeUnits;
+    const TRecordingSettings& settings = *this;
     TRecordingPlan plan;
     try {
         plan = PlanRecording(settings);

@@ -216,6 +216,30 @@ TEST_F(Recording, OnTheFlyThreeSecondsAtTenFramesPerSecond) {
     EXPECT_LE(frames, 32);
 }
 
+// Start plans from the window's stored time-lapse settings: interval, its unit, the number
+// of frames and the playback rate.
+TEST_F(Recording, ATimeLapseTakesItsIntervalFramesAndPlaybackRate) {
+    StartCamera();
+    window->UseNormalVideo = false;
+    window->TLInterval = 0; // 0.2
+    window->TimeUnits = 0;  // seconds
+    window->TLTimeLimit = 5;
+    window->TLFPS = 2; // 15 frames per second
+    PressStart({true, videos.path()});
+    ASSERT_TRUE(window->Recording()) << prompts.Texts().join("|").toStdString();
+    ASSERT_TRUE(WaitUntilStopped(10000));
+    EXPECT_TRUE(prompts.Texts().isEmpty()) << prompts.Texts().join("|").toStdString();
+    const auto probe = avitest::ProbeStream(VideoPath(), "r_frame_rate");
+    if (!probe)
+        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
+    // 15 frames per second: a frame time of 67 ms.
+    EXPECT_TRUE(probe->contains("r_frame_rate=1000/67")) << probe->toStdString();
+    // One frame per 200 ms tick up to the first tick past 1000 ms.
+    const int frames = Frames(VideoPath());
+    EXPECT_GE(frames, 5);
+    EXPECT_LE(frames, 7);
+}
+
 // A proposal that names an existing file (the counter was reset, or the settings were not
 // saved) moves on to the next free number, also in a folder chosen in the dialog.
 TEST_F(Recording, AProposalNeverNamesAnExistingFile) {

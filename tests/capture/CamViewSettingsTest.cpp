@@ -83,6 +83,31 @@ TEST_F(CamViewSettings, SaveDropsFromCameraDirAndKeepsOrder) {
     EXPECT_EQ(g.AVIDir, f.AVIDir);
 }
 
+// The recording settings keep their keys in [AVI], read and written in this order.
+TEST_F(CamViewSettings, RecordingSettingsKeepTheirKeys) {
+    const QByteArray avi = "[AVI]\r\nUseNormalVideo=0\r\nCompressorInUse=3\r\nVideoSize=1\r\n"
+                           "NVFPS=4\r\nTLFPS=1\r\nNVTimeLimit=30\r\nTLTimeLimit=400\r\n"
+                           "TimeUnits=2\r\nTLInterval=9\r\nAVIDir=" +
+                           QFile::encodeName(dir.path()) + "\r\nAVINr=123\r\n";
+    WriteIni(avi);
+    TCamViewFields f;
+    LoadCamViewSettings(f, Folder());
+    EXPECT_FALSE(f.UseNormalVideo);
+    EXPECT_EQ(f.CompressorInUse, 3);
+    EXPECT_EQ(f.VideoSize, 1);
+    EXPECT_EQ(f.NVFPS, 4);
+    EXPECT_EQ(f.TLFPS, 1);
+    EXPECT_EQ(f.NVTimeLimit, 30);
+    EXPECT_EQ(f.TLTimeLimit, 400);
+    EXPECT_EQ(f.TimeUnits, 2);
+    EXPECT_EQ(f.TLInterval, 9);
+    EXPECT_EQ(f.AVIDir, dir.path());
+    EXPECT_EQ(f.AVINr, 123);
+    SaveCamViewSettings(f, Folder());
+    EXPECT_TRUE(ReadIni().contains(QString::fromUtf8(avi + "[Files]")))
+        << ReadIni().toStdString();
+}
+
 TEST_F(CamViewSettings, DeviceFileNameIsSanitizedAndHoldsTheName) {
     TCamViewFields f;
     f.CurrentDevice = "USB2.0 Camera: 1/2";

@@ -1,7 +1,7 @@
 #include "video/ui/AviSettingsDialog.h"
-#include "capture/CamViewFields.h"
 #include "support/ScriptedPrompts.h"
 #include "video/AviWriter.h"
+#include "video/RecordingSettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -32,7 +32,7 @@ protected:
 
     QTemporaryDir folder;
     ScriptedPrompts prompts;
-    TCamViewFields fields;
+    TRecordingSettings fields;
     TAviWriter_2 writer;
     TAVIDialog dialog;
 };

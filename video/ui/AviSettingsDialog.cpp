@@ -1,11 +1,10 @@
 #include "AviSettingsDialog.h"
 
-#include "capture/CamViewFields.h"
-#include "capture/CamViewSettings.h"
 #include "platform/Prompts.h"
 #include "settings/SettingsUtilities.h"
 #include "video/AviWriter.h"
 #include "video/RecordingPlan.h"
+#include "video/RecordingSettings.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -14,14 +14,14 @@ class QPushButton;
 class QTabWidget;
 class QWidget;
 class TAviWriter_2;
-struct TCamViewFields;
+struct TRecordingSettings;
 
 class TAVIDialog : public QDialog {
 public:
     explicit TAVIDialog(QWidget* parent = nullptr);
 
     // What the dialog shows and writes; set before showing it.
-    TCamViewFields* Fields = nullptr;
+    TRecordingSettings* Fields = nullptr;
     TAviWriter_2* AVIWriter = nullptr;
     // Written by Start. OnTheFly is not among the stored settings: it lasts while the
     // program runs.

@@ -4,7 +4,6 @@
 #include "settings/SettingsUtilities.h"
 #include "video/RecordingSettings.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace {

@@ -1,8 +1,10 @@
 #pragma once
 // The AVI writer component: turns a sequence of bitmaps into one AVI file. Without a
 // compressor the frames go unscaled to the uncompressed writer (TAVICreator); with one they
-// are drawn into a frame of Width x Height, encoded by an FFmpeg encoder of a fixed list and
-// written by libavformat's AVI muxer.
+// are drawn into a frame of Width x Height, encoded by an FFmpeg encoder of a fixed list, and
+// the encoder's packets are written by the same AVI writer, so that a compressed file has
+// the uncompressed one's guarantees: readable after a crash up to its last patch, closed
+// complete with the frames so far when a write fails (WriteAvi then reports it).
 //
 // Calling order per file: set the properties, SetCompressor, InitVideo(first frame),
 // AddFrame for every frame (the first included), FinalizeVideo, WriteAvi. Failures are
@@ -21,6 +23,7 @@
 
 class QObject;
 class TAviWriter_2;
+struct AVFrame;
 
 // Called after every 20th frame of the compressed path; setting abort makes the writer
 // ignore further frames.
@@ -77,8 +80,9 @@ public:
 
 private:
     struct Encoder;
-    void WriteFrame(const QImage& bitmap);
+    void WriteFrame(AVFrame* frame);
     void InitStreamFormat();
+    QString FinishFile();
     void ReleaseFile();
 
     TAVICreator creator_;

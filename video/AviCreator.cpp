@@ -343,14 +343,16 @@ bool TAVICreator::Create(const QString& fileName, uint32_t frameTimeMs, uint32_t
     Put32(streamBlock_, 88, I);
 
     HeaderEnd = HeaderBlockSize + StreamBlockSize + I;
-    Put32(headerBlock_, 16, HeaderEnd - 20); // reaches the file with the first patch
+    Put32(headerBlock_, 16, HeaderEnd - 20);
     MoviStart = HeaderEnd + 8;
     std::vector<uint8_t> moviHeader(12, 0);
     PutTag(moviHeader, 0, "LIST");
+    Put32(moviHeader, 4, 4);
     PutTag(moviHeader, 8, "movi");
 
+    // Consistent from the start: a file cut off before its first frame opens as empty.
     std::vector<uint8_t> fileHeader = headerBlock_;
-    Put32(fileHeader, 16, 0);
+    Put32(fileHeader, 4, MoviStart + 4 - 8);
     std::vector<iovec> pieces{{fileHeader.data(), fileHeader.size()},
                               {streamBlock_.data(), streamBlock_.size()},
                               {const_cast<uint8_t*>(info.data()), info.size()},

@@ -36,7 +36,7 @@ public:
         uint32_t IndexEntries = 1'000'000;
         uint64_t MaxFileBytes = 0xFFFFFFFFu;
         uint64_t BeepFromBytes = 2'000'000'000u;
-        int PatchIntervalMs = 1000;
+        int PatchIntervalMs = 500; // a crash loses well under a second of frames
     };
 
     TAVICreator();

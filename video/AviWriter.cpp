@@ -92,7 +92,11 @@ CodecContextPtr EncoderContext(const AllowedEncoder& allowed, int width, int hei
     const double fromBest = (10000.0 - std::clamp(quality, 0, 10000)) / 10000.0;
     if (std::strcmp(allowed.encoder, "libx264") == 0) {
         av_opt_set_double(context->priv_data, "crf", 18 + 10 * fromBest, 0);
-        av_opt_set(context->priv_data, "x264-params", "scenecut=0", 0);
+        // A crash loses what the encoder holds: its threads work on slices of one frame
+        // rather than on frames in flight, and it looks ahead half a second, not seconds.
+        const QByteArray params = "scenecut=0:sliced-threads=1:sync-lookahead=0:rc-lookahead=" +
+                                  QByteArray::number(context->gop_size / 2);
+        av_opt_set(context->priv_data, "x264-params", params.constData(), 0);
         av_opt_set_int(context->priv_data, "forced-idr", 1, 0);
     } else if (std::strcmp(allowed.encoder, "mjpeg") == 0 ||
                std::strcmp(allowed.encoder, "mpeg4") == 0) {

@@ -1,5 +1,6 @@
 #include "AviWriter.h"
 #include "AviEncoderSettings.h"
+#include "YuvConversion.h"
 
 #include "platform/Errors.h"
 #include "platform/NumberFormat.h"
@@ -159,13 +160,29 @@ struct TAviWriter_2::Encoder {
     }
 
     // Converts a frame of the encoder's size into the encoder's frame, in bands of rows on
-    // the thread pool: conversion otherwise costs as much as a fast encoder.
+    // the thread pool, from the frame's rows straight into the encoder's planes: conversion
+    // otherwise costs as much as a fast encoder.
     bool ConvertInBands(const QImage& source, AVFrame* frame) {
         const int width = codec->width, height = codec->height;
         const AVPixelFormat from = SourceFormat(source);
         const int bandHeight =
             std::max(16, (height + ThreadPoolSize() - 1) / ThreadPoolSize() + 15) / 16 * 16;
         const int bands = (height + bandHeight - 1) / bandHeight;
+        if (codec->pix_fmt == AV_PIX_FMT_YUV420P || codec->pix_fmt == AV_PIX_FMT_YUVJ420P) {
+            const bool fullRange = codec->pix_fmt == AV_PIX_FMT_YUVJ420P;
+            const int bytesPerPixel = source.depth() / 8;
+            RunParts(bands, [&](int b) {
+                const int top = b * bandHeight;
+                const TYuvPlanes planes{
+                    frame->data[0] + qsizetype(top) * frame->linesize[0],     frame->linesize[0],
+                    frame->data[1] + qsizetype(top / 2) * frame->linesize[1], frame->linesize[1],
+                    frame->data[2] + qsizetype(top / 2) * frame->linesize[2], frame->linesize[2]};
+                BgrToYuv420(source.constBits() + qsizetype(top) * source.bytesPerLine(),
+                            int(source.bytesPerLine()), bytesPerPixel, width,
+                            std::min(bandHeight, height - top), planes, fullRange);
+            });
+            return true;
+        }
         if (from != bandSourceFormat || int(bandScalers.size()) != bands) {
             bandScalers.clear();
             for (int b = 0; b < bands; ++b) {

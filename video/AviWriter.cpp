@@ -11,8 +11,12 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 extern "C" {
@@ -134,11 +138,18 @@ AVPixelFormat SourceFormat(const QImage& bitmap) {
 // Every FFmpeg handle of one compressed file, freed in reverse order of creation. The
 // packets go to the writer's own AVI file (TAVICreator), which keeps the file readable after
 // a crash and closes it complete on a failed write.
+//
+// The encoding runs on a thread of its own: while it encodes one frame (on the encoder's
+// threads), the recording's thread converts the next, instead of each waiting for the other.
 struct TAviWriter_2::Encoder {
+    ~Encoder() { StopWorker(); }
+
     CodecContextPtr codec;
-    // The encoder's frames, reused in turn: a frame the encoder's threads still hold is
-    // replaced by a fresh one rather than overwritten.
+    // The encoder's frames, reused in turn: a frame waiting for the encoder is never
+    // touched, and one the encoder's threads still hold is replaced by a fresh one rather
+    // than overwritten.
     std::vector<std::unique_ptr<AVFrame, FrameFree>> frames;
+    std::vector<bool> queued; // by frame: handed to the worker and not yet sent
     size_t nextFrame = 0;
     std::unique_ptr<AVPacket, PacketFree> packet;
     std::unique_ptr<SwsContext, SwsFree> scaler; // for frames of another size
@@ -146,10 +157,22 @@ struct TAviWriter_2::Encoder {
     AVPixelFormat bandSourceFormat = AV_PIX_FMT_NONE;
     QImage canvas; // Width x Height on black, for frames centred without stretching
 
+    // The worker and what it shares with the recording's thread.
+    std::thread worker;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<size_t> waiting; // frames to encode, in order
+    bool stopping = false;
+    int failure = 0;                   // the encoder's first error
+    std::atomic<bool> fileOpen{false}; // the file, as the worker last left it
+
     // A frame of the encoder's size and format that nothing else holds.
     AVFrame* WritableFrame() {
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return !queued[nextFrame]; });
+        }
         AVFrame* frame = frames[nextFrame].get();
-        nextFrame = (nextFrame + 1) % frames.size();
         if (frame->buf[0] && av_frame_is_writable(frame))
             return frame;
         av_frame_unref(frame);
@@ -157,6 +180,55 @@ struct TAviWriter_2::Encoder {
         frame->width = codec->width;
         frame->height = codec->height;
         return av_frame_get_buffer(frame, 0) < 0 ? nullptr : frame;
+    }
+
+    void StartWorker(TAVICreator& file) {
+        fileOpen = file.IsOpen;
+        worker = std::thread([this, &file] { Work(file); });
+    }
+
+    // Hands the frame WritableFrame gave last to the worker; the encoder's first error so
+    // far, if any.
+    int Submit() {
+        std::lock_guard lock(mutex);
+        queued[nextFrame] = true;
+        waiting.push_back(nextFrame);
+        nextFrame = (nextFrame + 1) % frames.size();
+        changed.notify_all();
+        return failure;
+    }
+
+    // Encodes what was handed over and ends the worker: the encoder is the caller's again.
+    void StopWorker() {
+        if (!worker.joinable())
+            return;
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+            changed.notify_all();
+        }
+        worker.join();
+    }
+
+    void Work(TAVICreator& file) {
+        for (;;) {
+            size_t index = 0;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return !waiting.empty() || stopping; });
+                if (waiting.empty())
+                    return;
+                index = waiting.front();
+            }
+            const int result = failure ? 0 : Encode(frames[index].get(), file);
+            std::lock_guard lock(mutex);
+            waiting.pop_front();
+            queued[index] = false;
+            if (result < 0 && failure == 0)
+                failure = result;
+            fileOpen = file.IsOpen;
+            changed.notify_all();
+        }
     }
 
     // Converts a frame of the encoder's size into the encoder's frame, in bands of rows on
@@ -336,6 +408,7 @@ void TAviWriter_2::InitVideo(const QImage& firstBitmap) {
         throw QuvarError("Failed to create AVI video file. Err: $" +
                          Hex8(creator_.LastErrorCode()));
     }
+    encoder_->StartWorker(creator_);
     frameCounter_ = 0;
     initialized_ = true;
 }
@@ -351,10 +424,10 @@ void TAviWriter_2::AddFrame(const QImage& bitmap) {
         throw QuvarError("Video must be initialized.");
     if (bitmap.isNull())
         throw QuvarError("Failed to retrieve bitmap header and pixels. Err: 0");
-    // The file closed itself (a failed write, the format's limit): WriteAvi reports why.
-    if (!creator_.IsOpen)
-        return;
     Encoder& e = *encoder_;
+    // The file closed itself (a failed write, the format's limit): WriteAvi reports why.
+    if (!e.fileOpen)
+        return;
     const QImage* source = &bitmap;
     QImage converted;
     // The scalers read 32-bit frames as blue, green, red, alpha: other 32-bit layouts
@@ -408,7 +481,7 @@ void TAviWriter_2::WriteFrame(AVFrame* frame) {
     frame->pts = frameCounter_;
     frame->pict_type =
         frameCounter_ % e.codec->gop_size == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    if (const int result = e.Encode(frame, creator_); result < 0)
+    if (const int result = e.Submit(); result < 0)
         throw QuvarError("Failed to add Frame. Err: " + Hex8(result));
     frameCounter_ += 1;
     if (OnProgress && frameCounter_ % 20 == 0)
@@ -421,8 +494,10 @@ void TAviWriter_2::InitStreamFormat() {
         e.codec = EncoderContext(*allowed, width_, height_, FrameTime, Quality);
     if (!e.codec || avcodec_open2(e.codec.get(), e.codec->codec, nullptr) < 0)
         throw QuvarError("Failed to create compressed stream");
-    // One frame being filled, one per encoder thread that may hold one, and one spare.
-    e.frames.resize(size_t(std::max(1, e.codec->thread_count)) + 2);
+    // One frame being filled, one waiting, one being sent, one per encoder thread that may
+    // hold one, and one spare.
+    e.frames.resize(size_t(std::max(1, e.codec->thread_count)) + 4);
+    e.queued.assign(e.frames.size(), false);
     for (auto& frame : e.frames) {
         frame.reset(av_frame_alloc());
         if (!frame)
@@ -431,6 +506,10 @@ void TAviWriter_2::InitStreamFormat() {
     e.packet.reset(av_packet_alloc());
     if (!e.packet)
         throw QuvarError("Failed to create compressed stream");
+}
+
+bool TAviWriter_2::FileOpen() const {
+    return encoder_ ? encoder_->fileOpen.load() : creator_.IsOpen;
 }
 
 void TAviWriter_2::FinalizeVideo() {
@@ -442,7 +521,11 @@ void TAviWriter_2::FinalizeVideo() {
 QString TAviWriter_2::FinishFile() {
     QString failure;
     if (encoder_ && encoder_->codec) {
-        if (const int result = encoder_->Encode(nullptr, creator_); result < 0)
+        encoder_->StopWorker();
+        int result = encoder_->failure;
+        if (result == 0)
+            result = encoder_->Encode(nullptr, creator_);
+        if (result < 0)
             failure = "Failed to add Frame. Err: " + Hex8(result);
     }
     encoder_.reset();

@@ -75,6 +75,10 @@ public:
     bool Finalized() const { return finalized_; }
     int Quality = 5000; // 0..10000
 
+    // False once the file has closed itself (its format's limit, a failed write) or was
+    // finished; safe to ask while the compressed path's encoder works.
+    bool FileOpen() const;
+
     // The uncompressed writer, for its limits and its report of refused frames.
     TAVICreator& Creator() { return creator_; }
 

@@ -99,7 +99,7 @@ void TOnTheFlyRecorder::Tick() {
         }
         // The file, compressed or not, closes itself at its format's limit or on a failed
         // write; recording on would only drop frames until the duration ends.
-        full = !writer_.Creator().IsOpen;
+        full = !writer_.FileOpen();
     }
     if (!stop_reported_ && (full || RecordingDurationReached(record_duration_s_, elapsed_ms))) {
         stop_reported_ = true; // the GUI thread stops once, however many ticks follow

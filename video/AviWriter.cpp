@@ -60,9 +60,6 @@ void QuietLibraries() {
 struct CodecContextFree {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 };
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
 struct PacketFree {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
@@ -113,6 +110,10 @@ CodecContextPtr EncoderContext(const AllowedEncoder& allowed, int width, int hei
 
 } // namespace
 
+void TAviFrameFree::operator()(AVFrame* frame) const {
+    av_frame_free(&frame);
+}
+
 AVCodecContext* NewAviEncoderContext(const QString& fourcc, int width, int height, int frameTimeMs,
                                      int quality) {
     const AllowedEncoder* allowed = FindAllowed(fourcc);
@@ -148,7 +149,7 @@ struct TAviWriter_2::Encoder {
     // The encoder's frames, reused in turn: a frame waiting for the encoder is never
     // touched, and one the encoder's threads still hold is replaced by a fresh one rather
     // than overwritten.
-    std::vector<std::unique_ptr<AVFrame, FrameFree>> frames;
+    std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> frames;
     std::vector<bool> queued; // by frame: handed to the worker and not yet sent
     size_t nextFrame = 0;
     std::unique_ptr<AVPacket, PacketFree> packet;
@@ -496,10 +497,20 @@ void TAviWriter_2::InitStreamFormat() {
         throw QuvarError("Failed to create compressed stream");
     // One frame being filled, one waiting, one being sent, one per encoder thread that may
     // hold one, and one spare.
+    // The last recording's frames serve again when they have this one's size and format:
+    // fresh memory costs a page fault per 4 KiB.
+    const auto fits = [&](const auto& frame) {
+        return frame->width == width_ && frame->height == height_ &&
+               frame->format == e.codec->pix_fmt;
+    };
+    if (!spareFrames_.empty() && fits(spareFrames_.front()))
+        e.frames = std::move(spareFrames_);
+    spareFrames_.clear();
     e.frames.resize(size_t(std::max(1, e.codec->thread_count)) + 4);
     e.queued.assign(e.frames.size(), false);
     for (auto& frame : e.frames) {
-        frame.reset(av_frame_alloc());
+        if (!frame)
+            frame.reset(av_frame_alloc());
         if (!frame)
             throw QuvarError("Failed to create compressed stream");
     }
@@ -527,6 +538,10 @@ QString TAviWriter_2::FinishFile() {
             result = encoder_->Encode(nullptr, creator_);
         if (result < 0)
             failure = "Failed to add Frame. Err: " + Hex8(result);
+    }
+    if (encoder_) {
+        encoder_->codec.reset(); // lets go of the frames it held
+        spareFrames_ = std::move(encoder_->frames);
     }
     encoder_.reset();
     if (creator_.IsOpen)

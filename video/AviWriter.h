@@ -20,10 +20,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QObject;
 class TAviWriter_2;
 struct AVFrame;
+
+// Frees an encoder's frame (the writer keeps its frames from one recording to the next).
+struct TAviFrameFree {
+    void operator()(AVFrame* frame) const;
+};
 
 // Called after every 20th frame of the compressed path; setting abort makes the writer
 // ignore further frames.
@@ -91,6 +97,8 @@ private:
 
     TAVICreator creator_;
     std::unique_ptr<Encoder> encoder_;
+    // The frames of the last compressed recording, for the next one of the same format.
+    std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> spareFrames_;
     int height_ = 0;
     int width_ = 0;
     TPixelFormat pixelFormat_ = TPixelFormat::pf24bit;

@@ -4,7 +4,9 @@
 // are drawn into a frame of Width x Height, encoded by an FFmpeg encoder of a fixed list, and
 // the encoder's packets are written by the same AVI writer, so that a compressed file has
 // the uncompressed one's guarantees: readable after a crash up to its last patch, closed
-// complete with the frames so far when a write fails (WriteAvi then reports it).
+// complete with the frames so far when a write fails (WriteAvi then reports it). The
+// encoder and the file work on a thread of their own, so that AddFrame's conversion of the
+// next frame runs while the last one is encoded.
 //
 // Calling order per file: set the properties, SetCompressor, InitVideo(first frame),
 // AddFrame for every frame (the first included), FinalizeVideo, WriteAvi. Failures are

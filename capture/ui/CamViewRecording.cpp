@@ -168,9 +168,10 @@ void TCamViewMain::StartRecording(TAVIDialog& dialog) {
     aviSize_ = QSize(dialog.AVIWidth, dialog.AVIHeight);
     Display(QDir::toNativeSeparators(recordingFile_));
     if (!recovered.isEmpty()) {
+        // By name only: they lie in the AVI folder, beside the recording shown first.
         QStringList shown;
         for (const QString& video : recovered)
-            shown.append(QDir::toNativeSeparators(video));
+            shown.append(QFileInfo(video).fileName());
         Display(QDir::toNativeSeparators(recordingFile_) +
                 QStringLiteral("   (the frames of an unfinished recording were saved as %1)")
                     .arg(shown.join(QStringLiteral(", "))));

@@ -150,7 +150,7 @@ struct TAviWriter_2::Encoder {
     // touched, and one the encoder's threads still hold is replaced by a fresh one rather
     // than overwritten.
     std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> frames;
-    std::vector<bool> queued; // by frame: handed to the worker and not yet sent
+    std::vector<char> queued; // by frame: handed to the worker and not yet sent
     size_t nextFrame = 0;
     std::unique_ptr<AVPacket, PacketFree> packet;
     std::unique_ptr<SwsContext, SwsFree> scaler; // for frames of another size
@@ -169,18 +169,35 @@ struct TAviWriter_2::Encoder {
 
     // A frame of the encoder's size and format that nothing else holds.
     AVFrame* WritableFrame() {
+        AVFrame* frame = nullptr;
         {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return !queued[nextFrame]; });
+            // The encoder may still hold this one: then take another it has let go of.
+            if (!Reusable(nextFrame))
+                for (size_t i = 0; i < frames.size(); ++i)
+                    if (i != nextFrame && Reusable(i)) {
+                        std::swap(frames[i], frames[nextFrame]);
+                        break;
+                    }
+            frame = frames[nextFrame].get();
+            if (Reusable(nextFrame))
+                return frame;
         }
-        AVFrame* frame = frames[nextFrame].get();
-        if (frame->buf[0] && av_frame_is_writable(frame))
-            return frame;
+        // Not queued: the worker does not touch it.
         av_frame_unref(frame);
         frame->format = codec->pix_fmt;
         frame->width = codec->width;
         frame->height = codec->height;
         return av_frame_get_buffer(frame, 0) < 0 ? nullptr : frame;
+    }
+
+    // Not waiting for the worker, of the encoder's size and format, and held by no one else.
+    // Called with the lock held.
+    bool Reusable(size_t i) const {
+        const AVFrame* f = frames[i].get();
+        return !queued[i] && f->buf[0] && f->width == codec->width && f->height == codec->height &&
+               f->format == codec->pix_fmt && av_frame_is_writable(frames[i].get());
     }
 
     void StartWorker(TAVICreator& file) {
@@ -192,7 +209,7 @@ struct TAviWriter_2::Encoder {
     // far, if any.
     int Submit() {
         std::lock_guard lock(mutex);
-        queued[nextFrame] = true;
+        queued[nextFrame] = 1;
         waiting.push_back(nextFrame);
         nextFrame = (nextFrame + 1) % frames.size();
         changed.notify_all();
@@ -224,7 +241,7 @@ struct TAviWriter_2::Encoder {
             const int result = failure ? 0 : Encode(frames[index].get(), file);
             std::lock_guard lock(mutex);
             waiting.pop_front();
-            queued[index] = false;
+            queued[index] = 0;
             if (result < 0 && failure == 0)
                 failure = result;
             fileOpen = file.IsOpen;
@@ -495,19 +512,15 @@ void TAviWriter_2::InitStreamFormat() {
         e.codec = EncoderContext(*allowed, width_, height_, FrameTime, Quality);
     if (!e.codec || avcodec_open2(e.codec.get(), e.codec->codec, nullptr) < 0)
         throw QuvarError("Failed to create compressed stream");
-    // One frame being filled, one waiting, one being sent, one per encoder thread that may
-    // hold one, and one spare.
-    // The last recording's frames serve again when they have this one's size and format:
-    // fresh memory costs a page fault per 4 KiB.
-    const auto fits = [&](const auto& frame) {
-        return frame->width == width_ && frame->height == height_ &&
-               frame->format == e.codec->pix_fmt;
-    };
-    if (!spareFrames_.empty() && fits(spareFrames_.front()))
-        e.frames = std::move(spareFrames_);
+    // The last recording's frames serve again (those of another size or format get a new
+    // buffer when their turn comes): fresh memory costs a page fault per 4 KiB.
+    e.frames = std::move(spareFrames_);
     spareFrames_.clear();
-    e.frames.resize(size_t(std::max(1, e.codec->thread_count)) + 4);
-    e.queued.assign(e.frames.size(), false);
+    // Room for a frame being filled, frames waiting and being sent, and those the encoder
+    // holds (a frame-threaded encoder takes up to two per thread); buffers are only made
+    // when no free one is left.
+    e.frames.resize(2 * size_t(std::max(1, e.codec->thread_count)) + 4);
+    e.queued.assign(e.frames.size(), 0);
     for (auto& frame : e.frames) {
         if (!frame)
             frame.reset(av_frame_alloc());

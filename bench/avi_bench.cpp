@@ -1,11 +1,17 @@
 // AVI recording. Uncompressed: 200 frames of 2048 x 1536 x 24 written by TAVICreator, beside
 // plain write() calls of the same bytes to the same place (/dev/shm when there is one).
-// Compressed: frames per second of TAviWriter_2 with MJPG, FMP4 and H264, beside the same
-// encoder with the same settings encoding the same frames already in its pixel format.
+// Compressed: frames per second of a recording as the preview window runs it (the timer
+// thread's ticks take the latest camera frame and the writer converts, encodes and writes it
+// to the file) with MJPG, FMP4 and H264, beside the same encoder with the same settings
+// encoding the same frames already in its pixel format. The timer's clock runs free, so the
+// ticks follow each other as fast as the recording goes.
 
 #include "video/AviCreator.h"
 #include "video/AviEncoderSettings.h"
 #include "video/AviWriter.h"
+#include "video/OnTheFlyRecorder.h"
+#include "video/PreciseTimer.h"
+#include "video/RecordingPlan.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +19,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -78,8 +88,10 @@ void BM_AviCreator(benchmark::State& state) {
 }
 BENCHMARK(BM_AviCreator)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// Enough for the setup of a recording (the encoder opened, the file created) to weigh
+// little, as in a real recording.
 int FramesFor(int width) {
-    return width > 1000 ? 20 : 60;
+    return width > 1000 ? 40 : 120;
 }
 
 // The encoder alone: the frames are in its pixel format before the clock runs.
@@ -130,34 +142,82 @@ void BM_EncodeOnly(benchmark::State& state, const char* fourcc, int width, int h
     state.SetItemsProcessed(state.iterations() * count);
 }
 
-// The whole writer: bitmaps in, an AVI file out.
-void BM_Writer(benchmark::State& state, const char* fourcc, int width, int height) {
+// A clock whose deadlines have always passed: the timer runs its ticks back to back.
+class TFreeRunningClock : public TTimerClock {
+public:
+    int64_t NowNs() override { return now_.load(); }
+    bool SleepUntil(int64_t deadline_ns) override {
+        if (woken_.exchange(false))
+            return false;
+        now_.store(std::max(now_.load(), deadline_ns));
+        return true;
+    }
+    void Wake() override { woken_.store(true); }
+
+private:
+    std::atomic<int64_t> now_{0};
+    std::atomic<bool> woken_{false};
+};
+
+// The recording path: the timer thread's ticks, the camera's latest frame, the writer, the
+// file.
+void BM_Recording(benchmark::State& state, const char* fourcc, int width, int height) {
     const int count = FramesFor(width);
     std::vector<QImage> frames;
     for (int i = 0; i < count; ++i)
         frames.push_back(Frame(width, height, i * 5));
     TAviWriter_2 writer;
-    writer.SetWidth(width);
+    TPreciseTimer timer(std::make_unique<TFreeRunningClock>());
+    TOnTheFlyRecorder recorder(writer, timer);
+    std::mutex mutex;
+    std::condition_variable ticked;
+    int delivered = 0, ticks = 0;
+    TOnTheFlyRecorder::Hooks hooks;
+    // The camera delivers the next frame; the window keeps it as the latest one.
+    hooks.RequestFrame = [&] {
+        std::lock_guard lock(mutex);
+        ++delivered;
+    };
+    hooks.LatestFrame = [&] {
+        std::lock_guard lock(mutex);
+        return frames[size_t(delivered % count)];
+    };
+    hooks.Ticked = [&](int tick) {
+        std::lock_guard lock(mutex);
+        ticks = tick;
+        ticked.notify_all();
+    };
+    TRecordingPlan plan;
+    plan.FrameRate = 25;
+    plan.FrameTimeMs = 40;
+    plan.IntervalMs = 40;
+    plan.RecordDuration = 1'000'000;
+    int64_t written = 0;
+    writer.SetWidth(width); // chosen in the dialog, before the recording
     writer.SetHeight(height);
-    writer.FrameTime = 40;
-    writer.filename = TargetFile();
     writer.SetCompressor(fourcc);
     for (auto _ : state) {
-        writer.InitVideo(frames.front());
-        for (const QImage& frame : frames)
-            writer.AddFrame(frame);
-        writer.FinalizeVideo();
-        writer.WriteAvi();
+        {
+            std::lock_guard lock(mutex);
+            delivered = ticks = 0;
+        }
+        recorder.Start(plan, {width, height}, TargetFile(), frames.front(), hooks);
+        {
+            std::unique_lock lock(mutex);
+            ticked.wait(lock, [&] { return ticks >= count; });
+        }
+        recorder.Stop(); // the last tick ends, the file is finished
+        written += writer.FrameCounter();
     }
-    QFile::remove(writer.filename);
-    state.SetItemsProcessed(state.iterations() * count);
+    QFile::remove(TargetFile());
+    state.SetItemsProcessed(written);
 }
 
 #define AVI_CODEC_BENCH(fourcc, w, h)                                                              \
     BENCHMARK_CAPTURE(BM_EncodeOnly, fourcc##_##w##x##h, #fourcc, w, h)                            \
         ->Unit(benchmark::kMillisecond)                                                            \
         ->UseRealTime();                                                                           \
-    BENCHMARK_CAPTURE(BM_Writer, fourcc##_##w##x##h, #fourcc, w, h)                                \
+    BENCHMARK_CAPTURE(BM_Recording, fourcc##_##w##x##h, #fourcc, w, h)                             \
         ->Unit(benchmark::kMillisecond)                                                            \
         ->UseRealTime()
 

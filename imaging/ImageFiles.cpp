@@ -18,6 +18,7 @@
 #include <QThread>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -68,6 +69,32 @@ void RefuseReadOnly(const QString& fileName) {
         throw QuvarError(UnableToCreateFileMessage(fileName));
 }
 
+// The file a codec's or the safe replace's message of a failed write names: the picture or
+// its side file; empty for any other message.
+QString FileOfWriteFailure(const QString& message, const QString& fileName) {
+    for (const QString& file : {fileName, SideFileName(fileName)})
+        if (message.startsWith(FailedToWriteMessage(file)) ||
+            message == UnableToCreateFileMessage(file) || message == UnableToWriteMessage(file))
+            return file;
+    return QString();
+}
+
+void SaveAs(ImageFileType type, const QImage& bitmap, const QString& fileName,
+            const QStringList* commentLines, bool writeBmpComment);
+
+} // namespace
+
+QString WriteFailedMessage(const QString& fileName, int error) {
+    QString text = FailedToWriteMessage(fileName);
+    if (error != 0)
+        text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+    return text;
+}
+
+namespace {
+
+// Every failed write of a picture or its side file, whatever the type (a full disk, a size
+// limit, a folder gone), reads the same: the file and the system's reason.
 void Save(const QImage& bitmap, const QString& fileName, const QStringList* commentLines,
           bool writeBmpComment) {
     const ImageFileType type = ImageFileTypeOf(fileName);
@@ -75,6 +102,20 @@ void Save(const QImage& bitmap, const QString& fileName, const QStringList* comm
         RefuseReadOnly(fileName);
     if (type == ImageFileType::Bmp)
         RefuseReadOnly(SideFileName(fileName)); // written or removed with the picture
+    errno = 0;
+    try {
+        SaveAs(type, bitmap, fileName, commentLines, writeBmpComment);
+    } catch (const QuvarError& failure) {
+        const int error = errno; // the reason of the write that failed
+        const QString file = FileOfWriteFailure(failure.message(), fileName);
+        if (file.isEmpty())
+            throw;
+        throw QuvarError(WriteFailedMessage(file, error));
+    }
+}
+
+void SaveAs(ImageFileType type, const QImage& bitmap, const QString& fileName,
+            const QStringList* commentLines, bool writeBmpComment) {
     const std::optional<QByteArray> comment =
         commentLines ? std::optional(EncodeText(CommentText(*commentLines))) : std::nullopt;
     switch (type) {

@@ -26,13 +26,18 @@ QStringList CommentLines(const QString& text);
 // is replaced only once its new content is complete, and a BMP and its side file change
 // together: when either fails, neither changes. A file marked read-only (the image, or a
 // BMP's side file) is never replaced or removed: "Unable to create file '<name>'". Throws a
-// QuvarError on failure.
+// QuvarError on failure; a write that fails (a full disk, a folder gone) throws
+// WriteFailedMessage whatever the type.
 void SaveImageWithComment(const QImage& bitmap, const QString& fileName,
                           const QStringList& commentLines, bool writeBmpComment);
 
 // Writes the image without comment (a TIFF gets the description "CamView"); an older
 // BMP side file is removed.
 void SaveImagePlain(const QImage& bitmap, const QString& fileName);
+
+// The message of a picture or side file that could not be written, for snapshots and frame
+// files alike: "Failed to write '<file>': <the system's reason for error>".
+QString WriteFailedMessage(const QString& fileName, int error);
 
 // Replaces bitmap (as a 24-bit bitmap) and commentLines by the file's image and stored
 // comment. A missing file changes nothing; a file of another type clears the comment

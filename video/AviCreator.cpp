@@ -182,10 +182,10 @@ void TAVICreator::FreeIndex() {
     std::vector<IndexEntry>().swap(index_);
 }
 
-bool TAVICreator::AddIndexEntry(uint32_t offset, uint32_t size) {
+bool TAVICreator::AddIndexEntry(uint32_t offset, uint32_t size, bool keyFrame) {
     if (index_.size() >= limits_.IndexEntries)
         return false;
-    index_.push_back({offset, size});
+    index_.push_back({offset, size, keyFrame});
     return true;
 }
 
@@ -241,6 +241,59 @@ bool TAVICreator::Open(const QString& fileName, uint32_t frameTimeMs, uint32_t q
         return false;
     }
     imageSize_ = uint32_t(imageSize);
+    std::memcpy(chunkTag_, "00db", 4);
+    return Create(fileName, frameTimeMs, qualityPercent,
+                  BitmapInfo(firstBitmap.convertToFormat(format_), bitsPerPixel_, imageSize_),
+                  nullptr);
+}
+
+bool TAVICreator::OpenCompressed(const QString& fileName, uint32_t frameTimeMs,
+                                 uint32_t qualityPercent, const CompressedFormat& format) {
+    if (IsOpen)
+        Close(false);
+    fileName_ = fileName;
+    ChunkBytes = FrameCount = 0;
+    FrameTimeMs = frameTimeMs;
+    MoviStart = LastJunkEnd = HeaderEnd = 0;
+    lastError_.clear();
+    lastErrorCode_ = 0;
+    refusedFrames_ = 0;
+    patched_ = false;
+    if (format.Width < 1 || format.Height < 1) {
+        Fail(QString("Frames of %1 x %2 pixels cannot be recorded")
+                 .arg(format.Width)
+                 .arg(format.Height),
+             -EINVAL);
+        return false;
+    }
+    if (frameTimeMs == 0) {
+        Fail("A frame time of 0 ms cannot be recorded", -EINVAL);
+        return false;
+    }
+    width_ = format.Width;
+    height_ = format.Height;
+    format_ = QImage::Format_Invalid;
+    bitsPerPixel_ = 24;
+    imageSize_ = 0;
+    std::memcpy(chunkTag_, "00dc", 4);
+    // BITMAPINFOHEADER of the compressed frames: the codec's FOURCC as compression, the
+    // size of the decoded picture, and the codec's global header after it.
+    std::vector<uint8_t> info(40 + format.ExtraData.size(), 0);
+    Put32(info, 0, uint32_t(info.size()));
+    Put32(info, 4, uint32_t(width_));
+    Put32(info, 8, uint32_t(height_));
+    Put16(info, 12, 1);
+    Put16(info, 14, 24);
+    std::memcpy(info.data() + 16, format.Fourcc, 4);
+    Put32(info, 20, Clamp32(double(width_) * height_ * 3));
+    if (!format.ExtraData.empty())
+        std::memcpy(info.data() + 40, format.ExtraData.data(), format.ExtraData.size());
+    return Create(fileName, frameTimeMs, qualityPercent, info, format.Fourcc);
+}
+
+// Writes the headers and the start of the "movi" list of a new file.
+bool TAVICreator::Create(const QString& fileName, uint32_t frameTimeMs, uint32_t qualityPercent,
+                         const std::vector<uint8_t>& info, const char* handler) {
     if (!AllocIndex(limits_.IndexEntries)) {
         Fail("Not enough memory for the index of the AVI file", -ENOMEM);
         return false;
@@ -255,8 +308,6 @@ bool TAVICreator::Open(const QString& fileName, uint32_t frameTimeMs, uint32_t q
         return false;
     }
 
-    const std::vector<uint8_t> info =
-        BitmapInfo(firstBitmap.convertToFormat(format_), bitsPerPixel_, imageSize_);
     const auto I = uint32_t(info.size());
 
     headerBlock_.assign(HeaderBlockSize, 0);
@@ -279,21 +330,29 @@ bool TAVICreator::Open(const QString& fileName, uint32_t frameTimeMs, uint32_t q
     PutTag(streamBlock_, 12, "strh");
     Put32(streamBlock_, 16, 64);
     PutTag(streamBlock_, 20, "vids");
+    if (handler)
+        std::memcpy(streamBlock_.data() + 24, handler, 4);
     Put32(streamBlock_, 40, frameTimeMs);
     Put32(streamBlock_, 44, 1000);
     Put32(streamBlock_, 60, qualityPercent * 100);
+    if (handler) { // the frame rectangle
+        Put16(streamBlock_, 72, uint16_t(std::min(width_, 0xFFFF)));
+        Put16(streamBlock_, 74, uint16_t(std::min(height_, 0xFFFF)));
+    }
     PutTag(streamBlock_, 84, "strf");
     Put32(streamBlock_, 88, I);
 
     HeaderEnd = HeaderBlockSize + StreamBlockSize + I;
-    Put32(headerBlock_, 16, HeaderEnd - 20); // reaches the file with the first patch
+    Put32(headerBlock_, 16, HeaderEnd - 20);
     MoviStart = HeaderEnd + 8;
     std::vector<uint8_t> moviHeader(12, 0);
     PutTag(moviHeader, 0, "LIST");
+    Put32(moviHeader, 4, 4);
     PutTag(moviHeader, 8, "movi");
 
+    // Consistent from the start: a file cut off before its first frame opens as empty.
     std::vector<uint8_t> fileHeader = headerBlock_;
-    Put32(fileHeader, 16, 0);
+    Put32(fileHeader, 4, MoviStart + 4 - 8);
     std::vector<iovec> pieces{{fileHeader.data(), fileHeader.size()},
                               {streamBlock_.data(), streamBlock_.size()},
                               {const_cast<uint8_t*>(info.data()), info.size()},
@@ -322,9 +381,43 @@ bool TAVICreator::AddFrame(const QImage& bitmap) {
         return false;
     }
 
-    const uint32_t pad = imageSize_ & 1;
+    const bool asItIs =
+        bitmap.format() == format_ || (format_ == QImage::Format_RGB32 && bitmap.depth() == 32);
+    const QImage frame = asItIs ? bitmap : bitmap.convertToFormat(format_);
+    const size_t rowBytes = (size_t(width_) * size_t(bitsPerPixel_) + 7) / 8;
+    const size_t rowPad = DibStride(width_, bitsPerPixel_) - rowBytes;
+    std::vector<iovec> pieces;
+    pieces.reserve(size_t(height_) * (rowPad ? 2 : 1) + 3);
+    for (int y = height_ - 1; y >= 0; --y) {
+        pieces.push_back({const_cast<uchar*>(frame.constScanLine(y)), rowBytes});
+        if (rowPad)
+            pieces.push_back({const_cast<uint8_t*>(Zeros), rowPad});
+    }
+    return WriteChunk(pieces, imageSize_, true);
+}
+
+bool TAVICreator::AddPacket(const uint8_t* data, size_t size, bool keyFrame) {
+    if (!IsOpen || format_ != QImage::Format_Invalid)
+        return false;
+    if (size > limits_.MaxFileBytes) {
+        Refuse(QString("The AVI file has reached the 4 GB its format allows; it was closed "
+                       "with %1 frames")
+                   .arg(FrameCount));
+        Close(false);
+        return false;
+    }
+    std::vector<iovec> pieces;
+    if (size > 0)
+        pieces.push_back({const_cast<uint8_t*>(data), size});
+    return WriteChunk(pieces, uint32_t(size), keyFrame);
+}
+
+// Appends one chunk of the given payload (without its header and pad byte), indexes it,
+// and keeps the file consistent: a failed write cuts the file back and closes it.
+bool TAVICreator::WriteChunk(std::vector<iovec>& payload, uint32_t size, bool keyFrame) {
+    const uint32_t pad = size & 1;
     const uint64_t chunkStart = position_;
-    const uint64_t chunkEnd = chunkStart + 8 + imageSize_ + pad;
+    const uint64_t chunkEnd = chunkStart + 8 + uint64_t(size) + pad;
     const bool junk = chunkEnd - LastJunkEnd > JunkEvery;
     const uint64_t end = chunkEnd + (junk ? JunkChunkSize : 0);
     const uint64_t indexBytes = 8 + uint64_t(IndexEntrySize) * (index_.size() + 1);
@@ -335,37 +428,25 @@ bool TAVICreator::AddFrame(const QImage& bitmap) {
         Close(false);
         return false;
     }
-    if (!AddIndexEntry(uint32_t(chunkStart), imageSize_)) {
+    if (!AddIndexEntry(uint32_t(chunkStart), size, keyFrame)) {
         Refuse(QString("The index of the AVI file is full; it was closed with %1 frames")
                    .arg(FrameCount));
         Close(false);
         return false;
     }
 
-    const bool asItIs =
-        bitmap.format() == format_ || (format_ == QImage::Format_RGB32 && bitmap.depth() == 32);
-    const QImage frame = asItIs ? bitmap : bitmap.convertToFormat(format_);
-    uint8_t chunkHeader[8] = {'0', '0', 'd', 'b'};
+    uint8_t chunkHeader[8];
+    std::memcpy(chunkHeader, chunkTag_, 4);
     for (int i = 0; i < 4; ++i)
-        chunkHeader[4 + i] = uint8_t(imageSize_ >> (8 * i));
+        chunkHeader[4 + i] = uint8_t(size >> (8 * i));
     static const uint8_t junkChunk[JunkChunkSize] = {'J', 'U', 'N', 'K', 1, 0, 0, 0, 0, 0};
-
-    const size_t rowBytes = (size_t(width_) * size_t(bitsPerPixel_) + 7) / 8;
-    const size_t rowPad = DibStride(width_, bitsPerPixel_) - rowBytes;
-    std::vector<iovec> pieces;
-    pieces.reserve(size_t(height_) * (rowPad ? 2 : 1) + 3);
-    pieces.push_back({chunkHeader, 8});
-    for (int y = height_ - 1; y >= 0; --y) {
-        pieces.push_back({const_cast<uchar*>(frame.constScanLine(y)), rowBytes});
-        if (rowPad)
-            pieces.push_back({const_cast<uint8_t*>(Zeros), rowPad});
-    }
+    payload.insert(payload.begin(), iovec{chunkHeader, 8});
     if (pad)
-        pieces.push_back({const_cast<uint8_t*>(Zeros), pad});
+        payload.push_back({const_cast<uint8_t*>(Zeros), pad});
     if (junk)
-        pieces.push_back({const_cast<uint8_t*>(junkChunk), JunkChunkSize});
+        payload.push_back({const_cast<uint8_t*>(junkChunk), JunkChunkSize});
 
-    if (const int error = WriteGathered(fd_, pieces)) {
+    if (const int error = WriteGathered(fd_, payload)) {
         // Cut back to the last whole frame and finish the file with the frames so far.
         index_.pop_back();
         Fail(QString("Writing %1 failed: %2; it was closed with %3 frames")
@@ -379,7 +460,7 @@ bool TAVICreator::AddFrame(const QImage& bitmap) {
             Abort();
         return false;
     }
-    ChunkBytes += uint32_t(8 + imageSize_ + pad);
+    ChunkBytes += uint32_t(8 + uint64_t(size) + pad);
     FrameCount += 1;
     position_ = end;
     if (junk)
@@ -433,8 +514,8 @@ bool TAVICreator::Finish() {
         Put32(idx1, 4, uint32_t(IndexEntrySize * index_.size()));
         size_t at = 8;
         for (const IndexEntry& entry : index_) {
-            PutTag(idx1, at, "00db");
-            Put32(idx1, at + 4, 0x10); // key frame
+            std::memcpy(idx1.data() + at, chunkTag_, 4);
+            Put32(idx1, at + 4, entry.KeyFrame ? 0x10 : 0); // AVIIF_KEYFRAME
             Put32(idx1, at + 8, entry.Offset);
             Put32(idx1, at + 12, entry.Size);
             at += IndexEntrySize;

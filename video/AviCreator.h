@@ -1,12 +1,14 @@
 #pragma once
-// Writer of uncompressed AVI files: lays out the RIFF structure itself, one "00db" chunk of
-// bottom-up DIB rows per frame, the index in memory until Close writes it as "idx1".
+// Writer of AVI files: lays out the RIFF structure itself, the index in memory until Close
+// writes it as "idx1". Uncompressed, each frame is one "00db" chunk of bottom-up DIB rows;
+// compressed, each frame is one "00dc" chunk holding an encoder's packet, and the stream
+// carries the codec's FOURCC and its BITMAPINFOHEADER.
 //
 // Rows go to the file straight from the bitmap (a bitmap of another QImage format is
 // converted first), so a frame costs one gathered write and no copy of its pixels.
 //
 // Every failure is a false result; LastError() says what went wrong. Beyond the classic
-// behaviour the writer keeps recordings safe:
+// behaviour the writer keeps recordings, compressed or not, safe:
 // - a frame that would take the file past the 32-bit sizes of the format (index
 //   included), or past the capacity of the index, is refused and the file is closed
 //   complete at once;
@@ -25,6 +27,8 @@
 #include <functional>
 #include <vector>
 
+struct iovec;
+
 class TAVICreator {
 public:
     // The format's limits; tests lower them to reach the edges with small files.
@@ -32,7 +36,7 @@ public:
         uint32_t IndexEntries = 1'000'000;
         uint64_t MaxFileBytes = 0xFFFFFFFFu;
         uint64_t BeepFromBytes = 2'000'000'000u;
-        int PatchIntervalMs = 1000;
+        int PatchIntervalMs = 500; // a crash loses well under a second of frames
     };
 
     TAVICreator();
@@ -47,6 +51,21 @@ public:
               const QImage& firstBitmap);
     // Appends one frame chunk (and a JUNK chunk after each 20,000 bytes).
     bool AddFrame(const QImage& bitmap);
+
+    // A compressed stream: its FOURCC, frame size and the codec's global header (appended
+    // to the BITMAPINFOHEADER), if it has one.
+    struct CompressedFormat {
+        char Fourcc[4] = {};
+        int Width = 0;
+        int Height = 0;
+        std::vector<uint8_t> ExtraData;
+    };
+    // Creates the file (replacing one of that name) for the packets of an encoder. Refused,
+    // creating nothing: an empty side, frame time 0.
+    bool OpenCompressed(const QString& fileName, uint32_t frameTimeMs, uint32_t qualityPercent,
+                        const CompressedFormat& format);
+    // Appends one encoder packet as one frame, flagged as key frame in the index or not.
+    bool AddPacket(const uint8_t* data, size_t size, bool keyFrame);
     // Finishes the open file (abort = false) or deletes it (abort = true).
     bool Close(bool abort);
 
@@ -73,10 +92,14 @@ private:
     struct IndexEntry {
         uint32_t Offset;
         uint32_t Size;
+        bool KeyFrame;
     };
+    bool Create(const QString& fileName, uint32_t frameTimeMs, uint32_t qualityPercent,
+                const std::vector<uint8_t>& info, const char* handler);
+    bool WriteChunk(std::vector<iovec>& payload, uint32_t size, bool keyFrame);
     bool AllocIndex(uint32_t entries);
     void FreeIndex();
-    bool AddIndexEntry(uint32_t offset, uint32_t size);
+    bool AddIndexEntry(uint32_t offset, uint32_t size, bool keyFrame);
     void Abort();
     bool Finish();
     bool PatchSizes();
@@ -95,6 +118,7 @@ private:
     QImage::Format format_ = QImage::Format_Invalid;
     int bitsPerPixel_ = 0;
     uint32_t imageSize_ = 0;
+    char chunkTag_[4] = {'0', '0', 'd', 'b'};
     std::chrono::steady_clock::time_point lastPatch_;
     bool patched_ = false;
     QString lastError_;

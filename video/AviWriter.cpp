@@ -1,5 +1,6 @@
 #include "AviWriter.h"
 #include "AviEncoderSettings.h"
+#include "YuvConversion.h"
 
 #include "platform/Errors.h"
 #include "platform/NumberFormat.h"
@@ -10,13 +11,16 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
@@ -56,21 +60,11 @@ void QuietLibraries() {
 struct CodecContextFree {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
 };
-struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
 struct PacketFree {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
 struct SwsFree {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
-struct OutputFree {
-    void operator()(AVFormatContext* f) const {
-        if (f->pb)
-            avio_closep(&f->pb);
-        avformat_free_context(f);
-    }
 };
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 
@@ -100,7 +94,11 @@ CodecContextPtr EncoderContext(const AllowedEncoder& allowed, int width, int hei
     const double fromBest = (10000.0 - std::clamp(quality, 0, 10000)) / 10000.0;
     if (std::strcmp(allowed.encoder, "libx264") == 0) {
         av_opt_set_double(context->priv_data, "crf", 18 + 10 * fromBest, 0);
-        av_opt_set(context->priv_data, "x264-params", "scenecut=0", 0);
+        // A crash loses what the encoder holds: its threads work on slices of one frame
+        // rather than on frames in flight, and it looks ahead half a second, not seconds.
+        const QByteArray params = "scenecut=0:sliced-threads=1:sync-lookahead=0:rc-lookahead=" +
+                                  QByteArray::number(context->gop_size / 2);
+        av_opt_set(context->priv_data, "x264-params", params.constData(), 0);
         av_opt_set_int(context->priv_data, "forced-idr", 1, 0);
     } else if (std::strcmp(allowed.encoder, "mjpeg") == 0 ||
                std::strcmp(allowed.encoder, "mpeg4") == 0) {
@@ -111,6 +109,10 @@ CodecContextPtr EncoderContext(const AllowedEncoder& allowed, int width, int hei
 }
 
 } // namespace
+
+void TAviFrameFree::operator()(AVFrame* frame) const {
+    av_frame_free(&frame);
+}
 
 AVCodecContext* NewAviEncoderContext(const QString& fourcc, int width, int height, int frameTimeMs,
                                      int quality) {
@@ -134,27 +136,147 @@ AVPixelFormat SourceFormat(const QImage& bitmap) {
 
 } // namespace
 
-// Every FFmpeg handle of one compressed file, freed in reverse order of creation.
+// Every FFmpeg handle of one compressed file, freed in reverse order of creation. The
+// packets go to the writer's own AVI file (TAVICreator), which keeps the file readable after
+// a crash and closes it complete on a failed write.
+//
+// The encoding runs on a thread of its own: while it encodes one frame (on the encoder's
+// threads), the recording's thread converts the next, instead of each waiting for the other.
 struct TAviWriter_2::Encoder {
-    std::unique_ptr<AVFormatContext, OutputFree> output;
-    AVStream* stream = nullptr; // owned by output
+    ~Encoder() { StopWorker(); }
+
     CodecContextPtr codec;
-    std::unique_ptr<AVFrame, FrameFree> frame;
+    // The encoder's frames, reused in turn: a frame waiting for the encoder is never
+    // touched, and one the encoder's threads still hold is replaced by a fresh one rather
+    // than overwritten.
+    std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> frames;
+    std::vector<char> queued; // by frame: handed to the worker and not yet sent
+    size_t nextFrame = 0;
     std::unique_ptr<AVPacket, PacketFree> packet;
     std::unique_ptr<SwsContext, SwsFree> scaler; // for frames of another size
     std::vector<std::unique_ptr<SwsContext, SwsFree>> bandScalers;
     AVPixelFormat bandSourceFormat = AV_PIX_FMT_NONE;
     QImage canvas; // Width x Height on black, for frames centred without stretching
-    bool headerWritten = false;
+
+    // The worker and what it shares with the recording's thread.
+    std::thread worker;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<size_t> waiting; // frames to encode, in order
+    bool stopping = false;
+    int failure = 0;                   // the encoder's first error
+    std::atomic<bool> fileOpen{false}; // the file, as the worker last left it
+
+    // A frame of the encoder's size and format that nothing else holds.
+    AVFrame* WritableFrame() {
+        AVFrame* frame = nullptr;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return !queued[nextFrame]; });
+            // The encoder may still hold this one: then take another it has let go of.
+            if (!Reusable(nextFrame))
+                for (size_t i = 0; i < frames.size(); ++i)
+                    if (i != nextFrame && Reusable(i)) {
+                        std::swap(frames[i], frames[nextFrame]);
+                        break;
+                    }
+            frame = frames[nextFrame].get();
+            if (Reusable(nextFrame))
+                return frame;
+        }
+        // Not queued: the worker does not touch it.
+        av_frame_unref(frame);
+        frame->format = codec->pix_fmt;
+        frame->width = codec->width;
+        frame->height = codec->height;
+        return av_frame_get_buffer(frame, 0) < 0 ? nullptr : frame;
+    }
+
+    // Not waiting for the worker, of the encoder's size and format, and held by no one else.
+    // Called with the lock held.
+    bool Reusable(size_t i) const {
+        const AVFrame* f = frames[i].get();
+        return !queued[i] && f->buf[0] && f->width == codec->width && f->height == codec->height &&
+               f->format == codec->pix_fmt && av_frame_is_writable(frames[i].get());
+    }
+
+    void StartWorker(TAVICreator& file) {
+        fileOpen = file.IsOpen;
+        worker = std::thread([this, &file] { Work(file); });
+    }
+
+    // Hands the frame WritableFrame gave last to the worker; the encoder's first error so
+    // far, if any.
+    int Submit() {
+        std::lock_guard lock(mutex);
+        queued[nextFrame] = 1;
+        waiting.push_back(nextFrame);
+        nextFrame = (nextFrame + 1) % frames.size();
+        changed.notify_all();
+        return failure;
+    }
+
+    // Encodes what was handed over and ends the worker: the encoder is the caller's again.
+    void StopWorker() {
+        if (!worker.joinable())
+            return;
+        {
+            std::lock_guard lock(mutex);
+            stopping = true;
+            changed.notify_all();
+        }
+        worker.join();
+    }
+
+    void Work(TAVICreator& file) {
+        for (;;) {
+            size_t index = 0;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return !waiting.empty() || stopping; });
+                if (waiting.empty())
+                    return;
+                index = waiting.front();
+            }
+            const int result = failure ? 0 : Encode(frames[index].get(), file);
+            std::lock_guard lock(mutex);
+            waiting.pop_front();
+            queued[index] = 0;
+            if (result < 0 && failure == 0)
+                failure = result;
+            fileOpen = file.IsOpen;
+            changed.notify_all();
+        }
+    }
 
     // Converts a frame of the encoder's size into the encoder's frame, in bands of rows on
-    // the thread pool: conversion otherwise costs as much as a fast encoder.
-    bool ConvertInBands(const QImage& source) {
+    // the thread pool, from the frame's rows straight into the encoder's planes: conversion
+    // otherwise costs as much as a fast encoder.
+    bool ConvertInBands(const QImage& source, AVFrame* frame) {
         const int width = codec->width, height = codec->height;
         const AVPixelFormat from = SourceFormat(source);
         const int bandHeight =
             std::max(16, (height + ThreadPoolSize() - 1) / ThreadPoolSize() + 15) / 16 * 16;
         const int bands = (height + bandHeight - 1) / bandHeight;
+        if (codec->pix_fmt == AV_PIX_FMT_YUV420P || codec->pix_fmt == AV_PIX_FMT_YUVJ420P) {
+            const bool fullRange = codec->pix_fmt == AV_PIX_FMT_YUVJ420P;
+            const int bytesPerPixel = source.depth() / 8;
+            // A band of about a megapixel takes a fraction of a millisecond: waking a worker
+            // for less would cost more than it saves.
+            const int yuvBands = std::clamp(int(int64_t(width) * height / 1'000'000), 1, bands);
+            const int rowsPerBand = ((height + yuvBands - 1) / yuvBands + 15) / 16 * 16;
+            RunParts((height + rowsPerBand - 1) / rowsPerBand, [&](int b) {
+                const int top = b * rowsPerBand;
+                const TYuvPlanes planes{
+                    frame->data[0] + qsizetype(top) * frame->linesize[0],     frame->linesize[0],
+                    frame->data[1] + qsizetype(top / 2) * frame->linesize[1], frame->linesize[1],
+                    frame->data[2] + qsizetype(top / 2) * frame->linesize[2], frame->linesize[2]};
+                BgrToYuv420(source.constBits() + qsizetype(top) * source.bytesPerLine(),
+                            int(source.bytesPerLine()), bytesPerPixel, width,
+                            std::min(rowsPerBand, height - top), planes, fullRange);
+            });
+            return true;
+        }
         if (from != bandSourceFormat || int(bandScalers.size()) != bands) {
             bandScalers.clear();
             for (int b = 0; b < bands; ++b) {
@@ -184,42 +306,19 @@ struct TAviWriter_2::Encoder {
         return true;
     }
 
-    // Sends one frame (or the end, with nullptr) and writes what the encoder gives back.
-    int Encode(const AVFrame* input) {
+    // Sends one frame (or the end, with nullptr) and hands what the encoder gives back to
+    // the file. A failed write has closed the file: the packets after it are dropped.
+    int Encode(const AVFrame* input, TAVICreator& file) {
         int result = avcodec_send_frame(codec.get(), input);
         if (result < 0)
             return result;
         while ((result = avcodec_receive_packet(codec.get(), packet.get())) >= 0) {
-            av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
-            packet->stream_index = stream->index;
-            result = av_write_frame(output.get(), packet.get());
+            if (file.IsOpen)
+                file.AddPacket(packet->data, size_t(packet->size),
+                               (packet->flags & AV_PKT_FLAG_KEY) != 0);
             av_packet_unref(packet.get());
-            if (result < 0)
-                return result;
         }
         return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : result;
-    }
-
-    // Drains the encoder, writes the index and closes the file; the first error.
-    int Finish() {
-        int result = 0;
-        if (headerWritten) {
-            if (codec)
-                result = Encode(nullptr);
-            const int trailer = av_write_trailer(output.get());
-            if (result == 0)
-                result = trailer;
-            headerWritten = false;
-        }
-        if (output && output->pb) {
-            avio_flush(output->pb);
-            if (result == 0)
-                result = output->pb->error;
-            const int closed = avio_closep(&output->pb);
-            if (result == 0)
-                result = closed;
-        }
-        return result;
     }
 };
 
@@ -310,20 +409,24 @@ void TAviWriter_2::InitVideo(const QImage& firstBitmap) {
         throw QuvarError("Could not delete " + filename +
                          " file might be in use. Try to close the folder if it's open in "
                          "Explorer");
-    auto encoder = std::make_unique<Encoder>();
-    AVFormatContext* output = nullptr;
-    const QByteArray path = QFile::encodeName(filename);
-    int result = avformat_alloc_output_context2(&output, nullptr, "avi", path.constData());
-    if (result >= 0) {
-        encoder->output.reset(output);
-        result = avio_open(&output->pb, path.constData(), AVIO_FLAG_WRITE);
+    // The encoder first: the stream's format holds its global header, if it has one.
+    encoder_ = std::make_unique<Encoder>();
+    InitStreamFormat();
+    TAVICreator::CompressedFormat format;
+    std::memcpy(format.Fourcc, compressor_.toLatin1().toUpper().constData(), 4);
+    format.Width = width_;
+    format.Height = height_;
+    const AVCodecContext& codec = *encoder_->codec;
+    if (codec.extradata && codec.extradata_size > 0)
+        format.ExtraData.assign(codec.extradata, codec.extradata + codec.extradata_size);
+    const uint32_t qualityPercent = uint32_t(std::clamp(Quality, 0, 10000) / 100);
+    if (!creator_.OpenCompressed(filename, uint32_t(std::max(0, FrameTime)), qualityPercent,
+                                 format)) {
+        encoder_.reset();
+        throw QuvarError("Failed to create AVI video file. Err: $" +
+                         Hex8(creator_.LastErrorCode()));
     }
-    if (result < 0)
-        throw QuvarError("Failed to create AVI video file. Err: $" + Hex8(result));
-    encoder->stream = avformat_new_stream(output, nullptr);
-    if (!encoder->stream)
-        throw QuvarError("Failed to create AVI video stream");
-    encoder_ = std::move(encoder);
+    encoder_->StartWorker(creator_);
     frameCounter_ = 0;
     initialized_ = true;
 }
@@ -339,9 +442,10 @@ void TAviWriter_2::AddFrame(const QImage& bitmap) {
         throw QuvarError("Video must be initialized.");
     if (bitmap.isNull())
         throw QuvarError("Failed to retrieve bitmap header and pixels. Err: 0");
-    if (frameCounter_ == 0)
-        InitStreamFormat();
     Encoder& e = *encoder_;
+    // The file closed itself (a failed write, the format's limit): WriteAvi reports why.
+    if (!e.fileOpen)
+        return;
     const QImage* source = &bitmap;
     QImage converted;
     // The scalers read 32-bit frames as blue, green, red, alpha: other 32-bit layouts
@@ -370,15 +474,11 @@ void TAviWriter_2::AddFrame(const QImage& bitmap) {
                         size_t(columns * bytesPerPixel));
         source = &e.canvas;
     }
-    // A fresh buffer, not a copy of the one an encoder thread may still be reading.
-    av_frame_unref(e.frame.get());
-    e.frame->format = e.codec->pix_fmt;
-    e.frame->width = width_;
-    e.frame->height = height_;
-    if (av_frame_get_buffer(e.frame.get(), 0) < 0)
+    AVFrame* frame = e.WritableFrame();
+    if (!frame)
         throw QuvarError("Failed to retrieve bitmap header and pixels. Err: 0");
     if (source->size() == QSize(width_, height_)) {
-        if (!e.ConvertInBands(*source))
+        if (!e.ConvertInBands(*source, frame))
             throw QuvarError("Failed to retrieve bitmap header and pixels. Err: 0");
     } else {
         e.scaler.reset(sws_getCachedContext(
@@ -388,18 +488,18 @@ void TAviWriter_2::AddFrame(const QImage& bitmap) {
             throw QuvarError("Failed to retrieve bitmap header and pixels. Err: 0");
         const uint8_t* planes[1] = {source->constBits()};
         const int strides[1] = {int(source->bytesPerLine())};
-        sws_scale(e.scaler.get(), planes, strides, 0, source->height(), e.frame->data,
-                  e.frame->linesize);
+        sws_scale(e.scaler.get(), planes, strides, 0, source->height(), frame->data,
+                  frame->linesize);
     }
-    WriteFrame(bitmap);
+    WriteFrame(frame);
 }
 
-void TAviWriter_2::WriteFrame(const QImage& /*bitmap*/) {
+void TAviWriter_2::WriteFrame(AVFrame* frame) {
     Encoder& e = *encoder_;
-    e.frame->pts = frameCounter_;
-    e.frame->pict_type =
+    frame->pts = frameCounter_;
+    frame->pict_type =
         frameCounter_ % e.codec->gop_size == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    if (const int result = e.Encode(e.frame.get()); result < 0)
+    if (const int result = e.Submit(); result < 0)
         throw QuvarError("Failed to add Frame. Err: " + Hex8(result));
     frameCounter_ += 1;
     if (OnProgress && frameCounter_ % 20 == 0)
@@ -408,32 +508,32 @@ void TAviWriter_2::WriteFrame(const QImage& /*bitmap*/) {
 
 void TAviWriter_2::InitStreamFormat() {
     Encoder& e = *encoder_;
-    const AllowedEncoder* allowed = FindAllowed(compressor_);
-    if (allowed)
+    if (const AllowedEncoder* allowed = FindAllowed(compressor_))
         e.codec = EncoderContext(*allowed, width_, height_, FrameTime, Quality);
-    if (e.codec && (e.output->oformat->flags & AVFMT_GLOBALHEADER))
-        e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (!e.codec || avcodec_open2(e.codec.get(), e.codec->codec, nullptr) < 0)
         throw QuvarError("Failed to create compressed stream");
-    e.frame.reset(av_frame_alloc());
+    // The last recording's frames serve again (those of another size or format get a new
+    // buffer when their turn comes): fresh memory costs a page fault per 4 KiB.
+    e.frames = std::move(spareFrames_);
+    spareFrames_.clear();
+    // Room for a frame being filled, frames waiting and being sent, and those the encoder
+    // holds (a frame-threaded encoder takes up to two per thread); buffers are only made
+    // when no free one is left.
+    e.frames.resize(2 * size_t(std::max(1, e.codec->thread_count)) + 4);
+    e.queued.assign(e.frames.size(), 0);
+    for (auto& frame : e.frames) {
+        if (!frame)
+            frame.reset(av_frame_alloc());
+        if (!frame)
+            throw QuvarError("Failed to create compressed stream");
+    }
     e.packet.reset(av_packet_alloc());
-    if (!e.frame || !e.packet)
+    if (!e.packet)
         throw QuvarError("Failed to create compressed stream");
-    e.frame->format = e.codec->pix_fmt;
-    e.frame->width = width_;
-    e.frame->height = height_;
-    if (av_frame_get_buffer(e.frame.get(), 0) < 0)
-        throw QuvarError("Failed to create compressed stream");
+}
 
-    if (avcodec_parameters_from_context(e.stream->codecpar, e.codec.get()) < 0)
-        throw QuvarError("Failed to set AVI stream format");
-    const QByteArray tag = QByteArray(allowed->fourcc);
-    e.stream->codecpar->codec_tag = MKTAG(tag[0], tag[1], tag[2], tag[3]);
-    e.stream->time_base = e.codec->time_base;
-    e.stream->avg_frame_rate = e.codec->framerate;
-    if (avformat_write_header(e.output.get(), nullptr) < 0)
-        throw QuvarError("Failed to set AVI stream format");
-    e.headerWritten = true;
+bool TAviWriter_2::FileOpen() const {
+    return encoder_ ? encoder_->fileOpen.load() : creator_.IsOpen;
 }
 
 void TAviWriter_2::FinalizeVideo() {
@@ -441,10 +541,32 @@ void TAviWriter_2::FinalizeVideo() {
     finalized_ = true;
 }
 
-void TAviWriter_2::ReleaseFile() {
-    if (encoder_)
-        encoder_->Finish();
+// Drains the encoder into the file and closes it with its index: the first error.
+QString TAviWriter_2::FinishFile() {
+    QString failure;
+    if (encoder_ && encoder_->codec) {
+        encoder_->StopWorker();
+        int result = encoder_->failure;
+        if (result == 0)
+            result = encoder_->Encode(nullptr, creator_);
+        if (result < 0)
+            failure = "Failed to add Frame. Err: " + Hex8(result);
+    }
+    if (encoder_) {
+        encoder_->codec.reset(); // lets go of the frames it held
+        spareFrames_ = std::move(encoder_->frames);
+    }
     encoder_.reset();
+    if (creator_.IsOpen)
+        creator_.Close(false);
+    if (!creator_.LastError().isEmpty())
+        failure = creator_.LastError();
+    return failure;
+}
+
+void TAviWriter_2::ReleaseFile() {
+    if (encoder_ || creator_.IsOpen)
+        FinishFile();
 }
 
 void TAviWriter_2::WriteAvi() {
@@ -460,19 +582,12 @@ void TAviWriter_2::WriteAvi() {
         (void)closed;
         return;
     }
-    if (aborted_ || !finalized_) {
-        // What was written is kept: the file is finished as far as it goes.
-        ReleaseFile();
-        if (!finalized_)
-            throw QuvarError("Video must be finalized");
-        return;
-    }
-    // A file without frames still gets its header, so that players open it.
-    if (encoder_ && !encoder_->headerWritten)
-        InitStreamFormat();
-    const int result = encoder_ ? encoder_->Finish() : 0;
-    encoder_.reset();
+    // What was written is kept: the file is finished as far as it goes.
+    const bool wasFinalized = finalized_;
+    const QString failure = encoder_ ? FinishFile() : QString();
     finalized_ = false;
-    if (result < 0)
-        throw QuvarError("Failed to write AVI video file. Err: $" + Hex8(result));
+    if (!wasFinalized)
+        throw QuvarError("Video must be finalized");
+    if (!failure.isEmpty() && !aborted_)
+        throw QuvarError(failure);
 }

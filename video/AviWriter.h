@@ -1,8 +1,12 @@
 #pragma once
 // The AVI writer component: turns a sequence of bitmaps into one AVI file. Without a
 // compressor the frames go unscaled to the uncompressed writer (TAVICreator); with one they
-// are drawn into a frame of Width x Height, encoded by an FFmpeg encoder of a fixed list and
-// written by libavformat's AVI muxer.
+// are drawn into a frame of Width x Height, encoded by an FFmpeg encoder of a fixed list, and
+// the encoder's packets are written by the same AVI writer, so that a compressed file has
+// the uncompressed one's guarantees: readable after a crash up to its last patch, closed
+// complete with the frames so far when a write fails (WriteAvi then reports it). The
+// encoder and the file work on a thread of their own, so that AddFrame's conversion of the
+// next frame runs while the last one is encoded.
 //
 // Calling order per file: set the properties, SetCompressor, InitVideo(first frame),
 // AddFrame for every frame (the first included), FinalizeVideo, WriteAvi. Failures are
@@ -18,9 +22,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QObject;
 class TAviWriter_2;
+struct AVFrame;
+
+// Frees an encoder's frame (the writer keeps its frames from one recording to the next).
+struct TAviFrameFree {
+    void operator()(AVFrame* frame) const;
+};
 
 // Called after every 20th frame of the compressed path; setting abort makes the writer
 // ignore further frames.
@@ -72,17 +83,24 @@ public:
     bool Finalized() const { return finalized_; }
     int Quality = 5000; // 0..10000
 
+    // False once the file has closed itself (its format's limit, a failed write) or was
+    // finished; safe to ask while the compressed path's encoder works.
+    bool FileOpen() const;
+
     // The uncompressed writer, for its limits and its report of refused frames.
     TAVICreator& Creator() { return creator_; }
 
 private:
     struct Encoder;
-    void WriteFrame(const QImage& bitmap);
+    void WriteFrame(AVFrame* frame);
     void InitStreamFormat();
+    QString FinishFile();
     void ReleaseFile();
 
     TAVICreator creator_;
     std::unique_ptr<Encoder> encoder_;
+    // The frames of the last compressed recording, for the next one of the same format.
+    std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> spareFrames_;
     int height_ = 0;
     int width_ = 0;
     TPixelFormat pixelFormat_ = TPixelFormat::pf24bit;

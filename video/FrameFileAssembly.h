@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -27,3 +28,26 @@ QImage FrameFileAtAviSize(const QImage& frame, QSize avi_size);
 int BuildAVIFromFrames(TAviWriter_2& writer, const QString& folder, QSize avi_size,
                        int frame_time_ms, const QString& file_name,
                        const std::function<void(int frames)>& progress = {});
+
+// A frame-file recording is marked unfinished in its folder (a hidden file named after it)
+// from its start until its AVI has been assembled; a crash leaves the mark, and the frames
+// of a finished recording, kept until the next one starts, have none. name is the frame
+// files' common name: the video name without its extension.
+bool MarkRecordingUnfinished(const QString& folder, const QString& name);
+void MarkRecordingFinished(const QString& folder, const QString& name);
+
+// The recordings marked unfinished whose frame files folder holds, in name order.
+QStringList UnfinishedRecordings(const QString& folder);
+
+// The AVI that the frames of an unfinished recording become: name + ".avi" in avi_folder,
+// or when a file of that name exists, name + " (2).avi", " (3)" and so on: never a file
+// that exists.
+QString RecoveredVideoName(const QString& avi_folder, const QString& name);
+
+// Assembles the frame files of every unfinished recording in folder into its own AVI in
+// avi_folder (RecoveredVideoName), as BuildAVIFromFrames does, and marks it finished; the
+// frame files stay. Returns the files written. Throws as BuildAVIFromFrames, the recording
+// then still marked unfinished.
+QStringList RecoverUnfinishedRecordings(TAviWriter_2& writer, const QString& folder,
+                                        const QString& avi_folder, QSize avi_size,
+                                        int frame_time_ms);

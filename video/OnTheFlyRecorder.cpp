@@ -97,9 +97,9 @@ void TOnTheFlyRecorder::Tick() {
             writer_.SetPixelFormat(TPixelFormat::pf24bit);
             writer_.AddFrame(frame);
         }
-        // The uncompressed file closes itself at its format's limit or on a failed write;
-        // recording on would only drop frames until the duration ends.
-        full = writer_.Compressor().isEmpty() && !writer_.Creator().IsOpen;
+        // The file, compressed or not, closes itself at its format's limit or on a failed
+        // write; recording on would only drop frames until the duration ends.
+        full = !writer_.FileOpen();
     }
     if (!stop_reported_ && (full || RecordingDurationReached(record_duration_s_, elapsed_ms))) {
         stop_reported_ = true; // the GUI thread stops once, however many ticks follow

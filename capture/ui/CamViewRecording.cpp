@@ -153,6 +153,24 @@ void TCamViewMain::StartRecording(TAVIDialog& dialog) {
                              MessageIcon::Error);
         return;
     }
+    // Frames that a recording cut off by a crash left behind become its video before the
+    // folder is emptied; when that fails they stay, and nothing starts.
+    QStringList recovered;
+    if (existing.isDir()) {
+        try {
+            recovered = RecoverUnfinishedRecordings(*AVIWriter, folder, AVIDir,
+                                                    QSize(dialog.AVIWidth, dialog.AVIHeight),
+                                                    plan.FrameTimeMs);
+        } catch (const std::exception& error) {
+            AppPrompts().Message(QStringLiteral("QUVAR"),
+                                 ErrorMessage(error) +
+                                     QStringLiteral("\nThe frames of the unfinished recording "
+                                                    "stay in %1.")
+                                         .arg(QDir::toNativeSeparators(folder)),
+                                 MessageIcon::Error);
+            return;
+        }
+    }
     DeleteFolderFiles(folder);
     QCoreApplication::processEvents();
     if (!QDir().mkpath(folder)) {
@@ -172,11 +190,22 @@ void TCamViewMain::StartRecording(TAVIDialog& dialog) {
     recordingFile_ = QDir(AVIDir).filePath(recordingName_);
     aviSize_ = QSize(dialog.AVIWidth, dialog.AVIHeight);
     Display(QDir::toNativeSeparators(recordingFile_));
+    if (!recovered.isEmpty()) {
+        // By name only: they lie in the AVI folder, beside the recording shown first.
+        QStringList shown;
+        for (const QString& video : recovered)
+            shown.append(QFileInfo(video).fileName());
+        Display(QDir::toNativeSeparators(recordingFile_) +
+                QStringLiteral("   (the frames of an unfinished recording were saved as %1)")
+                    .arg(shown.join(QStringLiteral(", "))));
+    }
     AVITimer->SetTickCount(0);
     ShowRecordingCaption(true);
 
     TOnTheFlyRecorder::Hooks hooks = RecordingHooks();
     if (!dialog.OnTheFly) {
+        // Until its AVI is assembled: a crash leaves the mark, and the next Start assembles.
+        MarkRecordingUnfinished(folder, QFileInfo(recordingName_).completeBaseName());
         frameFileRecording_ = true; // from here every delivered frame becomes a file
         CaptureFrame();             // the first one is frame 000000
         recorder_->StartFrameFiles(plan, std::move(hooks));
@@ -210,8 +239,10 @@ TOnTheFlyRecorder::Hooks TCamViewMain::RecordingHooks() {
             Qt::QueuedConnection);
     };
     hooks.LatestFrame = [this] {
+        // The frame handler replaces the kept frame with a new image and never writes into
+        // it, so sharing it (its reference count is atomic) is as safe as a copy, and free.
         std::lock_guard guard(FrameLock);
-        return LastGrabbedFrame.copy();
+        return LastGrabbedFrame;
     };
     hooks.Ticked = [this](int tick) {
         QMetaObject::invokeMethod(
@@ -281,9 +312,11 @@ void TCamViewMain::SaveRecordingFrame(const QImage& frame) {
 void TCamViewMain::BuildAVIFromFrames(const QString& folder) {
     // However the assembly ends, a later recording is not blocked and the progress goes.
     AVIBusy = true;
-    const auto done = qScopeGuard([this] {
+    const auto done = qScopeGuard([this, folder] {
         AVIBusy = false;
         StatusPanel0->clear();
+        // Assembled, or failed and reported: the next Start does not assemble it again.
+        MarkRecordingFinished(folder, QFileInfo(recordingName_).completeBaseName());
     });
     const int64_t planned = recordingPlan_.PlannedFrames;
     const int frames = ::BuildAVIFromFrames(

@@ -2,6 +2,7 @@
 
 #include "video/AviTestSupport.h"
 #include "video/AviWriter.h"
+#include "video/FrameFileAssembly.h"
 #include "video/PreciseTimer.h"
 #include "video/RecordingPlan.h"
 #include "video/ui/AviSettingsDialog.h"
@@ -386,6 +387,46 @@ TEST_F(Recording, AFrameFileThatCannotBeWrittenStopsTheRecordingAndSaysWhy) {
     EXPECT_EQ(window->AVIStartStop->text(), "Start");
     EXPECT_EQ(prompts.Texts().filter("The recording stopped: ").size(), 1)
         << prompts.Texts().join("|").toStdString();
+}
+
+// A frame-file recording cut off by a crash left its frames in "temp": the next Start makes
+// them a video named after them before it empties the folder, and says so.
+TEST_F(Recording, FramesACrashLeftBehindBecomeAVideoAtTheNextStart) {
+    StartCamera();
+    NormalVideo(0, 1);
+    const QString temp = QDir(videos.path()).filePath("temp");
+    ASSERT_TRUE(QDir().mkpath(temp));
+    for (int tick = 0; tick < 6; ++tick)
+        ASSERT_TRUE(
+            avitest::PatternFrame(640, 480, tick)
+                .save(QDir(temp).filePath(FrameFileName("Video_Crashed_00007.avi", tick)), "BMP"));
+    ASSERT_TRUE(MarkRecordingUnfinished(temp, "Video_Crashed_00007"));
+    PressStart({true, videos.path()});
+    ASSERT_TRUE(window->Recording()) << prompts.Texts().join("|").toStdString();
+    const QString recovered = QDir(videos.path()).filePath("Video_Crashed_00007.avi");
+    EXPECT_TRUE(window->StatusPanel1->text().endsWith(
+        "(the frames of an unfinished recording were saved as Video_Crashed_00007.avi)"))
+        << window->StatusPanel1->text().toStdString();
+    EXPECT_TRUE(QDir(temp).entryList({"*.bmp"}, QDir::Files).isEmpty()) << "then emptied";
+    ASSERT_TRUE(WaitUntilStopped(10000));
+    const int frames = Frames(recovered);
+    if (frames < 0)
+        GTEST_SKIP() << "ffprobe is not installed";
+    EXPECT_EQ(frames, 6);
+}
+
+// The frames of a finished frame-file recording are not assembled again at the next Start.
+TEST_F(Recording, FramesOfAFinishedRecordingAreNotAssembledAgain) {
+    StartCamera();
+    NormalVideo(0, 1);
+    PressStart({false, videos.path()});
+    ASSERT_TRUE(WaitUntilStopped(15000));
+    const QString first = proposedName;
+    ASSERT_TRUE(QFile::remove(VideoPath())); // the user moved the video elsewhere
+    PressStart({true, videos.path()});
+    ASSERT_TRUE(WaitUntilStopped(10000));
+    EXPECT_FALSE(QFile::exists(QDir(videos.path()).filePath(first)));
+    EXPECT_FALSE(window->StatusPanel1->text().contains("unfinished"));
 }
 
 TEST_F(Recording, AFrameFolderThatIsALinkIsNotEmptied) {

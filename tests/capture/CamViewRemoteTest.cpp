@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -262,7 +263,13 @@ TEST_F(RemoteWindow, DeclinedOverwriteStillAnswersAndAFailedSnapshotNeverAnswers
         PumpFor(100);
         EXPECT_EQ(client->Received(), expected) << folder.toStdString();
     }
-    EXPECT_EQ(prompts.Texts().filter("Unable to write to").size(), 1);
+    // The failed write names the file and the system's reason.
+    EXPECT_EQ(prompts.Texts()
+                  .filter(QRegularExpression("^Failed to write '.*/gone/away/.*': No such file or "
+                                             "directory$"))
+                  .size(),
+              1)
+        << prompts.Texts().join("|").toStdString();
     EXPECT_EQ(prompts.Texts().filter("No photo folder").size(), 1);
     EXPECT_TRUE(QFile::exists(PathOf(1))); // the key's snapshot
     client->Send("QUVAR_SNAP");

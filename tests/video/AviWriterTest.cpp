@@ -4,9 +4,16 @@
 #include "video/AviWriter.h"
 
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <optional>
 
 using namespace avitest;
 
@@ -292,6 +299,133 @@ TEST_F(AviWriter, ACompressedFileWithoutFramesStillOpens) {
         GTEST_SKIP() << "ffprobe is not installed";
     // ffprobe counts no frame of an empty stream ("N/A"), but reads its header.
     EXPECT_TRUE(probe->startsWith("width=64\nheight=48\n")) << probe->toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// What ffmpeg reports while decoding every frame of the file: empty when all went well.
+std::optional<QString> DecodeErrors(const QString& path) {
+    const QString ffmpeg = QStandardPaths::findExecutable("ffmpeg");
+    if (ffmpeg.isEmpty())
+        return std::nullopt;
+    QProcess process;
+    process.start(ffmpeg, {"-v", "error", "-i", path, "-f", "null", "-"});
+    if (!process.waitForFinished(30000))
+        return QString("ffmpeg did not finish");
+    return QString::fromUtf8(process.readAllStandardError()) +
+           (process.exitCode() != 0 ? QString("exit code %1").arg(process.exitCode()) : QString());
+}
+
+// The index entries of a finished file: chunk id and flags, in file order.
+QList<std::pair<QByteArray, uint32_t>> IndexEntries(const QByteArray& file) {
+    QList<std::pair<QByteArray, uint32_t>> entries;
+    const qsizetype moviStart = file.indexOf("movi");
+    const qsizetype idx1 = moviStart + qsizetype(U32(file, moviStart - 4));
+    if (moviStart < 0 || Tag(file, idx1) != "idx1")
+        return entries;
+    const uint32_t size = U32(file, idx1 + 4);
+    for (qsizetype at = idx1 + 8; at + 16 <= idx1 + 8 + qsizetype(size); at += 16)
+        entries.append({Tag(file, at), U32(file, at + 4)});
+    return entries;
+}
+
+// The encoder's packets are written by the program's own AVI writer: "00dc" chunks, the
+// codec's FOURCC in the stream header and in its BITMAPINFOHEADER, the key frames flagged in
+// the index, and the header's counts complete.
+TEST_F(AviWriter, CompressedFilesAreLaidOutByTheProgramsOwnWriter) {
+    Setup("FMP4", 64, 48, 67);
+    std::vector<QImage> frames;
+    for (int i = 0; i < 31; ++i)
+        frames.push_back(PatternFrame(64, 48, i * 9));
+    Record(frames);
+    const QByteArray f = ReadAll(Path());
+    EXPECT_EQ(U32(f, 4), uint32_t(f.size() - 8));
+    EXPECT_EQ(U32(f, 48), 31u);     // avih total frames
+    EXPECT_EQ(Tag(f, 112), "FMP4"); // strh handler
+    EXPECT_EQ(U32(f, 140), 31u);    // strh length
+    EXPECT_EQ(Tag(f, 196), "FMP4"); // strf compression
+    EXPECT_EQ(U32(f, 184), 64u);    // strf width
+    const auto entries = IndexEntries(f);
+    ASSERT_EQ(entries.size(), 31);
+    QStringList keys;
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].first, "00dc") << i;
+        if (entries[i].second & 0x10)
+            keys.append(QString::number(i));
+    }
+    EXPECT_EQ(keys.join(','), "0,15,30");
+    const auto errors = DecodeErrors(Path());
+    if (!errors)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    EXPECT_EQ(*errors, "");
+}
+
+// A compressed recording killed at a random moment, as by a crash or a power cut: the file
+// opens, its header counts the frames up to its last patch (at most a second before the
+// kill), and ffmpeg decodes every frame without an error.
+TEST_F(AviWriter, ACompressedRecordingKilledMidWayStillOpensWithItsFrames) {
+    if (QStandardPaths::findExecutable("ffprobe").isEmpty() ||
+        QStandardPaths::findExecutable("ffmpeg").isEmpty())
+        GTEST_SKIP() << "ffprobe and ffmpeg are not installed";
+    for (const char* fourcc : {"MJPG", "FMP4", "H264"}) {
+        SCOPED_TRACE(fourcc);
+        const QString path = Path(QString("%1.avi").arg(fourcc));
+        QProcess recorder;
+        recorder.start(QUVAR_AVI_RECORDER, {path, fourcc, "320", "240"});
+        ASSERT_TRUE(recorder.waitForReadyRead(20000)) << "the recording did not start";
+        QThread::msleep(1500);
+        ::kill(pid_t(recorder.processId()), SIGKILL);
+        ASSERT_TRUE(recorder.waitForFinished(10000));
+        ASSERT_EQ(recorder.exitStatus(), QProcess::CrashExit);
+
+        const QByteArray f = ReadAll(path);
+        ASSERT_GT(f.size(), 240);
+        const uint32_t riff = U32(f, 4);
+        EXPECT_LE(qsizetype(riff) + 8, f.size()) << "the RIFF size reaches beyond the file";
+        const uint32_t headerFrames = std::min(U32(f, 48), U32(f, 140));
+        EXPECT_GE(headerFrames, 1u);
+        const auto decoded = FrameCount(path);
+        ASSERT_TRUE(decoded);
+        EXPECT_GE(*decoded, int(headerFrames));
+        EXPECT_LE(*decoded - int(headerFrames), 20) << "more than a second of frames unpatched";
+        EXPECT_EQ(DecodeErrors(path).value_or(""), "");
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The frame's rows reach the encoders in their own colours and places, band by band: every
+// stripe of 16 rows decodes to its colour, for 24- and 32-bit frames.
+TEST_F(AviWriter, LossyEncodersGetEachRowInItsColour) {
+    const QRgb stripes[] = {qRgb(220, 30, 30), qRgb(30, 200, 40), qRgb(20, 40, 230),
+                            qRgb(240, 240, 240), qRgb(90, 90, 90)};
+    QImage frame(64, 80, QImage::Format_BGR888);
+    for (int s = 0; s < 5; ++s)
+        for (int y = 16 * s; y < 16 * s + 16; ++y)
+            for (int x = 0; x < 64; ++x)
+                frame.setPixel(x, y, stripes[s]);
+    for (const char* fourcc : {"MJPG", "FMP4", "H264"})
+        for (const QImage::Format format : {QImage::Format_BGR888, QImage::Format_RGB32}) {
+            SCOPED_TRACE(testing::Message() << fourcc << " " << format);
+            Setup(fourcc, 64, 80, 100);
+            writer.Quality = 10000;
+            Record({frame.convertToFormat(format)});
+            const auto decoded = DecodeBgr(Path());
+            if (!decoded)
+                GTEST_SKIP() << "ffmpeg is not installed";
+            ASSERT_EQ(decoded->size(), 64 * 80 * 3);
+            for (int s = 0; s < 5; ++s) {
+                const qsizetype at = (qsizetype(16 * s + 8) * 64 + 32) * 3;
+                const QRgb want = stripes[s];
+                EXPECT_NEAR(uint8_t((*decoded)[at + 2]), qRed(want), 8) << "stripe " << s;
+                EXPECT_NEAR(uint8_t((*decoded)[at + 1]), qGreen(want), 8) << "stripe " << s;
+                EXPECT_NEAR(uint8_t((*decoded)[at]), qBlue(want), 8) << "stripe " << s;
+            }
+        }
 }
 
 } // namespace

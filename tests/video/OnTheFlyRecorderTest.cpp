@@ -171,11 +171,12 @@ TEST_F(OnTheFlyRecorder, AFullFileStopsTheRecordingAndSaysSo) {
     EXPECT_EQ(*frames, 5);
 }
 
-// A full uncompressed file is the only end a frame ends a recording with: the next
-// recording, here compressed, on the same writer runs its whole duration.
+// A full file ends only its own recording: the next recording, here compressed, on the
+// same writer runs its whole duration.
 TEST_F(OnTheFlyRecorder, AFullFileEndsOnlyItsOwnRecording) {
+    // Room for 5 uncompressed frames of 320 x 240, and for far more compressed ones.
     TAVICreator::Limits limits;
-    limits.IndexEntries = 5;
+    limits.MaxFileBytes = 1'200'000;
     TAviWriter_2 small(nullptr, limits);
     TCodeCamera camera;
     TRecordingSettings settings;
@@ -201,36 +202,64 @@ TEST_F(OnTheFlyRecorder, AFullFileEndsOnlyItsOwnRecording) {
 }
 
 // A write that fails (a full disk, here a file-size limit of this process for the time of
-// the recording) closes the file; the recording stops then, instead of dropping every frame
-// until its duration.
+// the recording) closes the file, compressed or not, with its index and the frames so far;
+// the recording stops then, instead of dropping every frame until its duration, and says
+// which file failed and why.
 TEST_F(OnTheFlyRecorder, AFailedWriteStopsTheRecording) {
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{3'000'000, saved.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    TCodeCamera camera;
-    TRecordingSettings settings;
-    settings.NVFPS = 6; // 20 frames per second
-    settings.NVTimeLimit = 60;
-    TOnTheFlyRecorder recorder(writer, timer);
-    recorder.Start(PlanRecording(settings), {640, 480}, Path(), camera.Latest(), HooksFor(camera));
-    const bool stopped = ended.get_future().wait_for(10s) == std::future_status::ready;
-    QString message;
-    try {
-        recorder.Stop();
-    } catch (const std::exception& error) {
-        message = error.what();
+    struct Case {
+        const char* fourcc;
+        rlim_t limit;
+        int frames; // that fit below the limit; 0: not known in advance
+    };
+    for (const Case& c : {Case{"", 3'000'000, 3}, Case{"MJPG", 400'000, 0}}) {
+        SCOPED_TRACE(c.fourcc);
+        ended = std::promise<void>();
+        stop_reports = 0;
+        const QString path = folder.filePath(QString("failed%1.avi").arg(c.fourcc));
+        TAviWriter_2 target;
+        target.SetWidth(640);
+        target.SetHeight(480);
+        target.SetCompressor(c.fourcc);
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previous = signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{c.limit, saved.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        TCodeCamera camera;
+        TRecordingSettings settings;
+        settings.NVFPS = 6; // 20 frames per second
+        settings.NVTimeLimit = 60;
+        TOnTheFlyRecorder recorder(target, timer);
+        recorder.Start(PlanRecording(settings), {640, 480}, path, camera.Latest(),
+                       HooksFor(camera));
+        const bool stopped = ended.get_future().wait_for(30s) == std::future_status::ready;
+        QString message;
+        try {
+            recorder.Stop();
+        } catch (const std::exception& error) {
+            message = error.what();
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        signal(SIGXFSZ, previous);
+        ASSERT_TRUE(stopped) << "the recording went on after its file was closed";
+        EXPECT_EQ(stop_reports.load(), 1);
+        EXPECT_TRUE(message.startsWith("Writing " + path + " failed: File too large"))
+            << message.toStdString();
+        const QByteArray f = avitest::ReadAll(path);
+        const uint32_t headerFrames = avitest::U32(f, 48);
+        if (c.frames > 0) {
+            EXPECT_EQ(headerFrames, uint32_t(c.frames));
+        }
+        EXPECT_GT(headerFrames, 1u);
+        EXPECT_EQ(avitest::U32(f, 4), uint32_t(f.size() - 8)) << "closed complete";
+        EXPECT_TRUE(message.endsWith(QString("closed with %1 frames").arg(headerFrames)))
+            << message.toStdString();
+        const auto frames = avitest::FrameCount(path);
+        if (!frames)
+            GTEST_SKIP()
+                << "ffprobe is not installed: the file was not checked as a player reads it";
+        EXPECT_EQ(*frames, int(headerFrames));
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, previous);
-    ASSERT_TRUE(stopped) << "the recording went on after its file was closed";
-    EXPECT_EQ(stop_reports.load(), 1);
-    EXPECT_TRUE(message.contains("failed")) << message.toStdString();
-    const auto frames = avitest::FrameCount(Path());
-    if (!frames)
-        GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
-    EXPECT_EQ(*frames, 3);
 }
 
 TEST_F(OnTheFlyRecorder, FrameFileTicksRequestAndCountWithoutAWriter) {

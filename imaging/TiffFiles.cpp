@@ -5,6 +5,7 @@
 #include "ImageFileMessages.h"
 #include "platform/Errors.h"
 #include "platform/SafeFile.h"
+#include "platform/ThreadPool.h"
 #include "platform/TextCodec.h"
 
 #include <QFile>
@@ -27,6 +28,8 @@ namespace {
 constexpr char TiffSoftware[] = "QUVAR Version 3.06";
 constexpr char TiffMake[] = "Comment ?";
 constexpr int StripBytes = 262144;
+// Strips encoded ahead per thread before they are written.
+constexpr int TiffStripsPerThread = 4;
 
 // libtiff's own messages are never shown; failures reach the user through ours.
 void SilenceLibtiff() {
@@ -260,6 +263,111 @@ int TiffRowsPerStrip(int width, int height) {
     return rows;
 }
 
+namespace {
+
+struct StripGeometry {
+    int width;
+    int height;
+    int rowsPerStrip;
+};
+
+// The tags that say how the pixels are stored; the same in the file and in each worker's
+// one-strip file, so that the library encodes every strip as the file's own.
+void SetLayoutTags(TIFF* t, const StripGeometry& g) {
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(g.width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(g.height));
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(g.rowsPerStrip));
+}
+
+// A TIFF file held in memory, written and read back by libtiff through client procedures.
+struct MemoryFile {
+    std::vector<uchar> bytes;
+    toff_t pos = 0;
+
+    static MemoryFile& Self(thandle_t h) { return *static_cast<MemoryFile*>(h); }
+    static tmsize_t Read(thandle_t h, void* buf, tmsize_t size) {
+        MemoryFile& m = Self(h);
+        if (size < 0 || m.pos >= m.bytes.size())
+            return 0;
+        const size_t n = std::min<size_t>(size_t(size), m.bytes.size() - size_t(m.pos));
+        std::memcpy(buf, m.bytes.data() + m.pos, n);
+        m.pos += n;
+        return tmsize_t(n);
+    }
+    static tmsize_t Write(thandle_t h, void* buf, tmsize_t size) {
+        MemoryFile& m = Self(h);
+        if (size < 0)
+            return -1;
+        const size_t end = size_t(m.pos) + size_t(size);
+        if (end > m.bytes.size())
+            m.bytes.resize(end);
+        std::memcpy(m.bytes.data() + m.pos, buf, size_t(size));
+        m.pos = end;
+        return size;
+    }
+    static toff_t Seek(thandle_t h, toff_t off, int whence) {
+        MemoryFile& m = Self(h);
+        const toff_t base = whence == SEEK_CUR ? m.pos : whence == SEEK_END ? m.bytes.size() : 0;
+        m.pos = base + off;
+        return m.pos;
+    }
+    static int Close(thandle_t) { return 0; }
+    static toff_t Size(thandle_t h) { return Self(h).bytes.size(); }
+    static int Map(thandle_t, void**, toff_t*) { return 0; }
+    static void Unmap(thandle_t, void*, toff_t) {}
+};
+
+// Converts rows of the bitmap to the RGB bytes the file stores.
+void RowsToRgb(const QImage& source, const PixelLayout& layout, int firstRow, int rows,
+               uchar* out) {
+    const int width = source.width();
+    for (int row = firstRow; row < firstRow + rows; ++row) {
+        const uchar* in = source.constScanLine(row);
+        for (int x = 0; x < width; ++x, in += layout.size) {
+            *out++ = in[layout.r];
+            *out++ = in[layout.g];
+            *out++ = in[layout.b];
+        }
+    }
+}
+
+// Strip s as libtiff's LZW codec with the predictor writes it: encoded in a one-strip file
+// of its own in memory and taken back raw. Empty when the library fails.
+std::vector<uchar> EncodeStrip(const QImage& source, const PixelLayout& layout,
+                               const StripGeometry& g, int s) {
+    const int firstRow = s * g.rowsPerStrip;
+    const int rows = std::min(g.rowsPerStrip, g.height - firstRow);
+    std::vector<uchar> rgb(size_t(g.width) * size_t(rows) * 3);
+    RowsToRgb(source, layout, firstRow, rows, rgb.data());
+    MemoryFile memory;
+    memory.bytes.reserve(rgb.size() / 2 + 4096);
+    TiffHandle tif(TIFFClientOpen("strip", "w", &memory, MemoryFile::Read, MemoryFile::Write,
+                                  MemoryFile::Seek, MemoryFile::Close, MemoryFile::Size,
+                                  MemoryFile::Map, MemoryFile::Unmap));
+    if (!tif)
+        return {};
+    TIFF* t = tif.get();
+    SetLayoutTags(t, {g.width, rows, rows});
+    const tmsize_t written = TIFFWriteEncodedStrip(t, 0, rgb.data(), tmsize_t(rgb.size()));
+    if (written == -1 || written == 0 || !TIFFFlushData(t))
+        return {};
+    const uint64_t size = TIFFGetStrileByteCount(t, 0);
+    if (size == 0 || size > memory.bytes.size())
+        return {};
+    std::vector<uchar> raw(static_cast<size_t>(size));
+    if (TIFFReadRawStrip(t, 0, raw.data(), tmsize_t(size)) != tmsize_t(size))
+        return {};
+    return raw;
+}
+
+} // namespace
+
 void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
     if (bitmap.isNull() || (bitmap.depth() != 24 && bitmap.depth() != 32))
         throw QuvarError(
@@ -287,10 +395,9 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         break;
     }
     SilenceLibtiff();
-    const int width = source.width();
-    const int height = source.height();
-    const int rows = TiffRowsPerStrip(width, height);
-    std::vector<uchar> strip(size_t(width) * size_t(rows) * 3);
+    const StripGeometry g{source.width(), source.height(),
+                          TiffRowsPerStrip(source.width(), source.height())};
+    const int strips = (g.height + g.rowsPerStrip - 1) / g.rowsPerStrip;
 
     std::unique_ptr<SafeFileReplace> replace;
     try {
@@ -303,34 +410,27 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         throw QuvarError(UnableToCreateFileMessage(fileName));
     const QByteArray description = EncodeText(TiffImageDescription);
     TIFF* t = tif.get();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(width));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(height));
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(rows));
+    SetLayoutTags(t, g);
     TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.constData());
     TIFFSetField(t, TIFFTAG_SOFTWARE, TiffSoftware);
     TIFFSetField(t, TIFFTAG_MAKE, TiffMake);
 
-    for (int s = 0, y = 0; y < height; ++s, y += rows) {
-        const int n = std::min(rows, height - y);
-        uchar* out = strip.data();
-        for (int row = y; row < y + n; ++row) {
-            const uchar* in = source.constScanLine(row);
-            for (int x = 0; x < width; ++x, in += layout.size) {
-                *out++ = in[layout.r];
-                *out++ = in[layout.g];
-                *out++ = in[layout.b];
-            }
+    // The strips are encoded on all threads, a batch at a time, and written in order: the
+    // encoded strips held at once stay a few per thread.
+    const int batch = ThreadPoolSize() * TiffStripsPerThread;
+    std::vector<std::vector<uchar>> encoded(size_t(std::min(batch, strips)));
+    for (int first = 0; first < strips; first += batch) {
+        const int count = std::min(batch, strips - first);
+        RunParts(count, [&](int i) {
+            encoded[size_t(i)] = EncodeStrip(source, layout, g, first + i);
+        });
+        for (int i = 0; i < count; ++i) {
+            std::vector<uchar>& raw = encoded[size_t(i)];
+            if (raw.empty() || TIFFWriteRawStrip(t, uint32_t(first + i), raw.data(),
+                                                 tmsize_t(raw.size())) != tmsize_t(raw.size()))
+                throw QuvarError(FailedToWriteMessage(fileName));
+            std::vector<uchar>().swap(raw);
         }
-        const tmsize_t bytes = tmsize_t(width) * n * 3;
-        const tmsize_t written = TIFFWriteEncodedStrip(t, uint32_t(s), strip.data(), bytes);
-        if (written == -1 || written == 0)
-            throw QuvarError(FailedToWriteMessage(fileName));
     }
     // The directory is written on close; only a complete file replaces the old one.
     if (!TIFFFlush(t))

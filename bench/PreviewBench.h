@@ -35,7 +35,7 @@ constexpr int Width = 1920, Height = 1080;
 // process's CPU time is what the work costs, not the waiting.
 inline void RunEvents(int ms) {
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 

@@ -51,7 +51,7 @@ BENCHMARK(BM_SampleToCapturedBitmap1080pBGR);
 // process's CPU time is what the work costs, not the waiting.
 void RunEvents(int ms) {
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 

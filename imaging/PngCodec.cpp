@@ -346,7 +346,9 @@ void WritePng(const QImage& bitmap, const QString& path, const QString& fileName
     const int bandRows = PngBandRows(source.width(), height, ThreadPoolSize());
     const int bandCount = (height + bandRows - 1) / bandRows;
     std::vector<DeflatedBand> bands(static_cast<size_t>(bandCount));
+    std::array<uchar, 2> zlibHeader{};
     try {
+        zlibHeader = ZlibHeader();
         RunParts(bandCount, [&](int b) {
             const int first = b * bandRows;
             bands[size_t(b)] = DeflateBand(source, padded, first,
@@ -375,7 +377,6 @@ void WritePng(const QImage& bitmap, const QString& path, const QString& fileName
     header[11] = 0;                  // adaptive filtering
     header[12] = PNG_INTERLACE_NONE; // interlace
     out.Chunk(ChunkType("IHDR"), {header, sizeof header});
-    const std::array<uchar, 2> zlibHeader = ZlibHeader();
     out.Idat({zlibHeader.data(), zlibHeader.size()});
     for (const DeflatedBand& band : bands)
         out.Idat({band.data.data(), band.data.size()});

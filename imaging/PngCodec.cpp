@@ -273,14 +273,10 @@ DeflatedBand DeflateBand(const QImage& source, bool padded, int firstRow, int ro
     return band;
 }
 
-// Writes the chunks of a PNG file; the image data is gathered into chunks of
-// IdatChunkBytes. Any failed write leaves ok false.
+// Writes the chunks of a PNG file. Any failed write leaves ok false.
 struct PngChunkWriter {
     FILE* file;
     bool ok = true;
-    std::vector<uchar> idat;
-
-    explicit PngChunkWriter(FILE* f) : file(f) { idat.reserve(IdatChunkBytes); }
 
     void Write(const void* data, size_t size) {
         if (ok && size > 0 && std::fwrite(data, 1, size, file) != size)
@@ -303,19 +299,13 @@ struct PngChunkWriter {
         Write(data.data(), data.size());
         Write(tail, sizeof tail);
     }
+    // Image data in chunks of IdatChunkBytes at most.
     void Idat(std::span<const uchar> data) {
         while (!data.empty()) {
-            const size_t n = std::min(data.size(), IdatChunkBytes - idat.size());
-            idat.insert(idat.end(), data.begin(), data.begin() + ptrdiff_t(n));
+            const size_t n = std::min(data.size(), IdatChunkBytes);
+            Chunk(ChunkType("IDAT"), data.first(n));
             data = data.subspan(n);
-            if (idat.size() == IdatChunkBytes)
-                EndIdat();
         }
-    }
-    void EndIdat() {
-        if (!idat.empty())
-            Chunk(ChunkType("IDAT"), idat);
-        idat.clear();
     }
 };
 
@@ -357,16 +347,19 @@ void WritePng(const QImage& bitmap, const QString& path, const QString& fileName
     } catch (const std::exception&) {
         throw QuvarError(FailedToWriteMessage(fileName));
     }
+    // The stream's header before the first band, the Adler-32 of all after the last.
     uLong adler = adler32(0, nullptr, 0);
     for (const DeflatedBand& band : bands)
         adler = adler32_combine(adler, band.adler, z_off_t(band.filteredBytes));
-    std::array<uchar, 4> trailer;
-    PutU32(trailer.data(), uint32_t(adler));
+    bands.front().data.insert(bands.front().data.begin(), zlibHeader.begin(), zlibHeader.end());
+    uchar trailer[4];
+    PutU32(trailer, uint32_t(adler));
+    bands.back().data.insert(bands.back().data.end(), trailer, trailer + 4);
 
     std::unique_ptr<FILE, FileCloser> file(std::fopen(QFile::encodeName(path).constData(), "wb"));
     if (!file)
         throw QuvarError(UnableToCreateFileMessage(fileName));
-    PngChunkWriter out(file.get());
+    PngChunkWriter out{file.get()};
     out.Signature();
     uchar header[13];
     PutU32(header, uint32_t(source.width()));
@@ -377,11 +370,8 @@ void WritePng(const QImage& bitmap, const QString& path, const QString& fileName
     header[11] = 0;                  // adaptive filtering
     header[12] = PNG_INTERLACE_NONE; // interlace
     out.Chunk(ChunkType("IHDR"), {header, sizeof header});
-    out.Idat({zlibHeader.data(), zlibHeader.size()});
     for (const DeflatedBand& band : bands)
-        out.Idat({band.data.data(), band.data.size()});
-    out.Idat({trailer.data(), trailer.size()});
-    out.EndIdat();
+        out.Idat(band.data);
     // The comment follows the image data.
     if (comment) {
         std::vector<uchar> text(PngCommentKeyword, PngCommentKeyword + sizeof PngCommentKeyword);

@@ -5,8 +5,8 @@
 #include "ImageFileMessages.h"
 #include "platform/Errors.h"
 #include "platform/SafeFile.h"
-#include "platform/ThreadPool.h"
 #include "platform/TextCodec.h"
+#include "platform/ThreadPool.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -415,23 +415,34 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
     TIFFSetField(t, TIFFTAG_SOFTWARE, TiffSoftware);
     TIFFSetField(t, TIFFTAG_MAKE, TiffMake);
 
-    // The strips are encoded on all threads, a batch at a time, and written in order: the
-    // encoded strips held at once stay a few per thread.
+    // The strips are encoded on all threads a batch at a time, and the batch before is
+    // written in order meanwhile: the encoded strips held at once stay a few per thread.
     const int batch = ThreadPoolSize() * TiffStripsPerThread;
-    std::vector<std::vector<uchar>> encoded(size_t(std::min(batch, strips)));
-    for (int first = 0; first < strips; first += batch) {
-        const int count = std::min(batch, strips - first);
-        RunParts(count, [&](int i) {
-            encoded[size_t(i)] = EncodeStrip(source, layout, g, first + i);
-        });
-        for (int i = 0; i < count; ++i) {
-            std::vector<uchar>& raw = encoded[size_t(i)];
-            if (raw.empty() || TIFFWriteRawStrip(t, uint32_t(first + i), raw.data(),
+    std::vector<std::vector<uchar>> encoding, written;
+    int writtenFirst = 0;
+    auto writeBatch = [&] {
+        for (size_t i = 0; i < written.size(); ++i) {
+            const std::vector<uchar>& raw = written[i];
+            if (raw.empty() || TIFFWriteRawStrip(t, uint32_t(writtenFirst + int(i)),
+                                                 const_cast<uchar*>(raw.data()),
                                                  tmsize_t(raw.size())) != tmsize_t(raw.size()))
                 throw QuvarError(FailedToWriteMessage(fileName));
-            std::vector<uchar>().swap(raw);
         }
+    };
+    for (int first = 0; first < strips; first += batch) {
+        const int count = std::min(batch, strips - first);
+        encoding.assign(size_t(count), {});
+        // Part 0 writes the batch before; the others encode this one.
+        RunParts(count + 1, [&](int part) {
+            if (part == 0)
+                writeBatch();
+            else
+                encoding[size_t(part - 1)] = EncodeStrip(source, layout, g, first + part - 1);
+        });
+        written.swap(encoding);
+        writtenFirst = first;
     }
+    writeBatch();
     // The directory is written on close; only a complete file replaces the old one.
     if (!TIFFFlush(t))
         throw QuvarError(FailedToWriteMessage(fileName));

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the RGBA raster is read as R, G, B, A bytes");
@@ -28,8 +29,6 @@ namespace {
 constexpr char TiffSoftware[] = "QUVAR Version 3.06";
 constexpr char TiffMake[] = "Comment ?";
 constexpr int StripBytes = 262144;
-// Strips encoded ahead per thread before they are written.
-constexpr int TiffStripsPerThread = 4;
 
 // libtiff's own messages are never shown; failures reach the user through ours.
 void SilenceLibtiff() {
@@ -415,34 +414,33 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
     TIFFSetField(t, TIFFTAG_SOFTWARE, TiffSoftware);
     TIFFSetField(t, TIFFTAG_MAKE, TiffMake);
 
-    // The strips are encoded on all threads a batch at a time, and the batch before is
-    // written in order meanwhile: the encoded strips held at once stay a few per thread.
-    const int batch = ThreadPoolSize() * TiffStripsPerThread;
-    std::vector<std::vector<uchar>> encoding, written;
-    int writtenFirst = 0;
-    auto writeBatch = [&] {
-        for (size_t i = 0; i < written.size(); ++i) {
-            const std::vector<uchar>& raw = written[i];
-            if (raw.empty() || TIFFWriteRawStrip(t, uint32_t(writtenFirst + int(i)),
-                                                 const_cast<uchar*>(raw.data()),
-                                                 tmsize_t(raw.size())) != tmsize_t(raw.size()))
+    // The strips are encoded on all threads and written in order as they are ready, by the
+    // thread that finished the one the file waits for. The threads take the strips in
+    // order, so few wait encoded at any time; no thread waits for a whole batch.
+    std::vector<std::vector<uchar>> encoded(static_cast<size_t>(strips));
+    std::vector<char> ready(static_cast<size_t>(strips), 0);
+    std::mutex writing;
+    int nextToWrite = 0;
+    bool failed = false;
+    RunParts(strips, [&](int s) {
+        std::vector<uchar> raw = failed ? std::vector<uchar>() : EncodeStrip(source, layout, g, s);
+        std::lock_guard lock(writing);
+        if (raw.empty())
+            failed = true;
+        if (failed)
+            throw QuvarError(FailedToWriteMessage(fileName));
+        encoded[size_t(s)] = std::move(raw);
+        ready[size_t(s)] = 1;
+        for (; nextToWrite < strips && ready[size_t(nextToWrite)]; ++nextToWrite) {
+            std::vector<uchar>& strip = encoded[size_t(nextToWrite)];
+            if (TIFFWriteRawStrip(t, uint32_t(nextToWrite), strip.data(), tmsize_t(strip.size())) !=
+                tmsize_t(strip.size())) {
+                failed = true;
                 throw QuvarError(FailedToWriteMessage(fileName));
+            }
+            std::vector<uchar>().swap(strip);
         }
-    };
-    for (int first = 0; first < strips; first += batch) {
-        const int count = std::min(batch, strips - first);
-        encoding.assign(size_t(count), {});
-        // Part 0 writes the batch before; the others encode this one.
-        RunParts(count + 1, [&](int part) {
-            if (part == 0)
-                writeBatch();
-            else
-                encoding[size_t(part - 1)] = EncodeStrip(source, layout, g, first + part - 1);
-        });
-        written.swap(encoding);
-        writtenFirst = first;
-    }
-    writeBatch();
+    });
     // The directory is written on close; only a complete file replaces the old one.
     if (!TIFFFlush(t))
         throw QuvarError(FailedToWriteMessage(fileName));

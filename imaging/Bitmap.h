@@ -15,7 +15,8 @@ constexpr QImage::Format Bitmap24Format = QImage::Format_BGR888;
 constexpr QImage::Format Bitmap32Format = QImage::Format_RGB32;
 
 // A new bitmap of the given size; throws a QuvarError naming the size when the size is
-// not positive, too large, or the memory cannot be had. The pixels are not initialised.
+// not positive, too large, or the memory cannot be had. The pixels are not initialised; a
+// large bitmap may get the memory of one freed before it (see TakeLargeBlock).
 QImage NewBitmap(int width, int height, QImage::Format format = Bitmap24Format);
 
 // True when width and height are positive and within the limits above.

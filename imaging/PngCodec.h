@@ -8,16 +8,25 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
 #include <optional>
 
 // The keyword of the chunk that holds the image comment (compared case-sensitively).
 inline constexpr char PngCommentKeyword[] = "QUVAR";
 
-// Writes the bitmap to path as 8-bit RGB; with a comment, one tEXt chunk "QUVAR" follows
-// the image data. Messages name fileName (path may be a temporary file). Throws a
-// QuvarError on any failure.
+// Writes the bitmap to path as 8-bit RGB with libpng's filters and zlib settings; with a
+// comment, one tEXt chunk "QUVAR" follows the image data. The rows are deflated in bands
+// on the thread pool, joined into one zlib stream. Messages name fileName (path may be a
+// temporary file). Throws a QuvarError on any failure.
 void WritePng(const QImage& bitmap, const QString& path, const QString& fileName,
               const std::optional<QByteArray>& comment);
+
+// Rows per band of the parallel deflate: enough bands to keep every thread busy while
+// they take turns, none much smaller than the 32 KiB window, where each band's fresh start
+// would cost compression.
+inline constexpr int PngBandsPerThread = 4;
+inline constexpr int64_t PngMinBandBytes = 64 * 1024;
+int PngBandRows(int width, int height, int threads);
 
 struct DecodedPng {
     QImage bitmap; // 24-bit

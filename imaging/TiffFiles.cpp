@@ -7,6 +7,7 @@
 #include "platform/RegularFile.h"
 #include "platform/SafeFile.h"
 #include "platform/TextCodec.h"
+#include "platform/ThreadPool.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the RGBA raster is read as R, G, B, A bytes");
@@ -268,6 +270,111 @@ int TiffRowsPerStrip(int width, int height) {
     return rows;
 }
 
+namespace {
+
+struct StripGeometry {
+    int width;
+    int height;
+    int rowsPerStrip;
+};
+
+// The tags that say how the pixels are stored; the same in the file and in each worker's
+// one-strip file, so that the library encodes every strip as the file's own.
+void SetLayoutTags(TIFF* t, const StripGeometry& g) {
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(g.width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(g.height));
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(g.rowsPerStrip));
+}
+
+// A TIFF file held in memory, written and read back by libtiff through client procedures.
+struct MemoryFile {
+    std::vector<uchar> bytes;
+    toff_t pos = 0;
+
+    static MemoryFile& Self(thandle_t h) { return *static_cast<MemoryFile*>(h); }
+    static tmsize_t Read(thandle_t h, void* buf, tmsize_t size) {
+        MemoryFile& m = Self(h);
+        if (size < 0 || m.pos >= m.bytes.size())
+            return 0;
+        const size_t n = std::min<size_t>(size_t(size), m.bytes.size() - size_t(m.pos));
+        std::memcpy(buf, m.bytes.data() + m.pos, n);
+        m.pos += n;
+        return tmsize_t(n);
+    }
+    static tmsize_t Write(thandle_t h, void* buf, tmsize_t size) {
+        MemoryFile& m = Self(h);
+        if (size < 0)
+            return -1;
+        const size_t end = size_t(m.pos) + size_t(size);
+        if (end > m.bytes.size())
+            m.bytes.resize(end);
+        std::memcpy(m.bytes.data() + m.pos, buf, size_t(size));
+        m.pos = end;
+        return size;
+    }
+    static toff_t Seek(thandle_t h, toff_t off, int whence) {
+        MemoryFile& m = Self(h);
+        const toff_t base = whence == SEEK_CUR ? m.pos : whence == SEEK_END ? m.bytes.size() : 0;
+        m.pos = base + off;
+        return m.pos;
+    }
+    static int Close(thandle_t) { return 0; }
+    static toff_t Size(thandle_t h) { return Self(h).bytes.size(); }
+    static int Map(thandle_t, void**, toff_t*) { return 0; }
+    static void Unmap(thandle_t, void*, toff_t) {}
+};
+
+// Converts rows of the bitmap to the RGB bytes the file stores.
+void RowsToRgb(const QImage& source, const PixelLayout& layout, int firstRow, int rows,
+               uchar* out) {
+    const int width = source.width();
+    for (int row = firstRow; row < firstRow + rows; ++row) {
+        const uchar* in = source.constScanLine(row);
+        for (int x = 0; x < width; ++x, in += layout.size) {
+            *out++ = in[layout.r];
+            *out++ = in[layout.g];
+            *out++ = in[layout.b];
+        }
+    }
+}
+
+// Strip s as libtiff's LZW codec with the predictor writes it: encoded in a one-strip file
+// of its own in memory and taken back raw. Empty when the library fails.
+std::vector<uchar> EncodeStrip(const QImage& source, const PixelLayout& layout,
+                               const StripGeometry& g, int s) {
+    const int firstRow = s * g.rowsPerStrip;
+    const int rows = std::min(g.rowsPerStrip, g.height - firstRow);
+    std::vector<uchar> rgb(size_t(g.width) * size_t(rows) * 3);
+    RowsToRgb(source, layout, firstRow, rows, rgb.data());
+    MemoryFile memory;
+    memory.bytes.reserve(rgb.size() / 2 + 4096);
+    TiffHandle tif(TIFFClientOpen("strip", "w", &memory, MemoryFile::Read, MemoryFile::Write,
+                                  MemoryFile::Seek, MemoryFile::Close, MemoryFile::Size,
+                                  MemoryFile::Map, MemoryFile::Unmap));
+    if (!tif)
+        return {};
+    TIFF* t = tif.get();
+    SetLayoutTags(t, {g.width, rows, rows});
+    const tmsize_t written = TIFFWriteEncodedStrip(t, 0, rgb.data(), tmsize_t(rgb.size()));
+    if (written == -1 || written == 0 || !TIFFFlushData(t))
+        return {};
+    const uint64_t size = TIFFGetStrileByteCount(t, 0);
+    if (size == 0 || size > memory.bytes.size())
+        return {};
+    std::vector<uchar> raw(static_cast<size_t>(size));
+    if (TIFFReadRawStrip(t, 0, raw.data(), tmsize_t(size)) != tmsize_t(size))
+        return {};
+    return raw;
+}
+
+} // namespace
+
 void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
     if (bitmap.isNull() || (bitmap.depth() != 24 && bitmap.depth() != 32))
         throw QuvarError(
@@ -295,10 +402,9 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         break;
     }
     SilenceLibtiff();
-    const int width = source.width();
-    const int height = source.height();
-    const int rows = TiffRowsPerStrip(width, height);
-    std::vector<uchar> strip(size_t(width) * size_t(rows) * 3);
+    const StripGeometry g{source.width(), source.height(),
+                          TiffRowsPerStrip(source.width(), source.height())};
+    const int strips = (g.height + g.rowsPerStrip - 1) / g.rowsPerStrip;
 
     std::unique_ptr<SafeFileReplace> replace;
     try {
@@ -311,35 +417,38 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         throw QuvarError(UnableToCreateFileMessage(fileName));
     const QByteArray description = EncodeText(TiffImageDescription);
     TIFF* t = tif.get();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(width));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(height));
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(rows));
+    SetLayoutTags(t, g);
     TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.constData());
     TIFFSetField(t, TIFFTAG_SOFTWARE, TiffSoftware);
     TIFFSetField(t, TIFFTAG_MAKE, TiffMake);
 
-    for (int s = 0, y = 0; y < height; ++s, y += rows) {
-        const int n = std::min(rows, height - y);
-        uchar* out = strip.data();
-        for (int row = y; row < y + n; ++row) {
-            const uchar* in = source.constScanLine(row);
-            for (int x = 0; x < width; ++x, in += layout.size) {
-                *out++ = in[layout.r];
-                *out++ = in[layout.g];
-                *out++ = in[layout.b];
-            }
-        }
-        const tmsize_t bytes = tmsize_t(width) * n * 3;
-        const tmsize_t written = TIFFWriteEncodedStrip(t, uint32_t(s), strip.data(), bytes);
-        if (written == -1 || written == 0)
+    // The strips are encoded on all threads and written in order as they are ready, by the
+    // thread that finished the one the file waits for. The threads take the strips in
+    // order, so few wait encoded at any time; no thread waits for a whole batch.
+    std::vector<std::vector<uchar>> encoded(static_cast<size_t>(strips));
+    std::vector<char> ready(static_cast<size_t>(strips), 0);
+    std::mutex writing;
+    int nextToWrite = 0;
+    bool failed = false;
+    RunParts(strips, [&](int s) {
+        std::vector<uchar> raw = failed ? std::vector<uchar>() : EncodeStrip(source, layout, g, s);
+        std::lock_guard lock(writing);
+        if (raw.empty())
+            failed = true;
+        if (failed)
             throw QuvarError(FailedToWriteMessage(fileName));
-    }
+        encoded[size_t(s)] = std::move(raw);
+        ready[size_t(s)] = 1;
+        for (; nextToWrite < strips && ready[size_t(nextToWrite)]; ++nextToWrite) {
+            std::vector<uchar>& strip = encoded[size_t(nextToWrite)];
+            if (TIFFWriteRawStrip(t, uint32_t(nextToWrite), strip.data(), tmsize_t(strip.size())) !=
+                tmsize_t(strip.size())) {
+                failed = true;
+                throw QuvarError(FailedToWriteMessage(fileName));
+            }
+            std::vector<uchar>().swap(strip);
+        }
+    });
     // The directory is written on close; only a complete file replaces the old one.
     if (!TIFFFlush(t))
         throw QuvarError(FailedToWriteMessage(fileName));

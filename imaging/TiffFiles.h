@@ -23,7 +23,8 @@ QImage LoadTiffAsBitmap24(const QString& fileName);
 QImage DecodeTiff(QByteArrayView data, const QString& fileName);
 
 // Writes a 24- or 32-bit bitmap as a new TIFF with TiffImageDescription as its
-// description, replacing an existing file only once the new one is complete. Throws
+// description, replacing an existing file only once the new one is complete. libtiff
+// encodes the strips on the thread pool; they are written in order. Throws
 // "WriteBitmapToTiff is designed for 24bit and 32bit bitmaps only",
 // "Unable to create file '<name>'" or "Failed to write '<name>'".
 void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <sched.h>
 #include <thread>
 #include <vector>
 
@@ -14,10 +15,20 @@ constexpr int MaxPoolThreads = 8;
 
 thread_local bool InPart = false;
 
+// The processors this process may run on (a CPU set or taskset restricts them), not all the
+// machine has: more workers than those only take turns.
+int UsableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return CPU_COUNT(&set);
+    return int(std::thread::hardware_concurrency());
+}
+
 class Pool {
 public:
     Pool() {
-        const int size = std::clamp(int(std::thread::hardware_concurrency()), 1, MaxPoolThreads);
+        const int size = std::clamp(UsableProcessors(), 1, MaxPoolThreads);
         for (int i = 1; i < size; ++i)
             workers_.emplace_back([this] { Work(); });
     }

@@ -5,7 +5,8 @@
 
 #include <functional>
 
-// How many parts can run at once: the workers and the calling thread (1 to 8).
+// How many parts can run at once: the workers and the calling thread, one for each
+// processor the process may use (1 to 8).
 int ThreadPoolSize();
 
 // Runs part(0) ... part(count - 1), each once, and returns when all have ended. When the

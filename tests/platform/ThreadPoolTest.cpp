@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <sched.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -70,4 +72,36 @@ TEST(ThreadPool, RethrowsTheErrorOfTheLowestPartAfterAllEnded) {
         EXPECT_STREQ(error.what(), "part 2");
     }
     EXPECT_EQ(ended.load(), 6);
+}
+
+// A process bound to one processor (taskset, a CPU set) gets no workers that would only
+// take turns with the caller. Checked in a copy of this test run bound to one processor.
+TEST(ThreadPool, AProcessBoundToOneProcessorRunsThePartsItself) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    ASSERT_EQ(sched_getaffinity(0, sizeof set, &set), 0);
+    if (CPU_COUNT(&set) == 1) {
+        EXPECT_EQ(ThreadPoolSize(), 1);
+        EXPECT_EQ(ThreadsOfOneCall(4), std::set<pid_t>{gettid()});
+        return;
+    }
+    int first = 0;
+    while (!CPU_ISSET(first, &set))
+        ++first;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(first, &one);
+        sched_setaffinity(0, sizeof one, &one);
+        execl("/proc/self/exe", "platform_tests",
+              "--gtest_filter=ThreadPool.AProcessBoundToOneProcessorRunsThePartsItself",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

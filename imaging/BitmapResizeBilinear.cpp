@@ -222,6 +222,215 @@ QUVAR_AVX512_VBMI void BilinearRowVbmi(const uint8_t* rowA, const uint8_t* rowB,
 #endif
 #endif
 
+#ifdef QUVAR_X86_VECTORS
+// ---------------------------------------------------------------------------------------
+// Bilinear with byte shuffles
+//
+// Without byte permutes across a whole vector, each 128-bit lane reads its own 16-byte
+// window of each source row, starting at the left neighbour of its first destination byte,
+// and holds four destination bytes in 32-bit lanes (the row's bytes in order, as in the
+// gathered path). A byte shuffle places every left neighbour into its lane; the same shuffle
+// with every index 3 higher places the right ones. A window holds four destination bytes
+// when they reduce by at most 3 x; the weights and sums are the defined ones.
+
+// The lanes of a destination row that whole vectors cover, and what each lane reads.
+struct ShuffleLanes {
+    std::vector<int32_t> origin;  // per lane: its window's byte offset in a source row
+    std::vector<uint8_t> shuffle; // per lane, 16 bytes: the window byte of each left neighbour
+    int vectorBytes = 0;          // the destination bytes they cover, a multiple of 32
+};
+
+// Empty (vectorBytes 0) when the reduction is too strong for the windows or the row too short.
+ShuffleLanes ShuffleLanesOf(int sw, int dw, int64_t xstep) {
+    ShuffleLanes lanes;
+    const int64_t rowBytes = int64_t(sw) * 3;
+    const int bytes = dw * 3;
+    int lane = 0;
+    for (; 4 * lane + 4 <= bytes; ++lane) {
+        int32_t index[4];
+        int64_t origin = 0;
+        for (int k = 0; k < 4; ++k) {
+            const int e = 4 * lane + k;
+            const int64_t at = ((e / 3) * xstep >> 16) * 3 + e % 3;
+            if (k == 0)
+                origin = at - e % 3;
+            index[k] = int32_t(at - origin);
+        }
+        if (origin + 16 > rowBytes)
+            break; // the window, and every later one, would pass the end of the row
+        for (int k = 0; k < 4; ++k)
+            if (index[k] + 3 > 15)
+                return {}; // a right neighbour outside the window
+        lanes.origin.push_back(int32_t(origin));
+        for (int k = 0; k < 4; ++k) {
+            lanes.shuffle.push_back(uint8_t(index[k]));
+            lanes.shuffle.insert(lanes.shuffle.end(), 3, 0x80);
+        }
+    }
+    lanes.vectorBytes = (4 * lane) / 32 * 32;
+    return lanes;
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+// Windows of two lanes of one source row.
+QUVAR_AVX2 inline __attribute__((always_inline)) __m256i LaneWindows(const uint8_t* row,
+                                                                     const int32_t* origin) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + origin[0]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + origin[1])), 1);
+}
+
+// One destination row and the source rows it reads.
+struct ShuffledRow {
+    const uint8_t* a;
+    const uint8_t* b;
+    uint32_t fy;
+    uint8_t* out;
+};
+
+// The first vectorBytes bytes of `Rows` destination rows; fx: the column fraction per
+// destination byte. The rows share the loads of the tables.
+template <int Rows>
+QUVAR_AVX2 void BilinearRowsShuffled(const ShuffledRow* rows, const ShuffleLanes& lanes,
+                                     const uint16_t* fx) {
+    const __m256i half = _mm256_set1_epi32(32768);
+    // Added to byte 0 of each 32-bit lane: the right neighbour's index.
+    const __m256i three = _mm256_set1_epi32(3);
+    __m256i wa[Rows], wb[Rows];
+    const uint8_t* rowA[Rows];
+    const uint8_t* rowB[Rows];
+    uint8_t* out[Rows];
+    for (int r = 0; r < Rows; ++r) {
+        wa[r] = _mm256_set1_epi32(int(65536 - rows[r].fy));
+        wb[r] = _mm256_set1_epi32(int(rows[r].fy + 1));
+        rowA[r] = rows[r].a;
+        rowB[r] = rows[r].b;
+        out[r] = rows[r].out;
+    }
+    const int32_t* origin = lanes.origin.data();
+    const uint8_t* shuffle = lanes.shuffle.data();
+    for (int e = 0; e < lanes.vectorBytes; e += 32) {
+        const int first = e / 4;
+        for (int r = 0; r < Rows; ++r) {
+            _mm_prefetch(reinterpret_cast<const char*>(rowA[r] + origin[first] + PrefetchAhead),
+                         _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(rowB[r] + origin[first] + PrefetchAhead),
+                         _MM_HINT_T0);
+        }
+        __m256i value[Rows][4];
+        for (int g = 0; g < 4; ++g) {
+            const int lane = first + 2 * g;
+            const __m256i left =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shuffle + 16 * lane));
+            const __m256i right = _mm256_add_epi8(left, three);
+            const __m256i f = _mm256_cvtepu16_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(fx + e + 8 * g)));
+            for (int r = 0; r < Rows; ++r) {
+                const __m256i a = LaneWindows(rowA[r], origin + lane);
+                const __m256i b = LaneWindows(rowB[r], origin + lane);
+                const __m256i a0 = _mm256_shuffle_epi8(a, left);
+                const __m256i a1 = _mm256_shuffle_epi8(a, right);
+                const __m256i b0 = _mm256_shuffle_epi8(b, left);
+                const __m256i b1 = _mm256_shuffle_epi8(b, right);
+                // w2 := MulDiv(fx, wa, 65536), w4 := MulDiv(fx, wb, 65536); fx * wa < 2^32 - 2^15.
+                const __m256i w2 =
+                    _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(f, wa[r]), half), 16);
+                const __m256i w4 =
+                    _mm256_srli_epi32(_mm256_add_epi32(_mm256_mullo_epi32(f, wb[r]), half), 16);
+                const __m256i w1 = _mm256_sub_epi32(wa[r], w2), w3 = _mm256_sub_epi32(wb[r], w4);
+                const __m256i sum = _mm256_add_epi32(
+                    _mm256_add_epi32(_mm256_mullo_epi32(a0, w1), _mm256_mullo_epi32(a1, w2)),
+                    _mm256_add_epi32(_mm256_mullo_epi32(b0, w3), _mm256_mullo_epi32(b1, w4)));
+                value[r][g] = _mm256_srli_epi32(sum, 16);
+            }
+        }
+        for (int r = 0; r < Rows; ++r)
+            _mm256_storeu_si256(
+                reinterpret_cast<__m256i*>(out[r] + e),
+                PackedBytesAvx2(value[r][0], value[r][1], value[r][2], value[r][3]));
+    }
+}
+
+// Windows of four lanes of one source row.
+QUVAR_AVX512 inline __attribute__((always_inline)) __m512i LaneWindows512(const uint8_t* row,
+                                                                          const int32_t* origin) {
+    const __m256i low = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + origin[0]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + origin[1])), 1);
+    const __m256i high = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + origin[2]))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + origin[3])), 1);
+    return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
+}
+
+// The same with 512-bit vectors.
+template <int Rows>
+QUVAR_AVX512 void BilinearRowsShuffled512(const ShuffledRow* rows, const ShuffleLanes& lanes,
+                                          const uint16_t* fx) {
+    const __m512i half = _mm512_set1_epi32(32768);
+    const __m512i three = _mm512_set1_epi32(3);
+    __m512i wa[Rows], wb[Rows];
+    const uint8_t* rowA[Rows];
+    const uint8_t* rowB[Rows];
+    uint8_t* out[Rows];
+    for (int r = 0; r < Rows; ++r) {
+        wa[r] = _mm512_set1_epi32(int(65536 - rows[r].fy));
+        wb[r] = _mm512_set1_epi32(int(rows[r].fy + 1));
+        rowA[r] = rows[r].a;
+        rowB[r] = rows[r].b;
+        out[r] = rows[r].out;
+    }
+    const int32_t* origin = lanes.origin.data();
+    const uint8_t* shuffle = lanes.shuffle.data();
+    for (int e = 0; e < lanes.vectorBytes; e += 32) {
+        const int first = e / 4;
+        for (int r = 0; r < Rows; ++r) {
+            _mm_prefetch(reinterpret_cast<const char*>(rowA[r] + origin[first] + PrefetchAhead),
+                         _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(rowB[r] + origin[first] + PrefetchAhead),
+                         _MM_HINT_T0);
+        }
+        __m512i value[Rows][2];
+        for (int g = 0; g < 2; ++g) {
+            const int lane = first + 4 * g;
+            const __m512i left = _mm512_loadu_si512(shuffle + 16 * lane);
+            const __m512i right = _mm512_add_epi8(left, three);
+            const __m512i f = _mm512_cvtepu16_epi32(
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fx + e + 16 * g)));
+            for (int r = 0; r < Rows; ++r) {
+                const __m512i a = LaneWindows512(rowA[r], origin + lane);
+                const __m512i b = LaneWindows512(rowB[r], origin + lane);
+                const __m512i a0 = _mm512_shuffle_epi8(a, left);
+                const __m512i a1 = _mm512_shuffle_epi8(a, right);
+                const __m512i b0 = _mm512_shuffle_epi8(b, left);
+                const __m512i b1 = _mm512_shuffle_epi8(b, right);
+                const __m512i w2 =
+                    _mm512_srli_epi32(_mm512_add_epi32(_mm512_mullo_epi32(f, wa[r]), half), 16);
+                const __m512i w4 =
+                    _mm512_srli_epi32(_mm512_add_epi32(_mm512_mullo_epi32(f, wb[r]), half), 16);
+                const __m512i w1 = _mm512_sub_epi32(wa[r], w2), w3 = _mm512_sub_epi32(wb[r], w4);
+                const __m512i sum = _mm512_add_epi32(
+                    _mm512_add_epi32(_mm512_mullo_epi32(a0, w1), _mm512_mullo_epi32(a1, w2)),
+                    _mm512_add_epi32(_mm512_mullo_epi32(b0, w3), _mm512_mullo_epi32(b1, w4)));
+                value[r][g] = _mm512_srli_epi32(sum, 16);
+            }
+        }
+        for (int r = 0; r < Rows; ++r) {
+            const __m128i low = _mm512_cvtepi32_epi8(value[r][0]);
+            const __m128i high = _mm512_cvtepi32_epi8(value[r][1]);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out[r] + e),
+                                _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1));
+        }
+    }
+}
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#endif
+
 // ---------------------------------------------------------------------------------------
 // Bilinear row loops
 
@@ -264,6 +473,83 @@ bool BilinearPermuted(const QImage& src, const QImage& destination, uchar* out, 
 #endif
 }
 
+// Destination bytes [from, to) of one row with the defined arithmetic, byte by byte.
+void BilinearBytes(const uint8_t* rowA, const uint8_t* rowB, uint32_t fy, const int32_t* left,
+                   const int32_t* right, const uint16_t* fx, uint8_t* out, int from, int to) {
+    const uint32_t wa = 65536 - fy, wb = fy + 1;
+    for (int e = from; e < to; ++e) {
+        const int i = e / 3, c = e % 3;
+        const uint32_t w2 = (fx[e] * wa + 32768u) >> 16, w1 = wa - w2;
+        const uint32_t w4 = (fx[e] * wb + 32768u) >> 16, w3 = wb - w4;
+        out[e] = uint8_t((rowA[left[i] + c] * w1 + rowA[right[i] + c] * w2 +
+                          rowB[left[i] + c] * w3 + rowB[right[i] + c] * w4) >>
+                         16);
+    }
+}
+
+// Column tables: byte offsets of both neighbours of every destination pixel (the last column
+// is its own right neighbour) and the fraction, repeated for the three bytes of a pixel.
+struct BilinearColumns {
+    std::vector<int32_t> left, right;
+    std::vector<uint16_t> fx;
+};
+
+BilinearColumns BilinearColumnsOf(int sw, int dw, int64_t xstep) {
+    BilinearColumns columns{std::vector<int32_t>(dw), std::vector<int32_t>(dw),
+                            std::vector<uint16_t>(size_t(dw) * 3)};
+    for (int i = 0; i < dw; ++i) {
+        const int64_t x = i * xstep;
+        const int sx = int(x >> 16);
+        columns.left[i] = sx * 3;
+        columns.right[i] = std::min(sx + 1, sw - 1) * 3;
+        columns.fx[3 * i] = columns.fx[3 * i + 1] = columns.fx[3 * i + 2] = uint16_t(x & 0xffff);
+    }
+    return columns;
+}
+
+// The resize with byte shuffles; false when the sizes do not allow it.
+bool BilinearShuffled(const QImage& src, const QImage& destination, uchar* out, BilinearSteps steps,
+                      ResizeVectors level, int threads) {
+#ifdef QUVAR_X86_VECTORS
+    const int sw = src.width(), sh = src.height();
+    const int dw = destination.width(), dh = destination.height();
+    const ShuffleLanes lanes = ShuffleLanesOf(sw, dw, steps.x);
+    if (lanes.vectorBytes == 0)
+        return false;
+    const BilinearColumns columns = BilinearColumnsOf(sw, dw, steps.x);
+    const qsizetype stride = destination.bytesPerLine();
+    const auto rowsShuffled = [&](const ShuffledRow* rows, int count) {
+        const bool wide = level >= ResizeVectors::Avx512;
+        if (count == 2)
+            (wide ? BilinearRowsShuffled512<2> : BilinearRowsShuffled<2>)(rows, lanes,
+                                                                          columns.fx.data());
+        else
+            (wide ? BilinearRowsShuffled512<1> : BilinearRowsShuffled<1>)(rows, lanes,
+                                                                          columns.fx.data());
+    };
+    ForEachRowBand(dh, int64_t(dw) * dh, threads, [&](int first, int last) {
+        for (int j = first; j < last; j += 2) {
+            ShuffledRow pair[2];
+            const int count = std::min(2, last - j);
+            for (int r = 0; r < count; ++r) {
+                const BilinearRows rows = BilinearRowsOf(j + r, steps.y, sh);
+                pair[r] = {src.constScanLine(rows.a), src.constScanLine(rows.b), rows.fy,
+                           out + (j + r) * stride};
+            }
+            rowsShuffled(pair, count);
+            for (int r = 0; r < count; ++r)
+                BilinearBytes(pair[r].a, pair[r].b, pair[r].fy, columns.left.data(),
+                              columns.right.data(), columns.fx.data(), pair[r].out,
+                              lanes.vectorBytes, dw * 3);
+        }
+    });
+    return true;
+#else
+    (void)src, (void)destination, (void)out, (void)steps, (void)level, (void)threads;
+    return false;
+#endif
+}
+
 // The resize with both neighbours of every destination pixel first copied out of the source
 // rows, then combined element by element.
 void BilinearGathered(const QImage& src, const QImage& destination, uchar* out, BilinearSteps steps,
@@ -272,17 +558,10 @@ void BilinearGathered(const QImage& src, const QImage& destination, uchar* out, 
     const int dw = destination.width(), dh = destination.height();
     const qsizetype stride = destination.bytesPerLine();
     const auto combineRow = CombineRowFor(level);
-    // Column tables: byte offsets of both neighbours (the last column is its own right
-    // neighbour) and the fraction, repeated for the three bytes of a pixel.
-    std::vector<int32_t> left(dw), right(dw);
-    std::vector<uint16_t> fx(size_t(dw) * 3);
-    for (int i = 0; i < dw; ++i) {
-        const int64_t x = i * steps.x;
-        const int sx = int(x >> 16);
-        left[i] = sx * 3;
-        right[i] = std::min(sx + 1, sw - 1) * 3;
-        fx[3 * i] = fx[3 * i + 1] = fx[3 * i + 2] = uint16_t(x & 0xffff);
-    }
+    const BilinearColumns columns = BilinearColumnsOf(sw, dw, steps.x);
+    const std::vector<int32_t>& left = columns.left;
+    const std::vector<int32_t>& right = columns.right;
+    const std::vector<uint16_t>& fx = columns.fx;
 
     const int wide = WideCount(right.data(), dw, src.bytesPerLine());
     // Leading pixels whose two neighbours are adjacent and can be read as one 8-byte word.
@@ -342,6 +621,9 @@ void BilinearResize(const QImage& source, QImage& destination, int threads) {
     const ResizeVectors level = ResizeVectorsInUse();
     if (level >= ResizeVectors::Avx512Vbmi &&
         BilinearPermuted(src, destination, out, steps, threads))
+        return;
+    if (level >= ResizeVectors::Avx2 &&
+        BilinearShuffled(src, destination, out, steps, level, threads))
         return;
     BilinearGathered(src, destination, out, steps, level, threads);
 }

@@ -311,14 +311,6 @@ QUVAR_AVX2 inline __attribute__((always_inline)) uint64_t GroupBytesAvx2(__m256i
            uint64_t(uint32_t(_mm256_extract_epi32(bytes, 4))) << 32;
 }
 
-// The bytes of four groups' sums, in order (each sum is 0 to 255).
-QUVAR_AVX2 inline __attribute__((always_inline)) __m256i PeriodBytesAvx2(__m256i q0, __m256i q1,
-                                                                         __m256i q2, __m256i q3) {
-    const __m256i bytes =
-        _mm256_packus_epi16(_mm256_packus_epi32(q0, q1), _mm256_packus_epi32(q2, q3));
-    return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
-}
-
 template <int Bytes>
 QUVAR_AVX2 int HalfAreaRowAvx2(const uint8_t* __restrict row0, const uint8_t* __restrict row1,
                                float rowWeight0, float rowWeight1, const float* __restrict wc0,
@@ -359,7 +351,7 @@ QUVAR_AVX2 int HalfAreaRowAvx2(const uint8_t* __restrict row0, const uint8_t* __
                  colours)
                 << (8 * g);
         }
-        const __m256i packed = _mm256_or_si256(PeriodBytesAvx2(q[0], q[1], q[2], q[3]), fourths);
+        const __m256i packed = _mm256_or_si256(PackedBytesAvx2(q[0], q[1], q[2], q[3]), fourths);
         if (Groups == 4) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + e), packed);
         } else {

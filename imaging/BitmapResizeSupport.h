@@ -56,6 +56,16 @@
 
 namespace resize {
 
+#ifdef QUVAR_X86_VECTORS
+// The low bytes of the 32-bit lanes of q0 to q3, in order (each lane holds 0 to 255).
+QUVAR_AVX2 inline __attribute__((always_inline)) __m256i PackedBytesAvx2(__m256i q0, __m256i q1,
+                                                                         __m256i q2, __m256i q3) {
+    const __m256i bytes =
+        _mm256_packus_epi16(_mm256_packus_epi32(q0, q1), _mm256_packus_epi32(q2, q3));
+    return _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+#endif
+
 // The pixels of `image` to write, detached from any other image sharing them; throws when
 // there is no memory for them.
 uchar* WritableBits(QImage& image);

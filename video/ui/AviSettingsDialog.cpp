@@ -203,7 +203,7 @@ void TAVIDialog::FormShow() {
     NVTimeLimit->setText(QString::number(Fields->NVTimeLimit));
     TLTimeLimit->setText(QString::number(Fields->TLTimeLimit));
     AVIDirEdit->setText(Fields->AVIDir);
-    FileNameEdit->setText(ProposedVideoName(QDate::currentDate(), Fields->AVINr));
+    FileNameEdit->setText(ProposedVideoName(Today(), Fields->AVINr));
 }
 
 void TAVIDialog::CompressorboxChange() {

@@ -38,6 +38,13 @@ struct DialogChoice {
 
 class Recording : public previewtest::PreviewWindow {
 protected:
+    Recording() {
+        TAVIDialog::Today = [] { return QDate(2031, 12, 31); };
+    }
+    ~Recording() override {
+        TAVIDialog::Today = [] { return QDate::currentDate(); };
+    }
+
     // Presses "Start" and answers the dialog as the user would, on its own event loop.
     void PressStart(const DialogChoice& choice) {
         bool answered = false;
@@ -192,8 +199,7 @@ TEST_F(Recording, OnTheFlyThreeSecondsAtTenFramesPerSecond) {
     NormalVideo(3, 3); // 10 frames per second for 3 s
     window->AVINr = 99999;
     PressStart({true, videos.path()});
-    const QString today = QDate::currentDate().toString("yyyy-MM-dd");
-    EXPECT_EQ(proposedName, "Video_" + today + "_99999.avi");
+    EXPECT_EQ(proposedName, "Video_2031-12-31_99999.avi");
     EXPECT_EQ(window->AVINr, 0) << "99999 wraps to 0 after Start";
     ASSERT_TRUE(window->Recording()) << prompts.Texts().join("|").toStdString();
     EXPECT_EQ(window->AVIStartStop->text(), "Stop");

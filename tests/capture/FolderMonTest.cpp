@@ -11,8 +11,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -321,35 +321,87 @@ TEST_F(FolderMonTest, ASubfolderMovedOutIsNoLongerWatched) {
     EXPECT_EQ(reports, (std::vector<Report>{{"sub", "Removed"}, {"top.jpg", "New"}}));
 }
 
+// The threads of this process, by id.
+QStringList ThreadIds() {
+    return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+}
+
+// Whether thread `id` sleeps (state S), and how often it has gone to sleep of its own accord.
+struct ThreadSleep {
+    bool asleep = false;
+    long long voluntarySwitches = -1;
+};
+
+ThreadSleep SleepOf(const QString& id) {
+    ThreadSleep sleep;
+    QFile status("/proc/self/task/" + id + "/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return sleep;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("State:"))
+            sleep.asleep = line.mid(6).trimmed().startsWith('S');
+        else if (line.startsWith("voluntary_ctxt_switches:"))
+            sleep.voluntarySwitches = line.mid(24).trimmed().toLongLong();
+    }
+    return sleep;
+}
+
+// Whether done() holds within 5 s. No event is processed meanwhile: queued reports stay
+// queued.
+bool Eventually(const std::function<bool()>& done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 5000)
+            return false;
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// The thread that start() begins, found among this process's threads before and after.
+QString NewThread(const std::function<void()>& start) {
+    const QStringList others = ThreadIds();
+    start();
+    QStringList started = ThreadIds();
+    for (const QString& id : others)
+        started.removeAll(id);
+    return started.size() == 1 ? started.front() : QString();
+}
+
+// Whether thread `id`, once asleep, is woken by wake() and goes back to sleep: then it has
+// handled what woke it.
+bool HandledAndAsleep(const QString& id, const std::function<void()>& wake) {
+    if (!Eventually([&] { return SleepOf(id).asleep; }))
+        return false;
+    const long long before = SleepOf(id).voluntarySwitches;
+    wake();
+    return Eventually([&] {
+        const ThreadSleep now = SleepOf(id);
+        return now.asleep && now.voluntarySwitches > before;
+    });
+}
+
 TEST_F(FolderMonTest, NothingIsReportedAfterDeactivate) {
-    Start(FileNames);
-    Write("before.jpg");
+    const QString worker = NewThread([&] { Start(FileNames); });
+    ASSERT_FALSE(worker.isEmpty()) << "the worker thread is not found";
     // Queued but not yet delivered when the monitor stops: dropped too.
-    QThread::msleep(100);
+    ASSERT_TRUE(HandledAndAsleep(worker, [&] { Write("before.jpg"); }));
     mon.Deactivate();
     Write("after.jpg");
     Settle();
     EXPECT_TRUE(reports.empty());
 }
 
-double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 TEST_F(FolderMonTest, ADeletedFolderStopsTheWorkerWithoutSpinning) {
     const QString watched = Path("watched");
     ASSERT_TRUE(QDir().mkpath(watched));
     mon.SetFolder(watched);
-    Start(FileNames);
-    ASSERT_TRUE(QDir(watched).removeRecursively());
-    QThread::msleep(50);
-    const double before = CpuSeconds();
-    QThread::msleep(500);
-    // A spinning worker would use about the whole half second.
-    EXPECT_LT(CpuSeconds() - before, 0.2);
+    const QString worker = NewThread([&] { Start(FileNames); });
+    ASSERT_FALSE(worker.isEmpty()) << "the worker thread is not found";
+    // The deletion wakes the worker; an idle one goes back to sleep in its wait, a spinning
+    // one never sleeps again.
+    EXPECT_TRUE(HandledAndAsleep(worker, [&] { ASSERT_TRUE(QDir(watched).removeRecursively()); }));
     EXPECT_TRUE(mon.IsActive());
     mon.Deactivate();
     EXPECT_FALSE(mon.IsActive());
@@ -385,14 +437,17 @@ TEST(FolderMonRules, DestroyingAnActiveMonitorEndsItsWorker) {
         mon.SetFolder(dir.path());
         mon.SetEvents(FileNames);
         mon.OnFolderChange = [](TFolderMon*, const TFolderItemInfo&) { FAIL(); };
-        mon.Activate();
-        QFile f(dir.filePath("x.jpg"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.close();
-        QThread::msleep(100);
+        const QString worker = NewThread([&] { mon.Activate(); });
+        ASSERT_FALSE(worker.isEmpty()) << "the worker thread is not found";
+        // The worker has seen the file and queued its report when the monitor goes.
+        ASSERT_TRUE(HandledAndAsleep(worker, [&] {
+            QFile f(dir.filePath("x.jpg"));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }));
     }
     QCoreApplication::processEvents();
-    EXPECT_EQ(CountEntries("/proc/self/task"), threads);
+    // A joined thread leaves the task list a moment after the join returns.
+    EXPECT_TRUE(Eventually([&] { return CountEntries("/proc/self/task") == threads; }));
 }
 
 } // namespace

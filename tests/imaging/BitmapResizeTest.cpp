@@ -503,6 +503,11 @@ TEST_P(ResizeAtEveryLevel, BilinearMatchesThePlainFormula) {
         {6000, 9, 1600, 3},
         {1000, 3, 385, 2},
         {1000, 3, 370, 2},
+        // Reductions near 3 x, where a 16-byte window stops holding four destination bytes;
+        // an odd number of rows, which the two-row loops end with one.
+        {1000, 3, 334, 2},
+        {1000, 3, 333, 2},
+        {1001, 7, 331, 5},
         {1000, 3, 200, 2},
         {1000, 3, 120, 2},
         // Enlargements, block boundaries, one-pixel sides.

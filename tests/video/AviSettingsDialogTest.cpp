@@ -23,6 +23,10 @@ protected:
         fields.AVIDir = folder.path();
         dialog.Fields = &fields;
         dialog.AVIWriter = &writer;
+        TAVIDialog::Today = [] { return QDate(2031, 12, 31); };
+    }
+    ~AviSettingsDialog() override {
+        TAVIDialog::Today = [] { return QDate::currentDate(); };
     }
     void Show() {
         dialog.show();
@@ -70,8 +74,7 @@ TEST_F(AviSettingsDialog, ShowsTheStoredSettingsAndStartWritesThemBack) {
     EXPECT_EQ(dialog.IntervalBox->currentText(), "2");
     EXPECT_EQ(dialog.TimeBox->currentText(), "minutes");
     EXPECT_EQ(dialog.TLTimeLimit->text(), "4000");
-    const QString today = QDate::currentDate().toString("yyyy-MM-dd");
-    EXPECT_EQ(dialog.FileNameEdit->text(), "Video_" + today + "_99999.avi");
+    EXPECT_EQ(dialog.FileNameEdit->text(), "Video_2031-12-31_99999.avi");
 
     dialog.StartStopTag = 0;
     ClickStart();
@@ -85,7 +88,7 @@ TEST_F(AviSettingsDialog, ShowsTheStoredSettingsAndStartWritesThemBack) {
     EXPECT_EQ(dialog.AVIHeight, 1536);
     EXPECT_EQ(fields.AVINr, 0);
     Show();
-    EXPECT_EQ(dialog.FileNameEdit->text(), "Video_" + today + "_00000.avi");
+    EXPECT_EQ(dialog.FileNameEdit->text(), "Video_2031-12-31_00000.avi");
 }
 
 TEST_F(AviSettingsDialog, KeepsItsSizeAcrossPagesAndShowsTheFolder) {

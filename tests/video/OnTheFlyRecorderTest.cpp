@@ -1,4 +1,5 @@
 #include "AviTestSupport.h"
+#include "FakeTimerClock.h"
 
 #include "video/AviWriter.h"
 #include "video/OnTheFlyRecorder.h"
@@ -84,28 +85,39 @@ protected:
     QString failure;
 };
 
+// The recorder's time on the timer's fake clock, in milliseconds.
+TOnTheFlyRecorder::TNowMs NowMsOf(TFakeTimerClock& clock) {
+    return [&clock] { return clock.NowNs() / 1'000'000; };
+}
+
 TEST_F(OnTheFlyRecorder, ThreeSecondsAtTenFramesPerSecondGiveAPlayableFile) {
+    auto owned = std::make_unique<TFakeTimerClock>();
+    TFakeTimerClock& clock = *owned;
+    TPreciseTimer ticks(std::move(owned));
+    // Tick n comes at n x 100 ms; tick 31, the first past 3 s, asks to stop, and the sleep
+    // toward tick 32 lasts until the stop.
+    clock.HoldAfter(clock.NowNs() + 3'100'000'000);
     TCodeCamera camera;
     TRecordingSettings settings;
     settings.NVFPS = 3; // 10 frames per second
     settings.NVTimeLimit = 3;
-    TOnTheFlyRecorder recorder(writer, timer);
+    TOnTheFlyRecorder recorder(writer, ticks, NowMsOf(clock));
     recorder.Start(PlanRecording(settings), {640, 480}, Path(), camera.Latest(), HooksFor(camera));
     ASSERT_EQ(ended.get_future().wait_for(10s), std::future_status::ready);
+    ASSERT_TRUE(clock.WaitForHold());
     EXPECT_TRUE(recorder.Stop());
     EXPECT_FALSE(recorder.Stop()) << "a second stop finishes nothing";
     EXPECT_EQ(stop_reports.load(), 1);
-    EXPECT_GE(last_tick.load(), 30);
+    EXPECT_EQ(last_tick.load(), 31);
+    EXPECT_EQ(clock.UnwokenHolds(), 0);
     const auto probe = avitest::ProbeStream(Path(), "width,height,r_frame_rate,nb_read_frames");
     if (!probe)
         GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
     EXPECT_TRUE(probe->contains("width=640")) << probe->toStdString();
     EXPECT_TRUE(probe->contains("height=480"));
     EXPECT_TRUE(probe->contains("r_frame_rate=10/1"));
-    const int frames = probe->section("nb_read_frames=", 1).trimmed().toInt();
-    // One frame per tick up to the first tick past 3000 ms.
-    EXPECT_GE(frames, 30);
-    EXPECT_LE(frames, 32);
+    // One frame per tick.
+    EXPECT_EQ(probe->section("nb_read_frames=", 1).trimmed().toInt(), 31);
 }
 
 TEST_F(OnTheFlyRecorder, ACameraLostMidRecordingStillGivesAReadableFile) {
@@ -131,18 +143,23 @@ TEST_F(OnTheFlyRecorder, DestroyingARecorderWhileTicksRunFinishesTheFile) {
     TRecordingSettings settings;
     settings.NVFPS = 6;
     settings.NVTimeLimit = 60;
+    auto owned = std::make_unique<TFakeTimerClock>();
+    TFakeTimerClock& clock = *owned;
+    TPreciseTimer ticks(std::move(owned));
+    clock.HoldAfter(clock.NowNs() + 250'000'000); // ticks 1 to 5 run, then a sleep lasts
     {
-        TOnTheFlyRecorder recorder(writer, timer);
+        TOnTheFlyRecorder recorder(writer, ticks, NowMsOf(clock));
         recorder.Start(PlanRecording(settings), {320, 240}, Path(), camera.Latest(),
                        HooksFor(camera));
-        std::this_thread::sleep_for(300ms);
+        ASSERT_TRUE(clock.WaitForHold());
     }
-    EXPECT_FALSE(timer.Running());
+    EXPECT_FALSE(ticks.Running());
+    EXPECT_EQ(clock.UnwokenHolds(), 0);
     EXPECT_TRUE(writer.Finalized());
     const auto frames = avitest::FrameCount(Path());
     if (!frames)
         GTEST_SKIP() << "ffprobe is not installed: the file was not checked as a player reads it";
-    EXPECT_GE(*frames, 4);
+    EXPECT_EQ(*frames, 5);
 }
 
 TEST_F(OnTheFlyRecorder, AFullFileStopsTheRecordingAndSaysSo) {

@@ -1,4 +1,5 @@
 #include "video/PreciseTimer.h"
+#include "FakeTimerClock.h"
 
 #include <gtest/gtest.h>
 
@@ -16,49 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int64_t Ms = 1'000'000;
-
-// Time moves only when told to. Jumping: every sleep returns at once with the clock put at
-// the deadline plus a lateness chosen by the test, so thousands of ticks take no real time.
-class TFakeTimerClock final : public TTimerClock {
-public:
-    explicit TFakeTimerClock(std::function<int64_t(size_t sleep_number)> lateness_ns = {})
-        : lateness_ns_(std::move(lateness_ns)) {}
-
-    int64_t NowNs() override {
-        std::lock_guard lock(mutex_);
-        return now_ns_;
-    }
-    bool SleepUntil(int64_t deadline_ns) override {
-        std::lock_guard lock(mutex_);
-        if (woken_) {
-            woken_ = false;
-            return false;
-        }
-        deadlines_.push_back(deadline_ns);
-        now_ns_ =
-            std::max(now_ns_, deadline_ns) + (lateness_ns_ ? lateness_ns_(deadlines_.size()) : 0);
-        return true;
-    }
-    void Wake() override {
-        std::lock_guard lock(mutex_);
-        woken_ = true;
-    }
-    void Advance(int64_t ns) {
-        std::lock_guard lock(mutex_);
-        now_ns_ += ns;
-    }
-    std::vector<int64_t> Deadlines() {
-        std::lock_guard lock(mutex_);
-        return deadlines_;
-    }
-
-private:
-    std::mutex mutex_;
-    int64_t now_ns_ = 5'000 * Ms;
-    bool woken_ = false;
-    std::vector<int64_t> deadlines_;
-    std::function<int64_t(size_t)> lateness_ns_;
-};
 
 // Runs the timer until `ticks` ticks have run (the last tick stops it) or 20 s have passed.
 void RunTicks(TPreciseTimer& timer, int ticks, const std::function<void(int tick)>& work = {}) {
@@ -184,18 +142,33 @@ TEST(PreciseTimer, RefusesAnIntervalOfZeroAndKeepsTheResolutionAtLeastOne) {
 }
 
 TEST(PreciseTimer, StopWakesALongSleepAndJoinsAtOnce) {
-    TPreciseTimer timer;
+    auto owned = std::make_unique<TFakeTimerClock>();
+    TFakeTimerClock& clock = *owned;
+    clock.HoldAfter(0); // the sleep toward the first tick, a minute away, lasts until woken
+    TPreciseTimer timer(std::move(owned));
     timer.SetInterval(60'000);
     std::atomic<int> ticks{0};
     timer.OnTimer = [&](TPreciseTimer&) { ++ticks; };
     timer.Start();
     EXPECT_TRUE(timer.Running());
-    std::this_thread::sleep_for(20ms);
-    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(clock.WaitForHold());
     timer.Stop();
-    EXPECT_LT(std::chrono::steady_clock::now() - before, 500ms);
+    EXPECT_EQ(clock.Wakes(), 1);
+    EXPECT_EQ(clock.UnwokenHolds(), 0) << "Stop waited for the deadline instead of waking";
     EXPECT_FALSE(timer.Running());
     EXPECT_EQ(ticks.load(), 0);
+}
+
+TEST(MonotonicTimerClock, AWakeEndsTheSleepBeforeItsDeadline) {
+    const auto clock = MakeMonotonicTimerClock();
+    // A wake before the sleep ends the next sleep; one from another thread ends a sleep
+    // that has begun, or the next one. Either way the deadline is not reached.
+    clock->Wake();
+    EXPECT_FALSE(clock->SleepUntil(clock->NowNs() + 60'000 * Ms));
+    std::thread waker([&] { clock->Wake(); });
+    EXPECT_FALSE(clock->SleepUntil(clock->NowNs() + 60'000 * Ms));
+    waker.join();
+    EXPECT_TRUE(clock->SleepUntil(clock->NowNs() + Ms)) << "no wake is left over";
 }
 
 TEST(PreciseTimer, StopWaitsForTheRunningTickAndNoTickFollows) {

@@ -219,7 +219,7 @@ void TAVIDialog::FormShow() {
     AVIDirEdit->setText(Fields->AVIDir);
     AVIDirEdit->setCursorPosition(0); // a folder too long for the box shows its start
     // A name already taken in the folder moves on to the next free number.
-    proposalDate_ = QDate::currentDate();
+    proposalDate_ = Today();
     proposedAVINr_ = FreeAVINr(Fields->AVIDir, proposalDate_, Fields->AVINr);
     FileNameEdit->setText(ProposedVideoName(proposalDate_, proposedAVINr_));
 }
@@ -268,7 +268,7 @@ void TAVIDialog::StartbtnClick() {
     }
     Fields->AVIDir = folder;
     if (!proposalDate_.isValid()) { // started without having been shown
-        proposalDate_ = QDate::currentDate();
+        proposalDate_ = Today();
         proposedAVINr_ = Fields->AVINr;
     }
     // The folder may have changed since the proposal: it must name no file there either.

@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QDialog>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -30,6 +32,8 @@ public:
     int AVIHeight = 480;
     // The tag of the preview window's Start button: 1 after Start, 0 after Cancel.
     int StartStopTag = 0;
+    // The date in the proposed file name: today's, unless a test fixes it.
+    static inline std::function<QDate()> Today = [] { return QDate::currentDate(); };
 
     void FormShow();
     void UpdateCompressorList();

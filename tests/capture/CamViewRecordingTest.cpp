@@ -252,7 +252,7 @@ TEST_F(Recording, ATimeLapseTakesItsIntervalFramesAndPlaybackRate) {
 TEST_F(Recording, AProposalNeverNamesAnExistingFile) {
     StartCamera();
     NormalVideo(3, 1);
-    const QString today = QDate::currentDate().toString("yyyy-MM-dd");
+    const QString today = TAVIDialog::Today().toString("yyyy-MM-dd");
     const auto name = [&](int number) {
         return QString("Video_%1_%2.avi").arg(today).arg(number, 5, 10, QChar('0'));
     };

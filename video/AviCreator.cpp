@@ -201,8 +201,7 @@ void TAVICreator::Refuse(const QString& message) {
     Fail(message, -EINVAL);
 }
 
-bool TAVICreator::Open(const QString& fileName, uint32_t frameTimeMs, uint32_t qualityPercent,
-                       const QImage& firstBitmap) {
+void TAVICreator::StartNewFile(const QString& fileName, uint32_t frameTimeMs) {
     if (IsOpen)
         Close(false);
     fileName_ = fileName;
@@ -214,6 +213,11 @@ bool TAVICreator::Open(const QString& fileName, uint32_t frameTimeMs, uint32_t q
     lastErrorCode_ = 0;
     refusedFrames_ = 0;
     patched_ = false;
+}
+
+bool TAVICreator::Open(const QString& fileName, uint32_t frameTimeMs, uint32_t qualityPercent,
+                       const QImage& firstBitmap) {
+    StartNewFile(fileName, frameTimeMs);
 
     if (firstBitmap.isNull() || firstBitmap.width() < 1 || firstBitmap.height() < 1 ||
         firstBitmap.width() % 2 != 0 || firstBitmap.height() % 2 != 0) {
@@ -249,16 +253,7 @@ bool TAVICreator::Open(const QString& fileName, uint32_t frameTimeMs, uint32_t q
 
 bool TAVICreator::OpenCompressed(const QString& fileName, uint32_t frameTimeMs,
                                  uint32_t qualityPercent, const CompressedFormat& format) {
-    if (IsOpen)
-        Close(false);
-    fileName_ = fileName;
-    ChunkBytes = FrameCount = 0;
-    FrameTimeMs = frameTimeMs;
-    MoviStart = LastJunkEnd = HeaderEnd = 0;
-    lastError_.clear();
-    lastErrorCode_ = 0;
-    refusedFrames_ = 0;
-    patched_ = false;
+    StartNewFile(fileName, frameTimeMs);
     if (format.Width < 1 || format.Height < 1) {
         Fail(QString("Frames of %1 x %2 pixels cannot be recorded")
                  .arg(format.Width)

@@ -104,6 +104,8 @@ private:
     bool Finish();
     bool PatchSizes();
     void Fail(const QString& message, int32_t code);
+    // Closes an open file and clears the state of the last one, for a file about to start.
+    void StartNewFile(const QString& fileName, uint32_t frameTimeMs);
     void Refuse(const QString& message);
 
     Limits limits_;

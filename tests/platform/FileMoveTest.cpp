@@ -4,6 +4,7 @@
 #include "platform/FileMove.h"
 
 #include "platform/Errors.h"
+#include "support/FileBytes.h"
 #include "support/SmallTmpfs.h"
 
 #include <QDir>
@@ -17,16 +18,8 @@
 
 namespace {
 
-QByteArray Content(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-void Put(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(file.write(data), data.size());
-}
+using quvartest::Content;
+using quvartest::Put;
 
 QByteArray Photo(int bytes) {
     QByteArray data(bytes, '\0');

@@ -1,6 +1,7 @@
 #include "platform/SafeFile.h"
 
 #include "platform/Errors.h"
+#include "support/FileBytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -50,16 +51,8 @@ TEST(SafeFile, MissingFolderGivesTheMessage) {
 
 namespace {
 
-QByteArray Content(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
-void Put(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
-}
+using quvartest::Content;
+using quvartest::Put;
 
 void WriteTemp(const SafeFileReplace& replace, const QByteArray& data) {
     Put(replace.tempPath(), data);

@@ -867,6 +867,50 @@ TEST_F(Preferences, AScaleFontKeepsThePixelTextHeightAndEachUpDownStoresItsOwnVa
     EXPECT_EQ(Main->ScaleWidthPx, 4);
 }
 
+// The scale font takes the preview's character height at OK, as points at 96 dots per
+// inch, so the objective label that uses it follows "Change Text Height".
+TEST_F(Preferences, OKGivesTheScaleFontThePreviewsHeightAndTheObjectiveLabelShowsIt) {
+    CreateApplicationWindows({});
+    Main->ScaleFont = FontRecord{"DejaVu Sans", 1, 0, 10, 0};
+    Main->ScaleTextHeightPx = 20;
+    Main->ScaleTextHeightPromil = 50;
+    const struct {
+        bool promil;
+        int previewPixels, points;
+    } cases[] = {
+        {false, 20, 15}, // pixels in force: the text height itself
+        {true, 30, 23},  // 50 per mille of the 600 pixels used without a work image
+    };
+    for (const auto& c : cases) {
+        Main->ScaleAsPercentage = c.promil;
+        RunPreferences(1, [&c] {
+            EXPECT_EQ(PrefDlg->ScaleFontDemo->font().pixelSize(), c.previewPixels);
+            Click(PrefDlg->OKBtn);
+        });
+        EXPECT_EQ(Main->ScaleFont.Size, c.points) << c.promil;
+        EXPECT_EQ(Main->ScaleFont.Name, "DejaVu Sans");
+    }
+    IniFile ini(Folder() + "Quvar.ini");
+    EXPECT_EQ(ini.ReadInteger("ScaleFont", "Size", 0), 23);
+
+    // The label of the current objective is drawn in that font, so it grows with the
+    // text height chosen.
+    Main->ScaleAsPercentage = false;
+    Main->OriginalImage = QImage(400, 300, QImage::Format_BGR888);
+    Main->OriginalImage.fill(Qt::white);
+    Main->WorkImage = Main->OriginalImage.copy();
+    const auto labelHeight = [this](int textHeightPx) {
+        Main->ScaleTextHeightPx = textHeightPx;
+        RunPreferences(1, [] { Click(PrefDlg->OKBtn); });
+        Main->InsertLabelClick(6);
+        return Main->ImgLabel->height();
+    };
+    const int small = labelHeight(20);
+    const int large = labelHeight(40);
+    EXPECT_GE(small, 20);
+    EXPECT_GE(large, 2 * small - 4);
+}
+
 TEST_F(Preferences, TheUnitListOffersTheThreeUnitsAndReturnInItDoesNotPressOK) {
     CreateApplicationWindows({});
     RunPreferences(1, [] {

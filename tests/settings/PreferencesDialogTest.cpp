@@ -6,6 +6,7 @@
 #include "measure/ui/MeasurementListWindow.h"
 #include "measure/ui/SaveWithOptionsDialog.h"
 #include "platform/IniFile.h"
+#include "platform/ui/QtPrompts.h"
 #include "settings/FontAndTextDialogs.h"
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
@@ -29,6 +30,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -909,6 +911,39 @@ TEST_F(Preferences, OKGivesTheScaleFontThePreviewsHeightAndTheObjectiveLabelShow
     const int large = labelHeight(40);
     EXPECT_GE(small, 20);
     EXPECT_GE(large, 2 * small - 4);
+}
+
+// The window manager cuts a caption wider than its window: the name box of "Add MC-system"
+// is wide enough for its caption in bold beside the title bar's icon and buttons.
+TEST_F(Preferences, TheNameBoxOfAddMCSystemShowsItsWholeCaption) {
+    CreateApplicationWindows({});
+    QtPrompts real;
+    SetAppPrompts(&real);
+    int width = 0;
+    QString caption;
+    RunPreferences(0, [&] {
+        PrefDlg->Prefs->setCurrentIndex(1);
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            width = box->width();
+            caption = box->windowTitle();
+            box->reject();
+        });
+        QTimer::singleShot(50, [] {
+            // The objective query that follows the name.
+            if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                box && box != PrefDlg)
+                box->reject();
+        });
+        Click(PrefDlg->AddMic);
+        Click(PrefDlg->CancelBtn);
+    });
+    SetAppPrompts(&prompts);
+    EXPECT_EQ(caption, "Add MCsystem name");
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(caption) + 120);
 }
 
 TEST_F(Preferences, TheUnitListOffersTheThreeUnitsAndReturnInItDoesNotPressOK) {

@@ -99,6 +99,10 @@ int ScalePreviewPixelHeight(bool promil, int textHeight, int workImageHeight) {
     return std::max(height, 1);
 }
 
+int FontPointsForPixelHeight(int pixels) {
+    return int((qint64(pixels) * 72 + 48) / 96);
+}
+
 bool IsLightText(ColorRef color) {
     const double red = color & 0xFF;
     const double green = (color >> 8) & 0xFF;

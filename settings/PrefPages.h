@@ -59,6 +59,9 @@ int MeasurementTextHeight(int scaleTextHeight);
 // The preview's character height in pixels: in per mille of the work image's height (600
 // pixels for an image at most 50 high), or the text height itself; never below 1.
 int ScalePreviewPixelHeight(bool promil, int textHeight, int workImageHeight);
+// A character height in pixels as a font size in points at 96 dots per inch, the way the
+// stored fonts are drawn; halves round up.
+int FontPointsForPixelHeight(int pixels);
 // True when text of this colour is light and wants the darker background.
 bool IsLightText(ColorRef color);
 

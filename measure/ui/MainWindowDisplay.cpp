@@ -170,11 +170,19 @@ void TMain::ExposureCorrectionClick() {
     CancelMode();
     ColorAdjustmentTag = 0;
     ExposureImage = OriginalImage.copy();
+    // Shared, not copied: a preview writes into the work image's own pixels.
+    const QImage before = WorkImage;
     // Without a dialog the rebuild would only throw the annotations away.
     if (!RunExposureDialog())
         return;
-    if (ColorAdjustmentTag == 1)
-        CropHistory.Add(OriginalImage);
+    if (ColorAdjustmentTag != 1) {
+        // Nothing was corrected: the annotations, burnt in or floating, stay, whichever
+        // way the dialog was left; a rebuild from the original would lose them for good.
+        WorkImage = before;
+        Foto->ImageChanged();
+        return;
+    }
+    CropHistory.Add(OriginalImage);
     FormUpdate(RebuildAfterExposure);
 }
 

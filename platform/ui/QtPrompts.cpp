@@ -13,6 +13,7 @@
 #include <QImageReader>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
@@ -139,11 +140,26 @@ Answer QtPrompts::Ask(const QString& caption, const QString& text, AskButtons bu
 
 std::optional<QString> QtPrompts::Input(const QString& caption, const QString& prompt,
                                         const QString& value) {
-    bool ok = false;
-    QString text = QInputDialog::getText(Owner(), caption, prompt, QLineEdit::Normal, value, &ok);
-    if (!ok)
+    QInputDialog dialog(Owner());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(value);
+    // The window manager cuts a caption wider than the window: leave room for it in bold
+    // beside the title bar's icon and buttons.
+    QFont bold = dialog.font();
+    bold.setBold(true);
+    constexpr int titleBarButtons_px = 120;
+    int width_px = QFontMetrics(bold).horizontalAdvance(caption) + titleBarButtons_px;
+    // The dialog's layout sets its size from its contents, so the text field carries it.
+    if (const QLayout* layout = dialog.layout()) {
+        const QMargins margins = layout->contentsMargins();
+        width_px -= margins.left() + margins.right();
+    }
+    if (auto* edit = dialog.findChild<QLineEdit*>())
+        edit->setMinimumWidth(width_px);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 std::optional<FileDialogResult> QtPrompts::OpenFile(const FileDialogRequest& request) {

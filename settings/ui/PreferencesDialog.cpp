@@ -248,6 +248,9 @@ PrefPageValues TPrefDlg::PageValues() const {
     v.ArrowHeadText = ArrowHeadLength->text();
     v.FillArrow = FillArrowBox->isChecked();
     v.ScaleFont = scaleFont_;
+    // The font the preview shows, its height included: the objective label is drawn in it.
+    v.ScaleFont.Size = FontPointsForPixelHeight(ScalePreviewPixelHeight(
+        ScalePercentage->isChecked(), ScaleTextHeightUpDown->value(), WorkImageHeight));
 
     v.LabelFont = labelFont_;
     v.LabelPosition = std::max(LabelBox->checkedId(), 0);

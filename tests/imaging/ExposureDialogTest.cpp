@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -166,6 +167,30 @@ TEST_F(ExposureDialog, CancelRestoresAndRecordsNothing) {
     EXPECT_EQ(Main->OriginalImage, original);
     CtrlU();
     EXPECT_EQ(Main->OriginalImage, original) << "no history step to undo";
+}
+
+// Leaving the dialog without OK changes nothing: labels burnt in and a label still
+// floating stay, whether Cancel, Esc or the title bar closes it.
+TEST_F(ExposureDialog, LeavingWithoutOKKeepsTheAnnotations) {
+    const std::function<void()> leave[] = {
+        [] { Click(BCSForm->Cancel); },
+        [] { QTest::keyClick(BCSForm, Qt::Key_Escape); },
+        [] { BCSForm->close(); },
+    };
+    for (size_t i = 0; i < std::size(leave); ++i) {
+        Main->InsertLabelClick(2);
+        Main->InsertLabelClick(6); // burns the copyright label in; this one floats
+        const QImage annotated = Main->WorkImage.copy();
+        ASSERT_NE(annotated, TestImage());
+        RunExposure([&] {
+            SetBars(Strong());
+            leave[i]();
+        });
+        EXPECT_EQ(Main->WorkImage, annotated) << i;
+        EXPECT_EQ(Main->ImgLabelTag, 1) << i;
+        EXPECT_TRUE(Main->ImgLabel->isVisible()) << i;
+        EXPECT_EQ(Main->OriginalImage, TestImage()) << i;
+    }
 }
 
 TEST_F(ExposureDialog, ResetStoreAndRecall) {

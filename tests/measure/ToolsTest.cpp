@@ -437,21 +437,24 @@ TEST_F(Tools, TheKeyboardFocusNeverReachesAToolButton) {
     }
 }
 
-TEST_F(Tools, ExposureCorrectionCancelledRebuildsTheWorkImageFromTheOriginal) {
+TEST_F(Tools, ExposureCorrectionCancelledKeepsTheMeasurementsAndTheirHistory) {
     Main->show();
     QApplication::setActiveWindow(Main);
     const QImage original = Main->OriginalImage.copy();
     Drag({100, 100}, {200, 100});
     Drag({100, 150}, {200, 150}); // burns in the first label; the second floats
-    ASSERT_GT(Main->AnnotationHistory.UndoCount(), 0);
+    const int undoSteps = Main->AnnotationHistory.UndoCount();
+    ASSERT_GT(undoSteps, 0);
+    const QImage measured = Main->WorkImage.copy();
     QTimer::singleShot(0, BCSForm, [] {
         ASSERT_TRUE(BCSForm->isVisible());
         QTest::mouseClick(BCSForm->Cancel, Qt::LeftButton);
     });
     QTest::keyClick(Main, Qt::Key_E);
     EXPECT_EQ(Main->OriginalImage, original);
-    EXPECT_TRUE(Main->ImgLabel->isHidden()) << "a label not burnt in is discarded";
-    EXPECT_EQ(Main->AnnotationHistory.UndoCount(), 0) << "the history restarts";
+    EXPECT_EQ(Main->WorkImage, measured);
+    EXPECT_TRUE(Main->ImgLabel->isVisible()) << "the floating label still floats";
+    EXPECT_EQ(Main->AnnotationHistory.UndoCount(), undoSteps) << "the measurements can be undone";
 }
 
 TEST_F(Tools, TheFreeAreaShowsItsRectangleWhateverToolIsChosen) {

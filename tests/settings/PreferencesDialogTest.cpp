@@ -6,6 +6,7 @@
 #include "measure/ui/MeasurementListWindow.h"
 #include "measure/ui/SaveWithOptionsDialog.h"
 #include "platform/IniFile.h"
+#include "platform/ui/QtPrompts.h"
 #include "settings/FontAndTextDialogs.h"
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
@@ -29,6 +30,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QImage>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -865,6 +867,83 @@ TEST_F(Preferences, AScaleFontKeepsThePixelTextHeightAndEachUpDownStoresItsOwnVa
     EXPECT_EQ(Main->ScaleTextHeightPromil, 40);
     EXPECT_EQ(Main->ScaleWidthPromil, 26);
     EXPECT_EQ(Main->ScaleWidthPx, 4);
+}
+
+// The scale font takes the preview's character height at OK, as points at 96 dots per
+// inch, so the objective label that uses it follows "Change Text Height".
+TEST_F(Preferences, OKGivesTheScaleFontThePreviewsHeightAndTheObjectiveLabelShowsIt) {
+    CreateApplicationWindows({});
+    Main->ScaleFont = FontRecord{"DejaVu Sans", 1, 0, 10, 0};
+    Main->ScaleTextHeightPx = 20;
+    Main->ScaleTextHeightPromil = 50;
+    const struct {
+        bool promil;
+        int previewPixels, points;
+    } cases[] = {
+        {false, 20, 15}, // pixels in force: the text height itself
+        {true, 30, 23},  // 50 per mille of the 600 pixels used without a work image
+    };
+    for (const auto& c : cases) {
+        Main->ScaleAsPercentage = c.promil;
+        RunPreferences(1, [&c] {
+            EXPECT_EQ(PrefDlg->ScaleFontDemo->font().pixelSize(), c.previewPixels);
+            Click(PrefDlg->OKBtn);
+        });
+        EXPECT_EQ(Main->ScaleFont.Size, c.points) << c.promil;
+        EXPECT_EQ(Main->ScaleFont.Name, "DejaVu Sans");
+    }
+    IniFile ini(Folder() + "Quvar.ini");
+    EXPECT_EQ(ini.ReadInteger("ScaleFont", "Size", 0), 23);
+
+    // The label of the current objective is drawn in that font, so it grows with the
+    // text height chosen.
+    Main->ScaleAsPercentage = false;
+    Main->OriginalImage = QImage(400, 300, QImage::Format_BGR888);
+    Main->OriginalImage.fill(Qt::white);
+    Main->WorkImage = Main->OriginalImage.copy();
+    const auto labelHeight = [this](int textHeightPx) {
+        Main->ScaleTextHeightPx = textHeightPx;
+        RunPreferences(1, [] { Click(PrefDlg->OKBtn); });
+        Main->InsertLabelClick(6);
+        return Main->ImgLabel->height();
+    };
+    const int small = labelHeight(20);
+    const int large = labelHeight(40);
+    EXPECT_GE(small, 20);
+    EXPECT_GE(large, 2 * small - 4);
+}
+
+// The window manager cuts a caption wider than its window: the name box of "Add MC-system"
+// is wide enough for its caption in bold beside the title bar's icon and buttons.
+TEST_F(Preferences, TheNameBoxOfAddMCSystemShowsItsWholeCaption) {
+    CreateApplicationWindows({});
+    QtPrompts real;
+    SetAppPrompts(&real);
+    int width = 0;
+    QString caption;
+    RunPreferences(0, [&] {
+        PrefDlg->Prefs->setCurrentIndex(1);
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_TRUE(box);
+            width = box->width();
+            caption = box->windowTitle();
+            box->reject();
+        });
+        QTimer::singleShot(50, [] {
+            // The objective query that follows the name.
+            if (auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                box && box != PrefDlg)
+                box->reject();
+        });
+        Click(PrefDlg->AddMic);
+        Click(PrefDlg->CancelBtn);
+    });
+    SetAppPrompts(&prompts);
+    EXPECT_EQ(caption, "Add MCsystem name");
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance(caption) + 120);
 }
 
 TEST_F(Preferences, TheUnitListOffersTheThreeUnitsAndReturnInItDoesNotPressOK) {

@@ -23,6 +23,24 @@ QFont PreviewFont(const FontRecord& font) {
     return shown;
 }
 
+// The same family, size and style: what the user can change in the font dialog.
+bool SameChoice(const QFont& a, const QFont& b) {
+    return a.family() == b.family() && a.pointSize() == b.pointSize() && a.bold() == b.bold() &&
+           a.italic() == b.italic() && a.underline() == b.underline() &&
+           a.strikeOut() == b.strikeOut();
+}
+
+// The toolkit's font dialog has no colour: the colour is chosen next, starting from the
+// font's. Cancelling it keeps the colour and the font chosen; either way the font was.
+bool PickColour(FontRecord& font, QWidget* parent) {
+    QColorDialog colours(ToQColor(font.Color), parent);
+    colours.setObjectName(QStringLiteral("FontColorDialog"));
+    SetFixedDialogBorder(&colours);
+    if (colours.exec() == QDialog::Accepted)
+        font.Color = ToColorRef(colours.selectedColor());
+    return true;
+}
+
 } // namespace
 
 bool DialogFontAndText::SelectFont(FontRecord& font) {
@@ -39,9 +57,14 @@ bool DialogFontAndText::SelectStandardFont(FontRecord& font) {
     QFontDialog fonts(PreviewFont(font), parent);
     fonts.setObjectName(QStringLiteral("FontDialog"));
     SetFixedDialogBorder(&fonts);
+    // What the dialog could show of the font: a style the system lacks (an italic where only
+    // the upright face is installed) is not among its choices.
+    const QFont shown = fonts.currentFont();
     if (fonts.exec() != QDialog::Accepted)
         return false;
     const QFont chosen = fonts.selectedFont();
+    if (SameChoice(chosen, shown))
+        return PickColour(font, parent); // nothing changed: the font stays as it was
     font.Name = chosen.family();
     if (chosen.pointSize() > 0)
         font.Size = chosen.pointSize();
@@ -55,13 +78,5 @@ bool DialogFontAndText::SelectStandardFont(FontRecord& font) {
     if (chosen.strikeOut())
         style |= StyleStrikeOut;
     font.Style = style;
-
-    // The toolkit's font dialog has no colour: the colour is chosen next, starting from the
-    // font's. Cancelling it keeps the colour and the font chosen.
-    QColorDialog colours(ToQColor(font.Color), parent);
-    colours.setObjectName(QStringLiteral("FontColorDialog"));
-    SetFixedDialogBorder(&colours);
-    if (colours.exec() == QDialog::Accepted)
-        font.Color = ToColorRef(colours.selectedColor());
-    return true;
+    return PickColour(font, parent);
 }

@@ -1,4 +1,5 @@
 #include "AviWriter.h"
+#include "AvcodecLibrary.h"
 #include "AviEncoderSettings.h"
 #include "YuvConversion.h"
 
@@ -20,7 +21,6 @@
 #include <vector>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
@@ -58,10 +58,10 @@ void QuietLibraries() {
 }
 
 struct CodecContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+    void operator()(AVCodecContext* c) const { Avcodec()->free_context(&c); }
 };
 struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
+    void operator()(AVPacket* p) const { Avcodec()->packet_free(&p); }
 };
 struct SwsFree {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
@@ -75,10 +75,13 @@ int RoundedKeyFrameDistance(int frameTimeMs) {
 // An encoder context set up as the writer uses it; opened only by the caller.
 CodecContextPtr EncoderContext(const AllowedEncoder& allowed, int width, int height,
                                int frameTimeMs, int quality) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(allowed.encoder);
+    const AvcodecCalls* avcodec = Avcodec();
+    if (!avcodec)
+        return nullptr;
+    const AVCodec* codec = avcodec->find_encoder_by_name(allowed.encoder);
     if (!codec)
         return nullptr;
-    CodecContextPtr context(avcodec_alloc_context3(codec));
+    CodecContextPtr context(avcodec->alloc_context3(codec));
     if (!context)
         return nullptr;
     context->width = width;
@@ -127,7 +130,7 @@ bool EncoderOpens(const AllowedEncoder& allowed, int width, int height) {
     if (width <= 0 || height <= 0)
         return false;
     CodecContextPtr context = EncoderContext(allowed, width, height, 1000, 5000);
-    return context && avcodec_open2(context.get(), context->codec, nullptr) == 0;
+    return context && Avcodec()->open2(context.get(), context->codec, nullptr) == 0;
 }
 
 AVPixelFormat SourceFormat(const QImage& bitmap) {
@@ -309,14 +312,15 @@ struct TAviWriter_2::Encoder {
     // Sends one frame (or the end, with nullptr) and hands what the encoder gives back to
     // the file. A failed write has closed the file: the packets after it are dropped.
     int Encode(const AVFrame* input, TAVICreator& file) {
-        int result = avcodec_send_frame(codec.get(), input);
+        const AvcodecCalls& avcodec = *Avcodec();
+        int result = avcodec.send_frame(codec.get(), input);
         if (result < 0)
             return result;
-        while ((result = avcodec_receive_packet(codec.get(), packet.get())) >= 0) {
+        while ((result = avcodec.receive_packet(codec.get(), packet.get())) >= 0) {
             if (file.IsOpen)
                 file.AddPacket(packet->data, size_t(packet->size),
                                (packet->flags & AV_PKT_FLAG_KEY) != 0);
-            av_packet_unref(packet.get());
+            avcodec.packet_unref(packet.get());
         }
         return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : result;
     }
@@ -510,7 +514,7 @@ void TAviWriter_2::InitStreamFormat() {
     Encoder& e = *encoder_;
     if (const AllowedEncoder* allowed = FindAllowed(compressor_))
         e.codec = EncoderContext(*allowed, width_, height_, FrameTime, Quality);
-    if (!e.codec || avcodec_open2(e.codec.get(), e.codec->codec, nullptr) < 0)
+    if (!e.codec || Avcodec()->open2(e.codec.get(), e.codec->codec, nullptr) < 0)
         throw QuvarError("Failed to create compressed stream");
     // The last recording's frames serve again (those of another size or format get a new
     // buffer when their turn comes): fresh memory costs a page fault per 4 KiB.
@@ -527,7 +531,7 @@ void TAviWriter_2::InitStreamFormat() {
         if (!frame)
             throw QuvarError("Failed to create compressed stream");
     }
-    e.packet.reset(av_packet_alloc());
+    e.packet.reset(Avcodec()->packet_alloc());
     if (!e.packet)
         throw QuvarError("Failed to create compressed stream");
 }

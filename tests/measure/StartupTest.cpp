@@ -10,6 +10,7 @@
 #include "settings/ui/PreferencesDialog.h"
 #include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
+#include "video/AviCompressorNames.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,7 +33,12 @@
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <link.h>
 #include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -55,7 +61,36 @@ protected:
     ScriptedPrompts prompts;
 };
 
+bool EncodersLibraryLoaded() {
+    bool found = false;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            if (info->dlpi_name && std::strstr(info->dlpi_name, "libavcodec.so"))
+                *static_cast<bool*>(data) = true;
+            return 0;
+        },
+        &found);
+    return found;
+}
+
 } // namespace
+
+// The encoders' library brings dozens of codec libraries: the start does without it, and
+// the first list of compressors loads it.
+TEST_F(Startup, TheEncodersLibraryIsLoadedWhenTheCompressorsAreFirstListed) {
+    // In a process of its own: another test of this binary may have listed them already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            CreateApplicationWindows({});
+            const bool atStart = EncodersLibraryLoaded();
+            const bool listed = AviCompressorNames().contains(QStringLiteral("MJPG mjpeg"));
+            std::fprintf(stderr, "at start %d, listed %d, then %d\n", atStart, listed,
+                         EncodersLibraryLoaded());
+            std::_Exit(!atStart && listed && EncodersLibraryLoaded() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "at start 0, listed 1, then 1");
+}
 
 TEST_F(Startup, ElevenWindowsInOrderWithTheirCaptions) {
     const auto windows = CreateApplicationWindows({});

@@ -61,12 +61,14 @@ protected:
     ScriptedPrompts prompts;
 };
 
-bool EncodersLibraryLoaded() {
+// Whether any of FFmpeg's libraries is loaded.
+bool FfmpegLoaded() {
     bool found = false;
     dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void* data) {
-            if (info->dlpi_name && std::strstr(info->dlpi_name, "libavcodec.so"))
-                *static_cast<bool*>(data) = true;
+            for (const char* name : {"libavcodec.so", "libavutil.so", "libswscale.so"})
+                if (info->dlpi_name && std::strstr(info->dlpi_name, name))
+                    *static_cast<bool*>(data) = true;
             return 0;
         },
         &found);
@@ -75,19 +77,19 @@ bool EncodersLibraryLoaded() {
 
 } // namespace
 
-// The encoders' library brings dozens of codec libraries: the start does without it, and
-// the first list of compressors loads it.
-TEST_F(Startup, TheEncodersLibraryIsLoadedWhenTheCompressorsAreFirstListed) {
+// FFmpeg brings dozens of codec and driver libraries: the start does without them, and the
+// first list of compressors loads them.
+TEST_F(Startup, FfmpegIsLoadedWhenTheCompressorsAreFirstListed) {
     // In a process of its own: another test of this binary may have listed them already.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             CreateApplicationWindows({});
-            const bool atStart = EncodersLibraryLoaded();
+            const bool atStart = FfmpegLoaded();
             const bool listed = AviCompressorNames().contains(QStringLiteral("MJPG mjpeg"));
             std::fprintf(stderr, "at start %d, listed %d, then %d\n", atStart, listed,
-                         EncodersLibraryLoaded());
-            std::_Exit(!atStart && listed && EncodersLibraryLoaded() ? 0 : 1);
+                         FfmpegLoaded());
+            std::_Exit(!atStart && listed && FfmpegLoaded() ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "at start 0, listed 1, then 1");
 }

@@ -1,3 +1,4 @@
+#include "capture/ui/CamViewMain.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "measure/ui/MeasurementListWindow.h"
@@ -32,6 +33,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <gst/gst.h>
 #include <gtest/gtest.h>
 #include <link.h>
 #include <sys/stat.h>
@@ -92,6 +94,23 @@ TEST_F(Startup, FfmpegIsLoadedWhenTheCompressorsAreFirstListed) {
             std::_Exit(!atStart && listed && FfmpegLoaded() ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "at start 0, listed 1, then 1");
+}
+
+// GStreamer's start reads its plugin registry: it waits until the preview window lists the
+// cameras when first shown.
+TEST_F(Startup, GStreamerStartsWhenThePreviewWindowIsFirstShown) {
+    // In a process of its own: another test of this binary may have started it already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            qputenv("QUVAR_TEST_CAMERAS", "Cam");
+            CreateApplicationWindows({});
+            const bool atStart = gst_is_initialized();
+            CamViewMain->show();
+            std::fprintf(stderr, "at start %d, shown %d\n", atStart, gst_is_initialized());
+            std::_Exit(!atStart && gst_is_initialized() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "at start 0, shown 1");
 }
 
 TEST_F(Startup, ElevenWindowsInOrderWithTheirCaptions) {

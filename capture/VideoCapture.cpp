@@ -421,9 +421,10 @@ struct TVideoCapture::Engine {
     }
 };
 
+// GStreamer starts when a camera is first needed (the device lists, the graph), not with
+// the preview window: its start reads the plugin registry.
 TVideoCapture::TVideoCapture(QObject* parent) : QObject(parent), d_(std::make_unique<Engine>()) {
     d_->owner = this;
-    EnsureGstInit();
 }
 
 TVideoCapture::~TVideoCapture() {
@@ -470,6 +471,7 @@ void TVideoCapture::ClearInterfaces() {
 }
 
 bool TVideoCapture::InitCaptureFilters() {
+    EnsureGstInit();
     ReleaseFilters();
     Engine& e = *d_;
     try {

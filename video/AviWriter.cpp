@@ -1,5 +1,6 @@
 #include "AviWriter.h"
 #include "AviEncoderSettings.h"
+#include "FfmpegLibraries.h"
 #include "YuvConversion.h"
 
 #include "platform/Errors.h"
@@ -18,14 +19,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/imgutils.h>
-#include <libavutil/opt.h>
-#include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
-}
 
 namespace {
 
@@ -52,19 +45,14 @@ QString Hex8(int code) {
     return QString("%1").arg(uint32_t(code), 8, 16, QChar('0')).toUpper();
 }
 
-void QuietLibraries() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_ERROR); });
-}
-
 struct CodecContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+    void operator()(AVCodecContext* c) const { Ffmpeg()->avcodec_free_context(&c); }
 };
 struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
+    void operator()(AVPacket* p) const { Ffmpeg()->av_packet_free(&p); }
 };
 struct SwsFree {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
+    void operator()(SwsContext* s) const { Ffmpeg()->sws_freeContext(s); }
 };
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 
@@ -75,10 +63,13 @@ int RoundedKeyFrameDistance(int frameTimeMs) {
 // An encoder context set up as the writer uses it; opened only by the caller.
 CodecContextPtr EncoderContext(const AllowedEncoder& allowed, int width, int height,
                                int frameTimeMs, int quality) {
-    const AVCodec* codec = avcodec_find_encoder_by_name(allowed.encoder);
+    const FfmpegCalls* ffmpeg = Ffmpeg();
+    if (!ffmpeg)
+        return nullptr;
+    const AVCodec* codec = ffmpeg->avcodec_find_encoder_by_name(allowed.encoder);
     if (!codec)
         return nullptr;
-    CodecContextPtr context(avcodec_alloc_context3(codec));
+    CodecContextPtr context(ffmpeg->avcodec_alloc_context3(codec));
     if (!context)
         return nullptr;
     context->width = width;
@@ -90,16 +81,16 @@ CodecContextPtr EncoderContext(const AllowedEncoder& allowed, int width, int hei
     context->max_b_frames = 0; // one frame in, one frame out, in order, as in AVI
     context->thread_count = 0;
     // Key frames where the distance puts them, not where a scene seems to change.
-    av_opt_set_int(context.get(), "sc_threshold", 1000000000, AV_OPT_SEARCH_CHILDREN);
+    ffmpeg->av_opt_set_int(context.get(), "sc_threshold", 1000000000, AV_OPT_SEARCH_CHILDREN);
     const double fromBest = (10000.0 - std::clamp(quality, 0, 10000)) / 10000.0;
     if (std::strcmp(allowed.encoder, "libx264") == 0) {
-        av_opt_set_double(context->priv_data, "crf", 18 + 10 * fromBest, 0);
+        ffmpeg->av_opt_set_double(context->priv_data, "crf", 18 + 10 * fromBest, 0);
         // A crash loses what the encoder holds: its threads work on slices of one frame
         // rather than on frames in flight, and it looks ahead half a second, not seconds.
         const QByteArray params = "scenecut=0:sliced-threads=1:sync-lookahead=0:rc-lookahead=" +
                                   QByteArray::number(context->gop_size / 2);
-        av_opt_set(context->priv_data, "x264-params", params.constData(), 0);
-        av_opt_set_int(context->priv_data, "forced-idr", 1, 0);
+        ffmpeg->av_opt_set(context->priv_data, "x264-params", params.constData(), 0);
+        ffmpeg->av_opt_set_int(context->priv_data, "forced-idr", 1, 0);
     } else if (std::strcmp(allowed.encoder, "mjpeg") == 0 ||
                std::strcmp(allowed.encoder, "mpeg4") == 0) {
         context->flags |= AV_CODEC_FLAG_QSCALE;
@@ -111,7 +102,7 @@ CodecContextPtr EncoderContext(const AllowedEncoder& allowed, int width, int hei
 } // namespace
 
 void TAviFrameFree::operator()(AVFrame* frame) const {
-    av_frame_free(&frame);
+    Ffmpeg()->av_frame_free(&frame);
 }
 
 AVCodecContext* NewAviEncoderContext(const QString& fourcc, int width, int height, int frameTimeMs,
@@ -127,7 +118,7 @@ bool EncoderOpens(const AllowedEncoder& allowed, int width, int height) {
     if (width <= 0 || height <= 0)
         return false;
     CodecContextPtr context = EncoderContext(allowed, width, height, 1000, 5000);
-    return context && avcodec_open2(context.get(), context->codec, nullptr) == 0;
+    return context && Ffmpeg()->avcodec_open2(context.get(), context->codec, nullptr) == 0;
 }
 
 AVPixelFormat SourceFormat(const QImage& bitmap) {
@@ -185,11 +176,11 @@ struct TAviWriter_2::Encoder {
                 return frame;
         }
         // Not queued: the worker does not touch it.
-        av_frame_unref(frame);
+        Ffmpeg()->av_frame_unref(frame);
         frame->format = codec->pix_fmt;
         frame->width = codec->width;
         frame->height = codec->height;
-        return av_frame_get_buffer(frame, 0) < 0 ? nullptr : frame;
+        return Ffmpeg()->av_frame_get_buffer(frame, 0) < 0 ? nullptr : frame;
     }
 
     // Not waiting for the worker, of the encoder's size and format, and held by no one else.
@@ -197,7 +188,7 @@ struct TAviWriter_2::Encoder {
     bool Reusable(size_t i) const {
         const AVFrame* f = frames[i].get();
         return !queued[i] && f->buf[0] && f->width == codec->width && f->height == codec->height &&
-               f->format == codec->pix_fmt && av_frame_is_writable(frames[i].get());
+               f->format == codec->pix_fmt && Ffmpeg()->av_frame_is_writable(frames[i].get());
     }
 
     void StartWorker(TAVICreator& file) {
@@ -281,16 +272,16 @@ struct TAviWriter_2::Encoder {
             bandScalers.clear();
             for (int b = 0; b < bands; ++b) {
                 const int rows = std::min(bandHeight, height - b * bandHeight);
-                bandScalers.emplace_back(sws_getContext(width, rows, from, width, rows,
-                                                        codec->pix_fmt, SWS_BILINEAR, nullptr,
-                                                        nullptr, nullptr));
+                bandScalers.emplace_back(Ffmpeg()->sws_getContext(width, rows, from, width, rows,
+                                                                  codec->pix_fmt, SWS_BILINEAR,
+                                                                  nullptr, nullptr, nullptr));
                 if (!bandScalers.back())
                     return false;
             }
             bandSourceFormat = from;
         }
-        const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(codec->pix_fmt);
-        const int planes = av_pix_fmt_count_planes(codec->pix_fmt);
+        const AVPixFmtDescriptor* descriptor = Ffmpeg()->av_pix_fmt_desc_get(codec->pix_fmt);
+        const int planes = Ffmpeg()->av_pix_fmt_count_planes(codec->pix_fmt);
         RunParts(bands, [&](int b) {
             const int top = b * bandHeight;
             const int rows = std::min(bandHeight, height - top);
@@ -301,7 +292,8 @@ struct TAviWriter_2::Encoder {
                 const int shift = p == 1 || p == 2 ? descriptor->log2_chroma_h : 0;
                 out[p] = frame->data[p] + qsizetype(top >> shift) * frame->linesize[p];
             }
-            sws_scale(bandScalers[size_t(b)].get(), in, inStride, 0, rows, out, frame->linesize);
+            Ffmpeg()->sws_scale(bandScalers[size_t(b)].get(), in, inStride, 0, rows, out,
+                                frame->linesize);
         });
         return true;
     }
@@ -309,14 +301,15 @@ struct TAviWriter_2::Encoder {
     // Sends one frame (or the end, with nullptr) and hands what the encoder gives back to
     // the file. A failed write has closed the file: the packets after it are dropped.
     int Encode(const AVFrame* input, TAVICreator& file) {
-        int result = avcodec_send_frame(codec.get(), input);
+        const FfmpegCalls& ffmpeg = *Ffmpeg();
+        int result = ffmpeg.avcodec_send_frame(codec.get(), input);
         if (result < 0)
             return result;
-        while ((result = avcodec_receive_packet(codec.get(), packet.get())) >= 0) {
+        while ((result = ffmpeg.avcodec_receive_packet(codec.get(), packet.get())) >= 0) {
             if (file.IsOpen)
                 file.AddPacket(packet->data, size_t(packet->size),
                                (packet->flags & AV_PKT_FLAG_KEY) != 0);
-            av_packet_unref(packet.get());
+            ffmpeg.av_packet_unref(packet.get());
         }
         return result == AVERROR(EAGAIN) || result == AVERROR_EOF ? 0 : result;
     }
@@ -332,7 +325,6 @@ TAviWriter_2::TAviWriter_2(QObject* /*owner*/, const TAVICreator::Limits& limits
             screen = primary->size();
     width_ = screen.width() / 10;
     height_ = screen.height() / 10;
-    QuietLibraries();
 }
 
 TAviWriter_2::~TAviWriter_2() {
@@ -481,15 +473,15 @@ void TAviWriter_2::AddFrame(const QImage& bitmap) {
         if (!e.ConvertInBands(*source, frame))
             throw QuvarError("Failed to retrieve bitmap header and pixels. Err: 0");
     } else {
-        e.scaler.reset(sws_getCachedContext(
+        e.scaler.reset(Ffmpeg()->sws_getCachedContext(
             e.scaler.release(), source->width(), source->height(), SourceFormat(*source), width_,
             height_, e.codec->pix_fmt, SWS_BILINEAR, nullptr, nullptr, nullptr));
         if (!e.scaler)
             throw QuvarError("Failed to retrieve bitmap header and pixels. Err: 0");
         const uint8_t* planes[1] = {source->constBits()};
         const int strides[1] = {int(source->bytesPerLine())};
-        sws_scale(e.scaler.get(), planes, strides, 0, source->height(), frame->data,
-                  frame->linesize);
+        Ffmpeg()->sws_scale(e.scaler.get(), planes, strides, 0, source->height(), frame->data,
+                            frame->linesize);
     }
     WriteFrame(frame);
 }
@@ -510,7 +502,7 @@ void TAviWriter_2::InitStreamFormat() {
     Encoder& e = *encoder_;
     if (const AllowedEncoder* allowed = FindAllowed(compressor_))
         e.codec = EncoderContext(*allowed, width_, height_, FrameTime, Quality);
-    if (!e.codec || avcodec_open2(e.codec.get(), e.codec->codec, nullptr) < 0)
+    if (!e.codec || Ffmpeg()->avcodec_open2(e.codec.get(), e.codec->codec, nullptr) < 0)
         throw QuvarError("Failed to create compressed stream");
     // The last recording's frames serve again (those of another size or format get a new
     // buffer when their turn comes): fresh memory costs a page fault per 4 KiB.
@@ -523,11 +515,11 @@ void TAviWriter_2::InitStreamFormat() {
     e.queued.assign(e.frames.size(), 0);
     for (auto& frame : e.frames) {
         if (!frame)
-            frame.reset(av_frame_alloc());
+            frame.reset(Ffmpeg()->av_frame_alloc());
         if (!frame)
             throw QuvarError("Failed to create compressed stream");
     }
-    e.packet.reset(av_packet_alloc());
+    e.packet.reset(Ffmpeg()->av_packet_alloc());
     if (!e.packet)
         throw QuvarError("Failed to create compressed stream");
 }

@@ -1,3 +1,4 @@
+#include "capture/ui/CamViewMain.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "measure/ui/MeasurementListWindow.h"
@@ -10,6 +11,7 @@
 #include "settings/ui/PreferencesDialog.h"
 #include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
+#include "video/AviCompressorNames.h"
 
 #include <QAction>
 #include <QApplication>
@@ -31,8 +33,14 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <link.h>
 #include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -55,7 +63,55 @@ protected:
     ScriptedPrompts prompts;
 };
 
+// Whether any of FFmpeg's libraries is loaded.
+bool FfmpegLoaded() {
+    bool found = false;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            for (const char* name : {"libavcodec.so", "libavutil.so", "libswscale.so"})
+                if (info->dlpi_name && std::strstr(info->dlpi_name, name))
+                    *static_cast<bool*>(data) = true;
+            return 0;
+        },
+        &found);
+    return found;
+}
+
 } // namespace
+
+// FFmpeg brings dozens of codec and driver libraries: the start does without them, and the
+// first list of compressors loads them.
+TEST_F(Startup, FfmpegIsLoadedWhenTheCompressorsAreFirstListed) {
+    // In a process of its own: another test of this binary may have listed them already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            CreateApplicationWindows({});
+            const bool atStart = FfmpegLoaded();
+            const bool listed = AviCompressorNames().contains(QStringLiteral("MJPG mjpeg"));
+            std::fprintf(stderr, "at start %d, listed %d, then %d\n", atStart, listed,
+                         FfmpegLoaded());
+            std::_Exit(!atStart && listed && FfmpegLoaded() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "at start 0, listed 1, then 1");
+}
+
+// GStreamer's start reads its plugin registry: it waits until the preview window lists the
+// cameras when first shown.
+TEST_F(Startup, GStreamerStartsWhenThePreviewWindowIsFirstShown) {
+    // In a process of its own: another test of this binary may have started it already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            qputenv("QUVAR_TEST_CAMERAS", "Cam");
+            CreateApplicationWindows({});
+            const bool atStart = gst_is_initialized();
+            CamViewMain->show();
+            std::fprintf(stderr, "at start %d, shown %d\n", atStart, gst_is_initialized());
+            std::_Exit(!atStart && gst_is_initialized() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "at start 0, shown 1");
+}
 
 TEST_F(Startup, ElevenWindowsInOrderWithTheirCaptions) {
     const auto windows = CreateApplicationWindows({});

@@ -1,6 +1,7 @@
 #include "FileMove.h"
 
 #include "Errors.h"
+#include "RegularFile.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -108,17 +109,14 @@ void SyncFolder(const QString& folder) {
 }
 
 // The copy across file systems: under a temporary name until it is complete and on disk.
-void CopyThenRemove(const QByteArray& source, const QString& target) {
-    // Opened without waiting for a writer: a FIFO must not hang the program.
-    Descriptor in(::open(source.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+void CopyThenRemove(const QString& source, const QString& target) {
+    errno = 0;
+    Descriptor in(OpenRegularFileForReading(source)); // never waits for a FIFO's writer
     if (in.get() < 0)
-        Fail();
+        Fail(errno != 0 ? errno : NotARegularFile);
     struct stat status {};
     if (::fstat(in.get(), &status) != 0)
         Fail();
-    if (!S_ISREG(status.st_mode))
-        Fail(NotARegularFile);
-    ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) & ~O_NONBLOCK);
 
     const QString folder = QFileInfo(target).absolutePath();
     QByteArray temporary = Native(folder + QStringLiteral("/.quvar-move-XXXXXX"));
@@ -138,7 +136,7 @@ void CopyThenRemove(const QByteArray& source, const QString& target) {
     }
     SyncFolder(folder);
     // The copy is complete: a source that cannot be removed leaves two whole files.
-    ::unlink(source.constData());
+    ::unlink(Native(source).constData());
 }
 
 } // namespace
@@ -150,7 +148,7 @@ void MoveFileSafely(const QString& source, const QString& target) {
         if (::lstat(from.constData(), &status) != 0)
             Fail();
         if (S_ISLNK(status.st_mode)) {
-            CopyThenRemove(from, target);
+            CopyThenRemove(source, target);
             return;
         }
         if (!S_ISREG(status.st_mode))
@@ -160,7 +158,7 @@ void MoveFileSafely(const QString& source, const QString& target) {
         } catch (const MoveFailure& failure) {
             if (failure.error != EXDEV)
                 throw;
-            CopyThenRemove(from, target);
+            CopyThenRemove(source, target);
         }
     } catch (const MoveFailure& failure) {
         const QString reason = failure.error == NotARegularFile
@@ -177,21 +175,25 @@ int FileNameLimit(const QString& folder) {
     return limit > 0 && limit < INT_MAX ? int(limit) : NAME_MAX;
 }
 
+namespace {
+
+// text without its last whole characters until it takes at most limitBytes bytes.
+QString CutToBytes(QString text, qsizetype limitBytes) {
+    while (!text.isEmpty() && Native(text).size() > limitBytes)
+        text.chop(text.size() >= 2 && text.back().isLowSurrogate() ? 2 : 1);
+    return text;
+}
+
+} // namespace
+
 QString FitFileName(const QString& name, int limitBytes) {
     if (Native(name).size() <= limitBytes)
         return name;
     const qsizetype dot = name.lastIndexOf(u'.');
-    QString stem = dot > 0 ? name.left(dot) : name;
+    const QString stem = dot > 0 ? name.left(dot) : name;
     const QString extension = dot > 0 ? name.mid(dot) : QString();
     const qsizetype room = limitBytes - Native(extension).size();
-    if (room < 1) {
-        // No room for the extension: the name is cut like a name without one.
-        QString cut = name;
-        while (!cut.isEmpty() && Native(cut).size() > limitBytes)
-            cut.chop(cut.size() >= 2 && cut.back().isLowSurrogate() ? 2 : 1);
-        return cut;
-    }
-    while (!stem.isEmpty() && Native(stem).size() > room)
-        stem.chop(stem.size() >= 2 && stem.back().isLowSurrogate() ? 2 : 1);
-    return stem + extension;
+    if (room < 1) // no room for the extension: the name is cut like a name without one
+        return CutToBytes(name, limitBytes);
+    return CutToBytes(stem, room) + extension;
 }

@@ -1,6 +1,6 @@
 #include "capture/CamViewSettings.h"
-#include "support/FileSizeLimit.h"
 #include "platform/IniFile.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,8 +104,7 @@ TEST_F(CamViewSettings, RecordingSettingsKeepTheirKeys) {
     EXPECT_EQ(f.AVIDir, dir.path());
     EXPECT_EQ(f.AVINr, 123);
     SaveCamViewSettings(f, Folder());
-    EXPECT_TRUE(ReadIni().contains(QString::fromUtf8(avi + "[Files]")))
-        << ReadIni().toStdString();
+    EXPECT_TRUE(ReadIni().contains(QString::fromUtf8(avi + "[Files]"))) << ReadIni().toStdString();
 }
 
 TEST_F(CamViewSettings, DeviceFileNameIsSanitizedAndHoldsTheName) {

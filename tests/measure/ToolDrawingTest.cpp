@@ -38,24 +38,33 @@ struct Drawing {
 
 TEST(ToolDrawing, EveryChangedPixelLiesInsideTheReturnedRectangle) {
     const ArrowShape arrow = *ArrowGeometry(QPoint(70, 20), QPoint(15, 80), 0);
-    const CurvatureResult arc =
-        *MeasureCurvatureGeometry(ChordBisectorOf(QPoint(20, 60), QPoint(80, 55), 100),
-                                  QPoint(52, 30));
+    const CurvatureResult arc = *MeasureCurvatureGeometry(
+        ChordBisectorOf(QPoint(20, 60), QPoint(80, 55), 100), QPoint(52, 30));
     const Drawing drawings[] = {
-        {"line", [](QImage& i, const QPen& p) { return PaintLine(i, {10, 12}, {83, 71}, p); }},
+        {"line",
+         [](QImage& i, const QPen& p) {
+             return PaintLine(i, {10, 12}, {83, 71}, p);
+         }},
         {"steep line",
-         [](QImage& i, const QPen& p) { return PaintLine(i, {50, 5}, {52, 90}, p); }},
+         [](QImage& i, const QPen& p) {
+             return PaintLine(i, {50, 5}, {52, 90}, p);
+         }},
         {"short line",
-         [](QImage& i, const QPen& p) { return PaintLine(i, {40, 40}, {41, 41}, p); }},
+         [](QImage& i, const QPen& p) {
+             return PaintLine(i, {40, 40}, {41, 41}, p);
+         }},
         {"line past the edge",
-         [](QImage& i, const QPen& p) { return PaintLine(i, {-5, 30}, {104, 96}, p); }},
+         [](QImage& i, const QPen& p) {
+             return PaintLine(i, {-5, 30}, {104, 96}, p);
+         }},
         {"ellipse",
          [](QImage& i, const QPen& p) { return PaintEllipse(i, QRect(20, 25, 50, 31), p); }},
-        {"dot", [](QImage& i, const QPen& p) { return PaintDot(i, {33, 47}, p); }},
-        {"filled arrow",
-         [&](QImage& i, const QPen& p) { return PaintArrow(i, arrow, p, true); }},
-        {"open arrow",
-         [&](QImage& i, const QPen& p) { return PaintArrow(i, arrow, p, false); }},
+        {"dot",
+         [](QImage& i, const QPen& p) {
+             return PaintDot(i, {33, 47}, p);
+         }},
+        {"filled arrow", [&](QImage& i, const QPen& p) { return PaintArrow(i, arrow, p, true); }},
+        {"open arrow", [&](QImage& i, const QPen& p) { return PaintArrow(i, arrow, p, false); }},
         {"arc", [&](QImage& i, const QPen& p) { return PaintArc(i, arc, p); }},
     };
     for (const QImage::Format format : {QImage::Format_BGR888, QImage::Format_RGB32})
@@ -67,8 +76,7 @@ TEST(ToolDrawing, EveryChangedPixelLiesInsideTheReturnedRectangle) {
                 const QRect returned = drawing.draw(image, Pen(width));
                 EXPECT_NE(image, before) << drawing.name << " drew nothing";
                 EXPECT_EQ(ChangedOutside(before, image, returned), 0)
-                    << drawing.name << " at pen " << width << " returned " << returned.x()
-                    << "," << returned.y() << " " << returned.width() << "x"
-                    << returned.height();
+                    << drawing.name << " at pen " << width << " returned " << returned.x() << ","
+                    << returned.y() << " " << returned.width() << "x" << returned.height();
             }
 }

@@ -16,7 +16,9 @@ long PageFaults() {
 
 // The optimiser drops stores to a block that is freed right after; the test needs them
 // to reach the pages, so the block's address escapes into an empty asm.
-void KeepStores(void* block) { asm volatile("" : : "r"(block) : "memory"); }
+void KeepStores(void* block) {
+    asm volatile("" : : "r"(block) : "memory");
+}
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool SanitizerAllocator = true; // it holds freed blocks back on purpose

@@ -75,38 +75,59 @@ TiffHandle OpenForReading(const QString& fileName) {
     return tif;
 }
 
-// libtiff reading from memory, so that a loaded file is read from disk once.
+// A TIFF file in memory for libtiff's client procedures: read from the bytes of a loaded
+// file (so that it is read from disk once), or written into bytes of its own.
 struct MemoryTiff {
-    QByteArrayView data;
+    QByteArrayView data;                   // what is read when nothing is written
+    std::vector<uchar>* written = nullptr; // where writes go; null: read only
     toff_t pos = 0;
 
     static MemoryTiff& Self(thandle_t h) { return *static_cast<MemoryTiff*>(h); }
+    QByteArrayView Bytes() const {
+        return written ? QByteArrayView(reinterpret_cast<const char*>(written->data()),
+                                        qsizetype(written->size()))
+                       : data;
+    }
     static tmsize_t Read(thandle_t h, void* buf, tmsize_t size) {
         MemoryTiff& m = Self(h);
-        const toff_t size_ = toff_t(m.data.size());
+        const QByteArrayView bytes = m.Bytes();
+        const toff_t size_ = toff_t(bytes.size());
         if (size < 0 || m.pos >= size_)
             return 0;
         const tmsize_t n = tmsize_t(std::min<toff_t>(toff_t(size), size_ - m.pos));
-        std::memcpy(buf, m.data.data() + m.pos, size_t(n));
+        std::memcpy(buf, bytes.data() + m.pos, size_t(n));
         m.pos += toff_t(n);
         return n;
     }
-    static tmsize_t Write(thandle_t, void*, tmsize_t) { return -1; }
+    static tmsize_t Write(thandle_t h, void* buf, tmsize_t size) {
+        MemoryTiff& m = Self(h);
+        if (!m.written || size < 0)
+            return -1;
+        const size_t end = size_t(m.pos) + size_t(size);
+        if (end > m.written->size())
+            m.written->resize(end);
+        std::memcpy(m.written->data() + m.pos, buf, size_t(size));
+        m.pos = end;
+        return size;
+    }
     static toff_t Seek(thandle_t h, toff_t off, int whence) {
         MemoryTiff& m = Self(h);
         toff_t base = 0;
         if (whence == SEEK_CUR)
             base = m.pos;
         else if (whence == SEEK_END)
-            base = toff_t(m.data.size());
+            base = toff_t(m.Bytes().size());
         // Offsets are unsigned; a "negative" one wraps and lands far beyond the data.
         m.pos = base + off;
         return m.pos;
     }
     static int Close(thandle_t) { return 0; }
-    static toff_t Size(thandle_t h) { return toff_t(Self(h).data.size()); }
+    static toff_t Size(thandle_t h) { return toff_t(Self(h).Bytes().size()); }
+    // Only loaded bytes are mapped: written ones move as they grow.
     static int Map(thandle_t h, void** base, toff_t* size) {
         MemoryTiff& m = Self(h);
+        if (m.written)
+            return 0;
         *base = const_cast<char*>(m.data.data());
         *size = toff_t(m.data.size());
         return 1;
@@ -292,44 +313,6 @@ void SetLayoutTags(TIFF* t, const StripGeometry& g) {
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(g.rowsPerStrip));
 }
 
-// A TIFF file held in memory, written and read back by libtiff through client procedures.
-struct MemoryFile {
-    std::vector<uchar> bytes;
-    toff_t pos = 0;
-
-    static MemoryFile& Self(thandle_t h) { return *static_cast<MemoryFile*>(h); }
-    static tmsize_t Read(thandle_t h, void* buf, tmsize_t size) {
-        MemoryFile& m = Self(h);
-        if (size < 0 || m.pos >= m.bytes.size())
-            return 0;
-        const size_t n = std::min<size_t>(size_t(size), m.bytes.size() - size_t(m.pos));
-        std::memcpy(buf, m.bytes.data() + m.pos, n);
-        m.pos += n;
-        return tmsize_t(n);
-    }
-    static tmsize_t Write(thandle_t h, void* buf, tmsize_t size) {
-        MemoryFile& m = Self(h);
-        if (size < 0)
-            return -1;
-        const size_t end = size_t(m.pos) + size_t(size);
-        if (end > m.bytes.size())
-            m.bytes.resize(end);
-        std::memcpy(m.bytes.data() + m.pos, buf, size_t(size));
-        m.pos = end;
-        return size;
-    }
-    static toff_t Seek(thandle_t h, toff_t off, int whence) {
-        MemoryFile& m = Self(h);
-        const toff_t base = whence == SEEK_CUR ? m.pos : whence == SEEK_END ? m.bytes.size() : 0;
-        m.pos = base + off;
-        return m.pos;
-    }
-    static int Close(thandle_t) { return 0; }
-    static toff_t Size(thandle_t h) { return Self(h).bytes.size(); }
-    static int Map(thandle_t, void**, toff_t*) { return 0; }
-    static void Unmap(thandle_t, void*, toff_t) {}
-};
-
 // Converts rows of the bitmap to the RGB bytes the file stores.
 void RowsToRgb(const QImage& source, const PixelLayout& layout, int firstRow, int rows,
                uchar* out) {
@@ -352,11 +335,12 @@ std::vector<uchar> EncodeStrip(const QImage& source, const PixelLayout& layout,
     const int rows = std::min(g.rowsPerStrip, g.height - firstRow);
     std::vector<uchar> rgb(size_t(g.width) * size_t(rows) * 3);
     RowsToRgb(source, layout, firstRow, rows, rgb.data());
-    MemoryFile memory;
-    memory.bytes.reserve(rgb.size() / 2 + 4096);
-    TiffHandle tif(TIFFClientOpen("strip", "w", &memory, MemoryFile::Read, MemoryFile::Write,
-                                  MemoryFile::Seek, MemoryFile::Close, MemoryFile::Size,
-                                  MemoryFile::Map, MemoryFile::Unmap));
+    std::vector<uchar> bytes;
+    bytes.reserve(rgb.size() / 2 + 4096);
+    MemoryTiff memory{{}, &bytes};
+    TiffHandle tif(TIFFClientOpen("strip", "w", &memory, MemoryTiff::Read, MemoryTiff::Write,
+                                  MemoryTiff::Seek, MemoryTiff::Close, MemoryTiff::Size,
+                                  MemoryTiff::Map, MemoryTiff::Unmap));
     if (!tif)
         return {};
     TIFF* t = tif.get();
@@ -365,7 +349,7 @@ std::vector<uchar> EncodeStrip(const QImage& source, const PixelLayout& layout,
     if (written == -1 || written == 0 || !TIFFFlushData(t))
         return {};
     const uint64_t size = TIFFGetStrileByteCount(t, 0);
-    if (size == 0 || size > memory.bytes.size())
+    if (size == 0 || size > bytes.size())
         return {};
     std::vector<uchar> raw(static_cast<size_t>(size));
     if (TIFFReadRawStrip(t, 0, raw.data(), tmsize_t(size)) != tmsize_t(size))
@@ -425,8 +409,8 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
     // The strips are encoded on all threads and written in order as they are ready, by the
     // thread that finished the one the file waits for. The threads take the strips in
     // order, so few wait encoded at any time; no thread waits for a whole batch.
+    // An encoded strip is never empty: one that is holds no strip yet, or one written.
     std::vector<std::vector<uchar>> encoded(static_cast<size_t>(strips));
-    std::vector<char> ready(static_cast<size_t>(strips), 0);
     std::mutex writing;
     int nextToWrite = 0;
     bool failed = false;
@@ -438,8 +422,7 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         if (failed)
             throw QuvarError(FailedToWriteMessage(fileName));
         encoded[size_t(s)] = std::move(raw);
-        ready[size_t(s)] = 1;
-        for (; nextToWrite < strips && ready[size_t(nextToWrite)]; ++nextToWrite) {
+        for (; nextToWrite < strips && !encoded[size_t(nextToWrite)].empty(); ++nextToWrite) {
             std::vector<uchar>& strip = encoded[size_t(nextToWrite)];
             if (TIFFWriteRawStrip(t, uint32_t(nextToWrite), strip.data(), tmsize_t(strip.size())) !=
                 tmsize_t(strip.size())) {

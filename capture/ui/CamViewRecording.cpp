@@ -189,16 +189,16 @@ void TCamViewMain::StartRecording(TAVIDialog& dialog) {
     recordingName_ = dialog.FileNameEdit->text();
     recordingFile_ = QDir(AVIDir).filePath(recordingName_);
     aviSize_ = QSize(dialog.AVIWidth, dialog.AVIHeight);
-    Display(QDir::toNativeSeparators(recordingFile_));
+    QString shownText = QDir::toNativeSeparators(recordingFile_);
     if (!recovered.isEmpty()) {
         // By name only: they lie in the AVI folder, beside the recording shown first.
         QStringList shown;
         for (const QString& video : recovered)
             shown.append(QFileInfo(video).fileName());
-        Display(QDir::toNativeSeparators(recordingFile_) +
-                QStringLiteral("   (the frames of an unfinished recording were saved as %1)")
-                    .arg(shown.join(QStringLiteral(", "))));
+        shownText += QStringLiteral("   (the frames of an unfinished recording were saved as %1)")
+                         .arg(shown.join(QStringLiteral(", ")));
     }
+    Display(shownText);
     AVITimer->SetTickCount(0);
     ShowRecordingCaption(true);
 

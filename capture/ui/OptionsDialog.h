@@ -2,6 +2,8 @@
 // The preview window's "Settings" dialog: snapshot names, sound, the panel side, the AVI
 // number, and the remote triggers. It edits the preview window's fields directly.
 
+#include "platform/ui/WindowOnFirstUse.h"
+
 #include <QDialog>
 
 class QButtonGroup;
@@ -72,7 +74,7 @@ private:
     void UpdateAviExample();
 };
 
-inline TOptionsDlg* OptionsDlg = nullptr;
+inline TWindowOnFirstUse<TOptionsDlg> OptionsDlg;
 
 // The integer in a number box, or the conversion error ("'abc' is not a valid integer value").
 int NumberBoxValue(const QString& text);

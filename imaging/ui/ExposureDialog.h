@@ -3,6 +3,7 @@
 // work image; OK corrects the original image, Cancel gives the work image back.
 
 #include "imaging/ExposureCorrection.h"
+#include "platform/ui/WindowOnFirstUse.h"
 
 #include <QDialog>
 #include <QImage>
@@ -73,4 +74,4 @@ private:
     std::array<int, 7> tags_{}; // the positions "Store" remembered
 };
 
-inline TBCSForm* BCSForm = nullptr;
+inline TWindowOnFirstUse<TBCSForm> BCSForm;

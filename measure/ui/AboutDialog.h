@@ -1,6 +1,8 @@
 #pragma once
 // The about box: title, author, version and the program's web page.
 
+#include "platform/ui/WindowOnFirstUse.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -18,4 +20,4 @@ private:
     void WebLabelClick();
 };
 
-inline TAboutDlg* AboutDlg = nullptr;
+inline TWindowOnFirstUse<TAboutDlg> AboutDlg;

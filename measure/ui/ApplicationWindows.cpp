@@ -18,6 +18,15 @@
 namespace {
 std::vector<QWidget*> created;
 DialogFontAndText fontAndTextDialogs;
+
+// The window is made when it is first used and destroyed with the others.
+template <class T, class Make> void OnFirstUse(TWindowOnFirstUse<T>& global, Make make) {
+    global.MakeWith([make] {
+        T* window = make();
+        created.push_back(window);
+        return window;
+    });
+}
 } // namespace
 
 std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
@@ -25,17 +34,18 @@ std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
     // The capture side lists the recording side's encoders as its video compressors.
     SetCompressorNames(DeviceCategory::VideoCompressor, AviCompressorNames);
     created.push_back(new TMain(arguments));
+    // The preview window listens for remote commands from the start.
     created.push_back(CamViewMain = new TCamViewMain);
     CamViewMain->SetCaptureTaker(Main);
-    created.push_back(OptionsDlg = new TOptionsDlg);
-    created.push_back(SaveWithOptions = new TSaveWithOptions(Main));
-    created.push_back(AboutDlg = new TAboutDlg);
-    created.push_back(LBForm = new TLBForm);
-    created.push_back(SimpleFontDialog = new TSimpleFontDialog);
-    created.push_back(InputDialog = new TInputDialog);
-    created.push_back(PrefDlg = new TPrefDlg);
-    created.push_back(BCSForm = new TBCSForm);
-    created.push_back(AVIDialog = new TAVIDialog);
+    OnFirstUse(OptionsDlg, [] { return new TOptionsDlg; });
+    OnFirstUse(SaveWithOptions, [] { return new TSaveWithOptions(Main); });
+    OnFirstUse(AboutDlg, [] { return new TAboutDlg; });
+    OnFirstUse(LBForm, [] { return new TLBForm; });
+    OnFirstUse(SimpleFontDialog, [] { return new TSimpleFontDialog; });
+    OnFirstUse(InputDialog, [] { return new TInputDialog; });
+    OnFirstUse(PrefDlg, [] { return new TPrefDlg; });
+    OnFirstUse(BCSForm, [] { return new TBCSForm; });
+    OnFirstUse(AVIDialog, [] { return new TAVIDialog; });
     SetAppFontAndTextDialogs(&fontAndTextDialogs);
     return created;
 }
@@ -43,17 +53,22 @@ std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
 void DestroyApplicationWindows() {
     SetAppFontAndTextDialogs(nullptr);
     SetCompressorNames(DeviceCategory::VideoCompressor, nullptr);
-    for (auto it = created.rbegin(); it != created.rend(); ++it)
+    // A window destroyed may still reach the others: none is made anew meanwhile.
+    OptionsDlg.Forget();
+    SaveWithOptions.Forget();
+    AboutDlg.Forget();
+    LBForm.Forget();
+    SimpleFontDialog.Forget();
+    InputDialog.Forget();
+    PrefDlg.Forget();
+    BCSForm.Forget();
+    AVIDialog.Forget();
+    // The measuring window, destroyed last, asks the preview window about itself: it must
+    // find none rather than a deleted one.
+    for (auto it = created.rbegin(); it != created.rend(); ++it) {
+        if (*it == CamViewMain)
+            CamViewMain = nullptr;
         delete *it;
+    }
     created.clear();
-    CamViewMain = nullptr;
-    OptionsDlg = nullptr;
-    SaveWithOptions = nullptr;
-    AboutDlg = nullptr;
-    LBForm = nullptr;
-    SimpleFontDialog = nullptr;
-    InputDialog = nullptr;
-    PrefDlg = nullptr;
-    BCSForm = nullptr;
-    AVIDialog = nullptr;
 }

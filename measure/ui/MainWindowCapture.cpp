@@ -97,8 +97,8 @@ void TMain::OnWatchFolderChange(const TFolderItemInfo& info) {
     QThread::msleep(40);
     if (!IsCaptureFileName(info.FileName))
         return;
-    if (PrefDlg && PrefDlg->isVisible())
-        PrefDlg->OKBtn->click();
+    if (TPrefDlg* preferences = PrefDlg.IfMade(); preferences && preferences->isVisible())
+        preferences->OKBtn->click();
     // The file reported, closed by its writer: never another one beside it.
     const QString name = info.FileName;
     if (!IsArrivedCapture(QDir(WatchFolder).filePath(name)))

@@ -434,13 +434,13 @@ void TMain::MakeListButtonClick() {
 
 void TMain::UpdateListButtonGlyph() {
     MakeListButton->setChecked(false);
-    MakeListButton->setIcon(MakeListGlyph(LBForm && LBForm->IsListActive()));
+    MakeListButton->setIcon(MakeListGlyph(LBForm.IfMade() && LBForm->IsListActive()));
 }
 
 // ---- Results --------------------------------------------------------------------------
 
 bool TMain::ListIsActive() const {
-    return LBForm && LBForm->IsListActive();
+    return LBForm.IfMade() && LBForm->IsListActive();
 }
 
 void TMain::FinishLengthMeasurement() {

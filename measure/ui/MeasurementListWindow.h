@@ -4,6 +4,7 @@
 // value, clear the list and save it as a spreadsheet file.
 
 #include "measure/MeasurementList.h"
+#include "platform/ui/WindowOnFirstUse.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -78,7 +79,7 @@ private:
     MeasurementGridModel* model_;
 };
 
-inline TLBForm* LBForm = nullptr;
+inline TWindowOnFirstUse<TLBForm> LBForm;
 
 // The major version of the spreadsheet writer found at the last save; 0 when none.
 inline int SpreadsheetVersion = 0;

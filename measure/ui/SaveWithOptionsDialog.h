@@ -4,6 +4,7 @@
 // the name; the measuring window saves.
 
 #include "imaging/SaveOptionsNames.h"
+#include "platform/ui/WindowOnFirstUse.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -87,4 +88,4 @@ private:
     RecentNames recent_;
 };
 
-inline TSaveWithOptions* SaveWithOptions = nullptr;
+inline TWindowOnFirstUse<TSaveWithOptions> SaveWithOptions;

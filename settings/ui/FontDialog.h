@@ -3,6 +3,7 @@
 // and kept for the run: between uses it keeps its lists, and every showing starts from
 // SelectedFont.
 
+#include "platform/ui/WindowOnFirstUse.h"
 #include "settings/FontRecord.h"
 
 #include <QDialog>
@@ -48,4 +49,4 @@ private:
     void OKbtnClick();
 };
 
-inline TSimpleFontDialog* SimpleFontDialog = nullptr;
+inline TWindowOnFirstUse<TSimpleFontDialog> SimpleFontDialog;

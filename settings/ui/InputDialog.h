@@ -1,6 +1,8 @@
 #pragma once
 // A text with a wrap length: the label text and after how many characters it wraps.
 
+#include "platform/ui/WindowOnFirstUse.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -24,4 +26,4 @@ public:
     QPushButton* Cancelbtn;
 };
 
-inline TInputDialog* InputDialog = nullptr;
+inline TWindowOnFirstUse<TInputDialog> InputDialog;

@@ -4,6 +4,7 @@
 // OK and "Save Settings" take the pages over (ApplyPreferences); "Load Settings" puts the
 // appearance of a settings file in force at once.
 
+#include "platform/ui/WindowOnFirstUse.h"
 #include "settings/MainSettingsFields.h"
 #include "settings/PrefMCSystems.h"
 #include "settings/PrefPages.h"
@@ -215,4 +216,4 @@ private:
     bool filling_ = false;
 };
 
-inline TPrefDlg* PrefDlg = nullptr;
+inline TWindowOnFirstUse<TPrefDlg> PrefDlg;

@@ -267,9 +267,9 @@ TEST_F(ListWindow, SavingOverAFileAsksOnlyTheListsQuestion) {
                 QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
             } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
                 // Typed into the name box, as a user types a full name.
-                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-                ASSERT_NE(name, nullptr);
-                name->setText(path);
+                auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                ASSERT_NE(nameBox, nullptr);
+                nameBox->setText(path);
                 // Its own question would run a loop of its own inside this timer's call.
                 QTimer::singleShot(0, dialog,
                                    [dialog] { static_cast<QDialog*>(dialog)->accept(); });

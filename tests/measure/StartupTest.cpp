@@ -1,17 +1,24 @@
 #include "capture/ui/CamViewMain.h"
+#include "capture/ui/OptionsDialog.h"
+#include "imaging/ui/ExposureDialog.h"
+#include "measure/ui/AboutDialog.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
 #include "measure/ui/MeasurementListWindow.h"
 #include "measure/ui/ProgramStart.h"
+#include "measure/ui/SaveWithOptionsDialog.h"
 #include "measure/ui/ShellMenuEntry.h"
 #include "platform/Errors.h"
 #include "platform/ui/QuvarApplication.h"
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
+#include "settings/ui/FontDialog.h"
+#include "settings/ui/InputDialog.h"
 #include "settings/ui/PreferencesDialog.h"
 #include "support/ProgramFolderVariable.h"
 #include "support/ScriptedPrompts.h"
 #include "video/AviCompressorNames.h"
+#include "video/ui/AviSettingsDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +33,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpontaneKeyEvent>
@@ -113,37 +121,59 @@ TEST_F(Startup, GStreamerStartsWhenThePreviewWindowIsFirstShown) {
         ::testing::ExitedWithCode(0), "at start 0, shown 1");
 }
 
-TEST_F(Startup, ElevenWindowsInOrderWithTheirCaptions) {
+TEST_F(Startup, TheMeasuringAndPreviewWindowsAtStartTheDialogsOnFirstUse) {
     const auto windows = CreateApplicationWindows({});
-    const QStringList classes = {
-        "TMain",     "TCamViewMain", "TOptionsDlg",       "TSaveWithOptions",
-        "TAboutDlg", "TLBForm",      "TSimpleFontDialog", "TInputDialog",
-        "TPrefDlg",  "TBCSForm",     "TAVIDialog"};
-    const QStringList captions = {"",
-                                  "  Preview Window",
-                                  "Settings",
-                                  "QUVAR Save With Options",
-                                  "About",
-                                  "Measurements",
-                                  "QUVAR Select Font",
-                                  "",
-                                  "Preferences",
-                                  "QUVAR Exposure Correction",
-                                  "AVI -Capture Settings "};
-    ASSERT_EQ(windows.size(), 11u);
-    for (size_t i = 0; i < windows.size(); ++i) {
-        const QWidget& window = *windows[i];
-        EXPECT_TRUE(QString(typeid(window).name()).endsWith(classes[int(i)])) << i;
-        if (i > 0) {
-            EXPECT_EQ(window.windowTitle(), captions[int(i)]) << i;
-        }
-    }
+    ASSERT_EQ(windows.size(), 2u);
     EXPECT_EQ(windows[0], Main);
+    EXPECT_EQ(windows[1], CamViewMain);
+    EXPECT_EQ(CamViewMain->windowTitle(), "  Preview Window");
     EXPECT_EQ(Main->minimumSize(), QSize(1146, 768));
     EXPECT_EQ(Main->ActiveTool, ToolMeasure);
     EXPECT_EQ(Main->VersionText, "QUVAR version 3.0.6");
     EXPECT_EQ(Main->CopyrightText, QString::fromUtf8("© Name of the photographer"))
         << "no settings file yet";
+
+    struct Dialog {
+        const char* className;
+        QWidget* (*ifMade)();
+        QWidget* (*use)();
+        const char* caption;
+    };
+    const Dialog dialogs[] = {
+        {"TOptionsDlg", []() -> QWidget* { return OptionsDlg.IfMade(); },
+         []() -> QWidget* { return OptionsDlg; }, "Settings"},
+        {"TSaveWithOptions", []() -> QWidget* { return SaveWithOptions.IfMade(); },
+         []() -> QWidget* { return SaveWithOptions; }, "QUVAR Save With Options"},
+        {"TAboutDlg", []() -> QWidget* { return AboutDlg.IfMade(); },
+         []() -> QWidget* { return AboutDlg; }, "About"},
+        {"TLBForm", []() -> QWidget* { return LBForm.IfMade(); },
+         []() -> QWidget* { return LBForm; }, "Measurements"},
+        {"TSimpleFontDialog", []() -> QWidget* { return SimpleFontDialog.IfMade(); },
+         []() -> QWidget* { return SimpleFontDialog; }, "QUVAR Select Font"},
+        {"TInputDialog", []() -> QWidget* { return InputDialog.IfMade(); },
+         []() -> QWidget* { return InputDialog; }, ""},
+        {"TPrefDlg", []() -> QWidget* { return PrefDlg.IfMade(); },
+         []() -> QWidget* { return PrefDlg; }, "Preferences"},
+        {"TBCSForm", []() -> QWidget* { return BCSForm.IfMade(); },
+         []() -> QWidget* { return BCSForm; }, "QUVAR Exposure Correction"},
+        {"TAVIDialog", []() -> QWidget* { return AVIDialog.IfMade(); },
+         []() -> QWidget* { return AVIDialog; }, "AVI -Capture Settings "},
+    };
+    std::vector<QPointer<QWidget>> made;
+    for (const Dialog& d : dialogs) {
+        EXPECT_EQ(d.ifMade(), nullptr) << d.className << " is made before it is used";
+        QWidget* window = d.use();
+        ASSERT_NE(window, nullptr) << d.className;
+        EXPECT_TRUE(QString(typeid(*window).name()).endsWith(d.className)) << d.className;
+        EXPECT_EQ(window->windowTitle(), d.caption) << d.className;
+        EXPECT_EQ(d.use(), window) << d.className << " is made once";
+        made.emplace_back(window);
+    }
+    DestroyApplicationWindows();
+    for (const QPointer<QWidget>& window : made)
+        EXPECT_TRUE(window.isNull()) << "every dialog made is destroyed with the windows";
+    for (const Dialog& d : dialogs)
+        EXPECT_EQ(d.use(), nullptr) << d.className << " is made again after the windows are gone";
 }
 
 TEST_F(Startup, NoSystemsGivesTheWarningOnShow) {

@@ -3,6 +3,8 @@
 // preview window's stored settings at every showing; "Start Capturing" writes them back,
 // sets AVIWidth x AVIHeight and StartStopTag 1; "Cancel" sets the tag to 0.
 
+#include "platform/ui/WindowOnFirstUse.h"
+
 #include <QDate>
 #include <QDialog>
 
@@ -79,4 +81,4 @@ private:
     bool sizeFixed_ = false;
 };
 
-inline TAVIDialog* AVIDialog = nullptr;
+inline TWindowOnFirstUse<TAVIDialog> AVIDialog;

@@ -53,6 +53,11 @@ void WriteVideoKeys(IniFile& ini, const TCamViewFields& fields) {
 
 } // namespace
 
+bool CommandServerRunsAtStart(const QString& programFolder) {
+    return IniFile(programFolder + QLatin1String(CamViewIniName))
+        .ReadBool(Server, QStringLiteral("ServerRunning"), false);
+}
+
 void LoadCamViewSettings(TCamViewFields& f, const QString& programFolder) {
     const IniFile ini(programFolder + QLatin1String(CamViewIniName));
     f.UseDeviceDefaultSettings = false;

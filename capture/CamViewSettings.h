@@ -10,6 +10,9 @@ inline constexpr const char* CamViewIniName = "CamView.ini";
 // an image type outside 0 to 3 as 1 (jpg). An AVIDir that is not an existing folder is
 // replaced by "QUVAR Videos" in the user's video folder, which is created.
 void LoadCamViewSettings(TCamViewFields& fields, const QString& programFolder);
+// Whether "CamView.ini" has the command server running: then the preview window, which owns
+// the server, is needed from the start.
+bool CommandServerRunsAtStart(const QString& programFolder);
 // Rewrites "CamView.ini" (keys nobody reads any more are dropped) and the device file of
 // CurrentDevice; a line break in a text is written as a blank. Throws "Unable to write to
 // <file>" and leaves the old file whole.

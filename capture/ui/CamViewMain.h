@@ -5,6 +5,7 @@
 
 #include "capture/CamViewFields.h"
 #include "capture/GraphConfig.h"
+#include "platform/ui/WindowOnFirstUse.h"
 #include "video/OnTheFlyRecorder.h"
 #include "video/RecordingPlan.h"
 
@@ -197,4 +198,4 @@ private:
     QSize aviSize_;
 };
 
-inline TCamViewMain* CamViewMain = nullptr;
+inline TWindowOnFirstUse<TCamViewMain> CamViewMain;

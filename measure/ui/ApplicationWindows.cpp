@@ -4,10 +4,12 @@
 #include "MainWindow.h"
 #include "MeasurementListWindow.h"
 #include "SaveWithOptionsDialog.h"
+#include "capture/CamViewSettings.h"
 #include "capture/CaptureDevices.h"
 #include "capture/ui/CamViewMain.h"
 #include "capture/ui/OptionsDialog.h"
 #include "imaging/ui/ExposureDialog.h"
+#include "platform/ProgramFolder.h"
 #include "settings/ui/DialogFontAndText.h"
 #include "settings/ui/FontDialog.h"
 #include "settings/ui/InputDialog.h"
@@ -34,9 +36,14 @@ std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
     // The capture side lists the recording side's encoders as its video compressors.
     SetCompressorNames(DeviceCategory::VideoCompressor, AviCompressorNames);
     created.push_back(new TMain(arguments));
-    // The preview window listens for remote commands from the start.
-    created.push_back(CamViewMain = new TCamViewMain);
-    CamViewMain->SetCaptureTaker(Main);
+    OnFirstUse(CamViewMain, [] {
+        auto* preview = new TCamViewMain;
+        preview->SetCaptureTaker(Main);
+        return preview;
+    });
+    // Its command server listens from the start.
+    if (CommandServerRunsAtStart(::ProgramFolder()))
+        CamViewMain.Get();
     OnFirstUse(OptionsDlg, [] { return new TOptionsDlg; });
     OnFirstUse(SaveWithOptions, [] { return new TSaveWithOptions(Main); });
     OnFirstUse(AboutDlg, [] { return new TAboutDlg; });
@@ -54,6 +61,7 @@ void DestroyApplicationWindows() {
     SetAppFontAndTextDialogs(nullptr);
     SetCompressorNames(DeviceCategory::VideoCompressor, nullptr);
     // A window destroyed may still reach the others: none is made anew meanwhile.
+    CamViewMain.Forget();
     OptionsDlg.Forget();
     SaveWithOptions.Forget();
     AboutDlg.Forget();
@@ -63,12 +71,7 @@ void DestroyApplicationWindows() {
     PrefDlg.Forget();
     BCSForm.Forget();
     AVIDialog.Forget();
-    // The measuring window, destroyed last, asks the preview window about itself: it must
-    // find none rather than a deleted one.
-    for (auto it = created.rbegin(); it != created.rend(); ++it) {
-        if (*it == CamViewMain)
-            CamViewMain = nullptr;
+    for (auto it = created.rbegin(); it != created.rend(); ++it)
         delete *it;
-    }
     created.clear();
 }

@@ -108,8 +108,8 @@ TMain::~TMain() {
     }
     if (Main == this)
         Main = nullptr;
-    if (CamViewMain && CamViewMain->CaptureTaker() == this)
-        CamViewMain->SetCaptureTaker(nullptr);
+    if (TCamViewMain* preview = CamViewMain.IfMade(); preview && preview->CaptureTaker() == this)
+        preview->SetCaptureTaker(nullptr);
 }
 
 QWidget* TMain::BuildLeftPanel() {
@@ -601,15 +601,17 @@ void TMain::Exit1Click() {
 
 void TMain::FormClose() {
     // The preview window's counters and settings first, at every close: without them the
-    // next start would propose the names of files already taken.
-    if (CamViewMain)
-        QuvarApplication::RunGuarded([] {
-            CamViewMain->SaveSettings();
+    // next start would propose the names of files already taken. A preview window never
+    // made has changed nothing.
+    TCamViewMain* preview = CamViewMain.IfMade();
+    if (preview)
+        QuvarApplication::RunGuarded([preview] {
+            preview->SaveSettings();
             return true;
         });
     StopFolderMonitor();
-    if (CamViewMain)
-        CamViewMain->close();
+    if (preview)
+        preview->close();
 }
 
 void TMain::SaveMainSettingsNow() {

@@ -7,6 +7,7 @@
 #include "capture/VideoCapture.h"
 #include "capture/ui/CamViewMain.h"
 #include "capture/ui/OptionsDialog.h"
+#include "measure/ui/ApplicationWindows.h"
 #include "platform/TextCodec.h"
 #include "support/FakeSerialPort.h"
 #include "support/ProgramFolderVariable.h"
@@ -116,6 +117,29 @@ TEST_F(RemoteWindow, WithoutAPreviewEveryTextGetsCameraIsNotPreviewing) {
     }
     EXPECT_EQ(window->CaptureNr, 0);
     EXPECT_TRUE(QDir(photos.path()).isEmpty());
+}
+
+// The preview window is made when first used, but a server set to run must answer from the
+// program's start.
+TEST(RemoteAtStart, AServerSetToRunAnswersBeforeThePreviewWindowIsOpened) {
+    ScriptedPrompts prompts;
+    FakeCameraScope cameras{"Cam"};
+    QTemporaryDir program;
+    ScopedProgramFolder programFolder{program.path()};
+    const int port = FreeTcpPort();
+    for (const bool running : {false, true}) {
+        SCOPED_TRACE(running);
+        WriteServerSettings(program.path(), running, port);
+        CreateApplicationWindows({});
+        RemoteClient client(port);
+        EXPECT_EQ(client.Connected(), running);
+        if (running) {
+            client.Send("QUVAR_SNAP");
+            EXPECT_EQ(client.ReceiveAtLeast(NotPreviewing.size()), NotPreviewing);
+        }
+        EXPECT_EQ(CamViewMain.IfMade() != nullptr, running);
+        DestroyApplicationWindows();
+    }
 }
 
 TEST_F(RemoteWindow, ThePathGoesToTheClientConnectedLongest) {

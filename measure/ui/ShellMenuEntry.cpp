@@ -1,6 +1,9 @@
 #include "ShellMenuEntry.h"
 
+#include "platform/RegularFile.h"
 #include "platform/SafeFile.h"
+
+#include <QFile>
 
 #include <exception>
 
@@ -51,10 +54,24 @@ QString ShellMenuEntryText(const QString& executablePath) {
         .arg(QuoteExecArgument(executablePath));
 }
 
+namespace {
+
+// The entry is there with these bytes.
+bool AlreadyWritten(const QString& path, const QByteArray& bytes) {
+    QFile file;
+    return OpenRegularFile(file, path) && file.size() == bytes.size() && file.readAll() == bytes;
+}
+
+} // namespace
+
 bool WriteShellMenuEntry(const QString& programFolder, const QString& executablePath) {
+    const QString path = programFolder + ShellMenuEntryFileName();
+    const QByteArray bytes = ShellMenuEntryText(executablePath).toUtf8();
+    // Most starts find it as the last one left it: writing it again would only cost time.
+    if (AlreadyWritten(path, bytes))
+        return true;
     try {
-        WriteFileSafely(programFolder + ShellMenuEntryFileName(),
-                        ShellMenuEntryText(executablePath).toUtf8());
+        WriteFileSafely(path, bytes);
         return true;
     } catch (const std::exception&) {
         return false; // a read-only program folder is not an error

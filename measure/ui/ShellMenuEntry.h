@@ -1,6 +1,6 @@
 #pragma once
 // The desktop entry that offers "Edit with QUVAR" for images in file managers. It is
-// written into the program folder at every start; the user installs it.
+// brought up to date in the program folder at every start; the user installs it.
 
 #include <QString>
 
@@ -9,5 +9,6 @@ QString ShellMenuEntryFileName(); // "quvar-edit-with.desktop"
 // The entry's text for the executable at executablePath.
 QString ShellMenuEntryText(const QString& executablePath);
 
-// Writes the entry; false (and nothing else) when the folder is not writable.
+// Writes the entry unless the same entry is there already; false (and nothing else) when
+// the folder is not writable.
 bool WriteShellMenuEntry(const QString& programFolder, const QString& executablePath);

@@ -45,6 +45,7 @@
 #include <gtest/gtest.h>
 #include <link.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -266,6 +267,28 @@ TEST_F(Startup, DesktopEntryIsWrittenAndAReadOnlyFolderIsNoError) {
     for (auto [path, exec] : execs)
         EXPECT_EQ(ShellMenuEntryText(path).section('\n', 3, 3), exec) << path;
     EXPECT_FALSE(WriteShellMenuEntry("/nonexistent-folder/", "/bin/quvar"));
+}
+
+TEST_F(Startup, TheDesktopEntryIsRewrittenOnlyWhenItDiffers) {
+    const QString folder = program.path() + "/";
+    const QString path = ProgramPath(ShellMenuEntryFileName());
+    const auto inode = [&] {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_ino : 0;
+    };
+    ASSERT_TRUE(WriteShellMenuEntry(folder, "/opt/quvar"));
+    // A second name holds the first file, so its inode number is not given to a new one.
+    const QString kept = ProgramPath("kept");
+    ASSERT_EQ(::link(QFile::encodeName(path).constData(), QFile::encodeName(kept).constData()), 0);
+    const auto first = inode();
+    ASSERT_TRUE(WriteShellMenuEntry(folder, "/opt/quvar"));
+    EXPECT_EQ(inode(), first) << "the same entry is left as it is";
+
+    ASSERT_TRUE(WriteShellMenuEntry(folder, "/usr/bin/quvar"));
+    EXPECT_NE(inode(), first);
+    QFile entry(path);
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_EQ(entry.readAll(), ShellMenuEntryText("/usr/bin/quvar").toUtf8());
 }
 
 TEST_F(Startup, CommentPanelToggles) {

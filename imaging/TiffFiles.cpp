@@ -3,6 +3,7 @@
 #include "Bitmap.h"
 #include "CodecSupport.h"
 #include "ImageFileMessages.h"
+#include "TiffLibrary.h"
 #include "platform/Errors.h"
 #include "platform/RegularFile.h"
 #include "platform/SafeFile.h"
@@ -12,7 +13,6 @@
 #include <QFile>
 #include <QtEndian>
 
-#include <tiffio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,42 +32,41 @@ constexpr char TiffSoftware[] = "QUVAR Version 3.06";
 constexpr char TiffMake[] = "Comment ?";
 constexpr int StripBytes = 262144;
 
-// libtiff's own messages are never shown; failures reach the user through ours.
-void SilenceLibtiff() {
-    static const bool silenced = [] {
-        TIFFSetErrorHandler(nullptr);
-        TIFFSetWarningHandler(nullptr);
-        return true;
-    }();
-    (void)silenced;
+// libtiff, loaded when first needed; a plain error when it is not installed.
+const TiffCalls& Tiff() {
+    if (const TiffCalls* calls = Libtiff())
+        return *calls;
+    throw QuvarError(QStringLiteral("TIFF files cannot be read or written: %1 is not installed")
+                         .arg(QLatin1String(LibtiffName())));
 }
 
 struct TiffCloser {
-    void operator()(TIFF* tif) const { TIFFClose(tif); }
+    void operator()(TIFF* tif) const { Tiff().TIFFClose(tif); }
 };
 using TiffHandle = std::unique_ptr<TIFF, TiffCloser>;
 
 // Options for reading: no single allocation of the library beyond what a decoder may take,
 // whatever sizes the file claims.
 struct ReadOptions {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptions* options = Tiff().TIFFOpenOptionsAlloc();
     ReadOptions() {
         if (options)
-            TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(MaxDecoderBytes));
+            Tiff().TIFFOpenOptionsSetMaxSingleMemAlloc(options, tmsize_t(MaxDecoderBytes));
     }
-    ~ReadOptions() { TIFFOpenOptionsFree(options); }
+    ~ReadOptions() { Tiff().TIFFOpenOptionsFree(options); }
     ReadOptions(const ReadOptions&) = delete;
     ReadOptions& operator=(const ReadOptions&) = delete;
 };
 
 TiffHandle OpenForReading(const QString& fileName) {
-    SilenceLibtiff();
+    Tiff();
     ReadOptions read;
     const int fd = OpenRegularFileForReading(fileName);
     if (fd < 0)
         throw QuvarError(UnableToOpenFileMessage(fileName));
     // Closing the handle closes the descriptor; a failed open leaves it to us.
-    TiffHandle tif(TIFFFdOpenExt(fd, QFile::encodeName(fileName).constData(), "r", read.options));
+    TiffHandle tif(
+        Tiff().TIFFFdOpenExt(fd, QFile::encodeName(fileName).constData(), "r", read.options));
     if (!tif) {
         ::close(fd);
         throw QuvarError(UnableToOpenFileMessage(fileName));
@@ -138,14 +137,14 @@ struct MemoryTiff {
 // Refuses what libtiff cannot turn into RGBA at all, so that no blank image is shown.
 void CheckRgbaReadable(TIFF* tif, const QString& fileName) {
     char reason[1024] = {};
-    if (!TIFFRGBAImageOK(tif, reason))
+    if (!Tiff().TIFFRGBAImageOK(tif, reason))
         throw QuvarError(UnableToOpenFileMessage(fileName));
 }
 
 QSize ImageSize(TIFF* tif) {
     uint32_t width = 0, height = 0;
-    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    Tiff().TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    Tiff().TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     return {int(std::min<uint32_t>(width, 1u << 30)), int(std::min<uint32_t>(height, 1u << 30))};
 }
 
@@ -160,7 +159,8 @@ void CheckSizes(const QSize& size, int64_t decoderBytes, const QString& fileName
 
 // The library decodes a strip or tile whole into a buffer of its own.
 int64_t DecodedStripBytes(TIFF* tif) {
-    return int64_t(TIFFIsTiled(tif) ? TIFFTileSize64(tif) : TIFFStripSize64(tif));
+    return int64_t(Tiff().TIFFIsTiled(tif) ? Tiff().TIFFTileSize64(tif)
+                                           : Tiff().TIFFStripSize64(tif));
 }
 
 // The first image as RGBA bytes (libtiff's raster), top row first. A damaged image is
@@ -172,9 +172,9 @@ QImage ReadRaster(TIFF* tif, const QString& fileName) {
                fileName);
     QImage raster = NewBitmap(size.width(), size.height(), QImage::Format_RGBA8888);
     // Success means every pixel was written; nothing of a failed read is shown.
-    if (!TIFFReadRGBAImageOriented(tif, uint32_t(raster.width()), uint32_t(raster.height()),
-                                   reinterpret_cast<uint32_t*>(raster.bits()), ORIENTATION_TOPLEFT,
-                                   1))
+    if (!Tiff().TIFFReadRGBAImageOriented(tif, uint32_t(raster.width()), uint32_t(raster.height()),
+                                          reinterpret_cast<uint32_t*>(raster.bits()),
+                                          ORIENTATION_TOPLEFT, 1))
         throw QuvarError(DamagedImageMessage(fileName));
     return raster;
 }
@@ -195,7 +195,7 @@ struct RgbaImage {
     bool begun = false;
     ~RgbaImage() {
         if (begun)
-            TIFFRGBAImageEnd(&img);
+            Tiff().TIFFRGBAImageEnd(&img);
     }
 };
 
@@ -204,12 +204,12 @@ struct RgbaImage {
 QImage ReadBgr(TIFF* tif, const QString& fileName) {
     CheckRgbaReadable(tif, fileName);
     uint16_t orientation = ORIENTATION_TOPLEFT;
-    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    Tiff().TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
     uint32_t band = 0;
-    if (TIFFIsTiled(tif))
-        TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
+    if (Tiff().TIFFIsTiled(tif))
+        Tiff().TIFFGetField(tif, TIFFTAG_TILELENGTH, &band);
     else
-        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
+        Tiff().TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &band);
     const QSize size = ImageSize(tif);
     CheckSizes(size, DecodedStripBytes(tif), fileName);
     const int width = size.width();
@@ -226,7 +226,7 @@ QImage ReadBgr(TIFF* tif, const QString& fileName) {
     RgbaImage rgba;
     char reason[1024] = {};
     // Stops at the first damaged strip or tile, which is then reported.
-    if (!TIFFRGBAImageBegin(&rgba.img, tif, 1, reason))
+    if (!Tiff().TIFFRGBAImageBegin(&rgba.img, tif, 1, reason))
         throw QuvarError(UnableToOpenFileMessage(fileName));
     rgba.begun = true;
     rgba.img.req_orientation = ORIENTATION_TOPLEFT;
@@ -236,7 +236,7 @@ QImage ReadBgr(TIFF* tif, const QString& fileName) {
         std::memset(buffer.data(), 0, size_t(width) * size_t(rows) * 4);
         rgba.img.row_offset = y;
         rgba.img.col_offset = 0;
-        if (!TIFFRGBAImageGet(&rgba.img, buffer.data(), uint32_t(width), uint32_t(rows)))
+        if (!Tiff().TIFFRGBAImageGet(&rgba.img, buffer.data(), uint32_t(width), uint32_t(rows)))
             throw QuvarError(DamagedImageMessage(fileName));
         RgbaRowsToBgr(reinterpret_cast<const uchar*>(buffer.data()), width, rows, bitmap, y);
     }
@@ -271,12 +271,12 @@ QImage LoadTiffAsBitmap24(const QString& fileName) {
 }
 
 QImage DecodeTiff(QByteArrayView data, const QString& fileName) {
-    SilenceLibtiff();
+    Tiff();
     MemoryTiff memory{data};
     ReadOptions read;
-    TiffHandle tif(TIFFClientOpenExt("memory", "r", &memory, MemoryTiff::Read, MemoryTiff::Write,
-                                     MemoryTiff::Seek, MemoryTiff::Close, MemoryTiff::Size,
-                                     MemoryTiff::Map, MemoryTiff::Unmap, read.options));
+    TiffHandle tif(Tiff().TIFFClientOpenExt(
+        "memory", "r", &memory, MemoryTiff::Read, MemoryTiff::Write, MemoryTiff::Seek,
+        MemoryTiff::Close, MemoryTiff::Size, MemoryTiff::Map, MemoryTiff::Unmap, read.options));
     if (!tif)
         throw QuvarError(UnableToOpenFileMessage(fileName));
     return ReadBgr(tif.get(), fileName);
@@ -302,15 +302,15 @@ struct StripGeometry {
 // The tags that say how the pixels are stored; the same in the file and in each worker's
 // one-strip file, so that the library encodes every strip as the file's own.
 void SetLayoutTags(TIFF* t, const StripGeometry& g) {
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(g.width));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(g.height));
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(g.rowsPerStrip));
+    Tiff().TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(g.width));
+    Tiff().TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(g.height));
+    Tiff().TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    Tiff().TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    Tiff().TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    Tiff().TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    Tiff().TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+    Tiff().TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    Tiff().TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(g.rowsPerStrip));
 }
 
 // Converts rows of the bitmap to the RGB bytes the file stores.
@@ -338,21 +338,21 @@ std::vector<uchar> EncodeStrip(const QImage& source, const PixelLayout& layout,
     std::vector<uchar> bytes;
     bytes.reserve(rgb.size() / 2 + 4096);
     MemoryTiff memory{{}, &bytes};
-    TiffHandle tif(TIFFClientOpen("strip", "w", &memory, MemoryTiff::Read, MemoryTiff::Write,
-                                  MemoryTiff::Seek, MemoryTiff::Close, MemoryTiff::Size,
-                                  MemoryTiff::Map, MemoryTiff::Unmap));
+    TiffHandle tif(Tiff().TIFFClientOpen("strip", "w", &memory, MemoryTiff::Read, MemoryTiff::Write,
+                                         MemoryTiff::Seek, MemoryTiff::Close, MemoryTiff::Size,
+                                         MemoryTiff::Map, MemoryTiff::Unmap));
     if (!tif)
         return {};
     TIFF* t = tif.get();
     SetLayoutTags(t, {g.width, rows, rows});
-    const tmsize_t written = TIFFWriteEncodedStrip(t, 0, rgb.data(), tmsize_t(rgb.size()));
-    if (written == -1 || written == 0 || !TIFFFlushData(t))
+    const tmsize_t written = Tiff().TIFFWriteEncodedStrip(t, 0, rgb.data(), tmsize_t(rgb.size()));
+    if (written == -1 || written == 0 || !Tiff().TIFFFlushData(t))
         return {};
-    const uint64_t size = TIFFGetStrileByteCount(t, 0);
+    const uint64_t size = Tiff().TIFFGetStrileByteCount(t, 0);
     if (size == 0 || size > bytes.size())
         return {};
     std::vector<uchar> raw(static_cast<size_t>(size));
-    if (TIFFReadRawStrip(t, 0, raw.data(), tmsize_t(size)) != tmsize_t(size))
+    if (Tiff().TIFFReadRawStrip(t, 0, raw.data(), tmsize_t(size)) != tmsize_t(size))
         return {};
     return raw;
 }
@@ -385,7 +385,7 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         source = ToBitmap24(bitmap);
         break;
     }
-    SilenceLibtiff();
+    Tiff();
     const StripGeometry g{source.width(), source.height(),
                           TiffRowsPerStrip(source.width(), source.height())};
     const int strips = (g.height + g.rowsPerStrip - 1) / g.rowsPerStrip;
@@ -396,15 +396,15 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
     } catch (const QuvarError&) {
         throw QuvarError(UnableToCreateFileMessage(fileName));
     }
-    TiffHandle tif(TIFFOpen(QFile::encodeName(replace->tempPath()).constData(), "w"));
+    TiffHandle tif(Tiff().TIFFOpen(QFile::encodeName(replace->tempPath()).constData(), "w"));
     if (!tif)
         throw QuvarError(UnableToCreateFileMessage(fileName));
     const QByteArray description = EncodeText(TiffImageDescription);
     TIFF* t = tif.get();
     SetLayoutTags(t, g);
-    TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.constData());
-    TIFFSetField(t, TIFFTAG_SOFTWARE, TiffSoftware);
-    TIFFSetField(t, TIFFTAG_MAKE, TiffMake);
+    Tiff().TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.constData());
+    Tiff().TIFFSetField(t, TIFFTAG_SOFTWARE, TiffSoftware);
+    Tiff().TIFFSetField(t, TIFFTAG_MAKE, TiffMake);
 
     // The strips are encoded on all threads and written in order as they are ready, by the
     // thread that finished the one the file waits for. The threads take the strips in
@@ -424,8 +424,8 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         encoded[size_t(s)] = std::move(raw);
         for (; nextToWrite < strips && !encoded[size_t(nextToWrite)].empty(); ++nextToWrite) {
             std::vector<uchar>& strip = encoded[size_t(nextToWrite)];
-            if (TIFFWriteRawStrip(t, uint32_t(nextToWrite), strip.data(), tmsize_t(strip.size())) !=
-                tmsize_t(strip.size())) {
+            if (Tiff().TIFFWriteRawStrip(t, uint32_t(nextToWrite), strip.data(),
+                                         tmsize_t(strip.size())) != tmsize_t(strip.size())) {
                 failed = true;
                 throw QuvarError(FailedToWriteMessage(fileName));
             }
@@ -433,7 +433,7 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         }
     });
     // The directory is written on close; only a complete file replaces the old one.
-    if (!TIFFFlush(t))
+    if (!Tiff().TIFFFlush(t))
         throw QuvarError(FailedToWriteMessage(fileName));
     tif.reset();
     try {

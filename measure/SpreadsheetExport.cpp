@@ -1,5 +1,6 @@
 #include "SpreadsheetExport.h"
 
+#include "XlsxWriterLibrary.h"
 #include "platform/Errors.h"
 #include "platform/NumberFormat.h"
 #include "platform/SafeFile.h"
@@ -7,7 +8,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <xlsxwriter.h>
 
 #include <bit>
 #include <cstdint>
@@ -67,7 +67,7 @@ QByteArray XlsxText(const QString& text) {
 }
 
 struct WorkbookCloser {
-    void operator()(lxw_workbook* workbook) const { workbook_close(workbook); }
+    void operator()(lxw_workbook* workbook) const { XlsxWriter()->workbook_close(workbook); }
 };
 
 } // namespace
@@ -160,12 +160,18 @@ void SaveGridAsBiffFile(const StringGrid& grid, const QString& path) {
 }
 
 void SaveGridAsXlsxFile(const StringGrid& grid, const QString& sheetName, const QString& path) {
+    const XlsxWriterCalls* xlsx = XlsxWriter();
+    if (!xlsx)
+        throw QuvarError(UnableToWriteMessage(path) +
+                         QStringLiteral(": the library that writes .xlsx files (libxlsxwriter) "
+                                        "is not installed. Save it as an .xls file."));
     SafeFileReplace replace(path);
     const QByteArray temp = QFile::encodeName(replace.tempPath());
-    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(workbook_new(temp.constData()));
+    std::unique_ptr<lxw_workbook, WorkbookCloser> workbook(xlsx->workbook_new(temp.constData()));
     if (!workbook)
         throw QuvarError(UnableToWriteMessage(path));
-    lxw_worksheet* sheet = workbook_add_worksheet(workbook.get(), sheetName.toUtf8().constData());
+    lxw_worksheet* sheet =
+        xlsx->workbook_add_worksheet(workbook.get(), sheetName.toUtf8().constData());
     if (!sheet)
         throw QuvarError(UnableToWriteMessage(path));
     for (int row = 0; row < grid.RowCount(); ++row)
@@ -173,19 +179,19 @@ void SaveGridAsXlsxFile(const StringGrid& grid, const QString& sheetName, const 
             const QString& text = grid.Cells(column, row);
             lxw_error error = LXW_NO_ERROR;
             if (const auto number = CellNumber(text))
-                error = worksheet_write_number(sheet, lxw_row_t(row), lxw_col_t(column), *number,
-                                               nullptr);
+                error = xlsx->worksheet_write_number(sheet, lxw_row_t(row), lxw_col_t(column),
+                                                     *number, nullptr);
             else if (!text.isEmpty())
-                error = worksheet_write_string(sheet, lxw_row_t(row), lxw_col_t(column),
-                                               XlsxText(text).constData(), nullptr);
+                error = xlsx->worksheet_write_string(sheet, lxw_row_t(row), lxw_col_t(column),
+                                                     XlsxText(text).constData(), nullptr);
             if (error != LXW_NO_ERROR)
                 throw QuvarError(UnableToWriteMessage(path) + QStringLiteral(": ") +
-                                 QString::fromUtf8(lxw_strerror(error)));
+                                 QString::fromUtf8(xlsx->lxw_strerror(error)));
         }
-    const lxw_error closed = workbook_close(workbook.release());
+    const lxw_error closed = xlsx->workbook_close(workbook.release());
     if (closed != LXW_NO_ERROR)
         throw QuvarError(UnableToWriteMessage(path) + QStringLiteral(": ") +
-                         QString::fromUtf8(lxw_strerror(closed)));
+                         QString::fromUtf8(xlsx->lxw_strerror(closed)));
     replace.commit();
 }
 

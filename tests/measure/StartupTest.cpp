@@ -1,6 +1,8 @@
 #include "capture/ui/CamViewMain.h"
 #include "capture/ui/OptionsDialog.h"
+#include "imaging/TiffFiles.h"
 #include "imaging/ui/ExposureDialog.h"
+#include "measure/SpreadsheetExport.h"
 #include "measure/ui/AboutDialog.h"
 #include "measure/ui/ApplicationWindows.h"
 #include "measure/ui/MainWindow.h"
@@ -72,18 +74,27 @@ protected:
     ScriptedPrompts prompts;
 };
 
-// Whether any of FFmpeg's libraries is loaded.
-bool FfmpegLoaded() {
-    bool found = false;
+// Whether a library whose file name holds name is loaded.
+bool LibraryLoaded(const char* name) {
+    struct Search {
+        const char* name;
+        bool found = false;
+    } search{name};
     dl_iterate_phdr(
         [](dl_phdr_info* info, size_t, void* data) {
-            for (const char* name : {"libavcodec.so", "libavutil.so", "libswscale.so"})
-                if (info->dlpi_name && std::strstr(info->dlpi_name, name))
-                    *static_cast<bool*>(data) = true;
+            auto* s = static_cast<Search*>(data);
+            if (info->dlpi_name && std::strstr(info->dlpi_name, s->name))
+                s->found = true;
             return 0;
         },
-        &found);
-    return found;
+        &search);
+    return search.found;
+}
+
+// Whether any of FFmpeg's libraries is loaded.
+bool FfmpegLoaded() {
+    return LibraryLoaded("libavcodec.so") || LibraryLoaded("libavutil.so") ||
+           LibraryLoaded("libswscale.so");
 }
 
 } // namespace
@@ -103,6 +114,34 @@ TEST_F(Startup, FfmpegIsLoadedWhenTheCompressorsAreFirstListed) {
             std::_Exit(!atStart && listed && FfmpegLoaded() ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "at start 0, listed 1, then 1");
+}
+
+// libtiff and libxlsxwriter bring half a dozen libraries with them: each is loaded by the
+// first file of its kind.
+TEST_F(Startup, TheTiffAndWorkbookLibrariesAreLoadedByTheFirstFileOfTheirKind) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QString tiff = ProgramPath("a.tif"), xlsx = ProgramPath("a.xlsx");
+    EXPECT_EXIT(
+        {
+            CreateApplicationWindows({});
+            const bool atStart = LibraryLoaded("libtiff.so") || LibraryLoaded("libxlsxwriter.so");
+            QImage image(3, 2, QImage::Format_BGR888);
+            image.fill(Qt::red);
+            WriteBitmapToTiff(image, tiff);
+            const bool tiffRead = LoadTiffAsBitmap24(tiff).pixel(2, 1) == qRgb(255, 0, 0);
+            const bool tiffLoaded = LibraryLoaded("libtiff.so");
+            const bool xlsxBefore = LibraryLoaded("libxlsxwriter.so");
+            StringGrid grid;
+            grid.SetColCount(2);
+            grid.SetRowCount(1);
+            grid.SetCell(0, 0, "12.5");
+            SaveGridAsXlsxFile(grid, "Sheet", xlsx);
+            std::fprintf(stderr, "at start %d, tiff %d %d, xlsx %d %d %d\n", atStart, tiffRead,
+                         tiffLoaded, xlsxBefore, LibraryLoaded("libxlsxwriter.so"),
+                         QFileInfo(xlsx).size() > 0);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "at start 0, tiff 1 1, xlsx 0 1 1");
 }
 
 // GStreamer's start reads its plugin registry: it waits until the preview window lists the

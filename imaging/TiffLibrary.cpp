@@ -1,0 +1,55 @@
+#include "TiffLibrary.h"
+
+#include <dlfcn.h>
+
+#include <mutex>
+
+namespace {
+
+template <typename Call> bool Resolve(void* library, const char* name, Call& call) {
+    call = library ? reinterpret_cast<Call>(dlsym(library, name)) : nullptr;
+    return call != nullptr;
+}
+
+#define QUVAR_RESOLVE(name) Resolve(library, #name, calls.name)
+
+bool Load(TiffCalls& calls) {
+    // Kept loaded until the program ends.
+    void* library = dlopen(LibtiffName(), RTLD_NOW | RTLD_LOCAL);
+    return QUVAR_RESOLVE(TIFFClientOpen) && QUVAR_RESOLVE(TIFFClientOpenExt) &&
+           QUVAR_RESOLVE(TIFFClose) && QUVAR_RESOLVE(TIFFFdOpenExt) && QUVAR_RESOLVE(TIFFFlush) &&
+           QUVAR_RESOLVE(TIFFFlushData) && QUVAR_RESOLVE(TIFFGetField) &&
+           QUVAR_RESOLVE(TIFFGetFieldDefaulted) && QUVAR_RESOLVE(TIFFGetStrileByteCount) &&
+           QUVAR_RESOLVE(TIFFIsTiled) && QUVAR_RESOLVE(TIFFOpen) &&
+           QUVAR_RESOLVE(TIFFOpenOptionsAlloc) && QUVAR_RESOLVE(TIFFOpenOptionsFree) &&
+           QUVAR_RESOLVE(TIFFOpenOptionsSetMaxSingleMemAlloc) &&
+           QUVAR_RESOLVE(TIFFRGBAImageBegin) && QUVAR_RESOLVE(TIFFRGBAImageEnd) &&
+           QUVAR_RESOLVE(TIFFRGBAImageGet) && QUVAR_RESOLVE(TIFFRGBAImageOK) &&
+           QUVAR_RESOLVE(TIFFReadRGBAImageOriented) && QUVAR_RESOLVE(TIFFReadRawStrip) &&
+           QUVAR_RESOLVE(TIFFSetErrorHandler) && QUVAR_RESOLVE(TIFFSetField) &&
+           QUVAR_RESOLVE(TIFFSetWarningHandler) && QUVAR_RESOLVE(TIFFStripSize64) &&
+           QUVAR_RESOLVE(TIFFTileSize64) && QUVAR_RESOLVE(TIFFWriteEncodedStrip) &&
+           QUVAR_RESOLVE(TIFFWriteRawStrip);
+}
+
+} // namespace
+
+// The library the program was built against, named by the build.
+const char* LibtiffName() {
+    return QUVAR_LIBTIFF_SONAME;
+}
+
+const TiffCalls* Libtiff() {
+    static TiffCalls calls;
+    static bool loaded = false;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        loaded = Load(calls);
+        // Its own messages are never shown; failures reach the user through ours.
+        if (loaded) {
+            calls.TIFFSetErrorHandler(nullptr);
+            calls.TIFFSetWarningHandler(nullptr);
+        }
+    });
+    return loaded ? &calls : nullptr;
+}

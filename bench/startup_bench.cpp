@@ -1,6 +1,7 @@
 // Start-up until the measuring window is shown, against a minimal Qt 6 window, each a new
-// process as a user starts it. A third arm is the minimal window loading the capture and
-// encoding libraries (GStreamer, FFmpeg) the program links: their share of the start.
+// process as a user starts it. A third arm is the minimal window loading the libraries the
+// program still links beyond Qt Widgets (GStreamer, Qt Network, libjpeg, libpng): their share
+// of the start.
 
 #include <QByteArray>
 #include <QCoreApplication>

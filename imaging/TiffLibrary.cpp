@@ -1,21 +1,15 @@
 #include "TiffLibrary.h"
 
-#include <dlfcn.h>
+#include "platform/LibraryOnFirstUse.h"
 
 #include <mutex>
 
 namespace {
 
-template <typename Call> bool Resolve(void* library, const char* name, Call& call) {
-    call = library ? reinterpret_cast<Call>(dlsym(library, name)) : nullptr;
-    return call != nullptr;
-}
-
-#define QUVAR_RESOLVE(name) Resolve(library, #name, calls.name)
+#define QUVAR_RESOLVE(name) ResolveCall(library, #name, calls.name)
 
 bool Load(TiffCalls& calls) {
-    // Kept loaded until the program ends.
-    void* library = dlopen(LibtiffName(), RTLD_NOW | RTLD_LOCAL);
+    void* library = LoadLibraryForGood(LibtiffName());
     return QUVAR_RESOLVE(TIFFClientOpen) && QUVAR_RESOLVE(TIFFClientOpenExt) &&
            QUVAR_RESOLVE(TIFFClose) && QUVAR_RESOLVE(TIFFFdOpenExt) && QUVAR_RESOLVE(TIFFFlush) &&
            QUVAR_RESOLVE(TIFFFlushData) && QUVAR_RESOLVE(TIFFGetField) &&

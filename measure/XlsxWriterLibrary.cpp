@@ -1,6 +1,6 @@
 #include "XlsxWriterLibrary.h"
 
-#include <dlfcn.h>
+#include "platform/LibraryOnFirstUse.h"
 
 #include <mutex>
 
@@ -9,16 +9,10 @@ namespace {
 // The version built against: its calls are the ones compiled in.
 constexpr const char* kLibrary = "libxlsxwriter.so." LXW_SOVERSION;
 
-template <typename Call> bool Resolve(void* library, const char* name, Call& call) {
-    call = library ? reinterpret_cast<Call>(dlsym(library, name)) : nullptr;
-    return call != nullptr;
-}
-
-#define QUVAR_RESOLVE(name) Resolve(library, #name, calls.name)
+#define QUVAR_RESOLVE(name) ResolveCall(library, #name, calls.name)
 
 bool Load(XlsxWriterCalls& calls) {
-    // Kept loaded until the program ends.
-    void* library = dlopen(kLibrary, RTLD_NOW | RTLD_LOCAL);
+    void* library = LoadLibraryForGood(kLibrary);
     return QUVAR_RESOLVE(workbook_new) && QUVAR_RESOLVE(workbook_add_worksheet) &&
            QUVAR_RESOLVE(workbook_close) && QUVAR_RESOLVE(worksheet_write_number) &&
            QUVAR_RESOLVE(worksheet_write_string) && QUVAR_RESOLVE(lxw_strerror);

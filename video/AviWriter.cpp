@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -127,6 +128,74 @@ AVPixelFormat SourceFormat(const QImage& bitmap) {
 
 } // namespace
 
+// Buffers for the encoder's frames, laid out as av_frame_get_buffer lays them out (the
+// encoders take such frames without copying them). A buffer the encoder lets go of goes back
+// to the pool rather than to the system: the frame-threaded encoders hold more frames than
+// the writer has, and fresh memory costs a page fault per 4 KiB.
+struct TAviWriter_2::FramePool {
+    ~FramePool() { Release(); }
+
+    // Ready for frames of this format and size; the buffers of the same layout are kept.
+    bool Prepare(AVPixelFormat pixelFormat, int frameWidth, int frameHeight) {
+        if (pixelFormat == format && frameWidth == width && frameHeight == height)
+            return true;
+        Release();
+        std::unique_ptr<AVFrame, TAviFrameFree> layout(Ffmpeg()->av_frame_alloc());
+        if (!layout)
+            return false;
+        layout->format = pixelFormat;
+        layout->width = frameWidth;
+        layout->height = frameHeight;
+        if (Ffmpeg()->av_frame_get_buffer(layout.get(), 0) < 0)
+            return false;
+        // Planes in buffers of their own are left to av_frame_get_buffer.
+        if (!layout->buf[1]) {
+            for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
+                linesize[i] = layout->linesize[i];
+                offset[i] = layout->data[i] ? layout->data[i] - layout->buf[0]->data : -1;
+            }
+            pool = Ffmpeg()->av_buffer_pool_init(layout->buf[0]->size, nullptr);
+            if (!pool)
+                return false;
+        }
+        format = pixelFormat;
+        width = frameWidth;
+        height = frameHeight;
+        return true;
+    }
+
+    // Gives an unreferenced frame a buffer of the pool.
+    bool Fill(AVFrame* frame) const {
+        frame->format = format;
+        frame->width = width;
+        frame->height = height;
+        if (!pool)
+            return Ffmpeg()->av_frame_get_buffer(frame, 0) >= 0;
+        frame->buf[0] = Ffmpeg()->av_buffer_pool_get(pool);
+        if (!frame->buf[0])
+            return false;
+        for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
+            frame->data[i] = offset[i] < 0 ? nullptr : frame->buf[0]->data + offset[i];
+            frame->linesize[i] = linesize[i];
+        }
+        frame->extended_data = frame->data;
+        return true;
+    }
+
+    // The pool goes when the encoder has let go of its last buffer.
+    void Release() {
+        if (pool)
+            Ffmpeg()->av_buffer_pool_uninit(&pool);
+        format = AV_PIX_FMT_NONE;
+    }
+
+    AVBufferPool* pool = nullptr;
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    int width = 0, height = 0;
+    int linesize[AV_NUM_DATA_POINTERS] = {};
+    std::ptrdiff_t offset[AV_NUM_DATA_POINTERS] = {}; // of each plane in the buffer; -1: none
+};
+
 // Every FFmpeg handle of one compressed file, freed in reverse order of creation. The
 // packets go to the writer's own AVI file (TAVICreator), which keeps the file readable after
 // a crash and closes it complete on a failed write.
@@ -138,9 +207,10 @@ struct TAviWriter_2::Encoder {
 
     CodecContextPtr codec;
     // The encoder's frames, reused in turn: a frame waiting for the encoder is never
-    // touched, and one the encoder's threads still hold is replaced by a fresh one rather
-    // than overwritten.
+    // touched, and one whose buffer the encoder's threads still hold gets another buffer
+    // of the pool rather than being overwritten.
     std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> frames;
+    const FramePool* pool = nullptr;
     std::vector<char> queued; // by frame: handed to the worker and not yet sent
     size_t nextFrame = 0;
     std::unique_ptr<AVPacket, PacketFree> packet;
@@ -160,35 +230,17 @@ struct TAviWriter_2::Encoder {
 
     // A frame of the encoder's size and format that nothing else holds.
     AVFrame* WritableFrame() {
-        AVFrame* frame = nullptr;
         {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return !queued[nextFrame]; });
-            // The encoder may still hold this one: then take another it has let go of.
-            if (!Reusable(nextFrame))
-                for (size_t i = 0; i < frames.size(); ++i)
-                    if (i != nextFrame && Reusable(i)) {
-                        std::swap(frames[i], frames[nextFrame]);
-                        break;
-                    }
-            frame = frames[nextFrame].get();
-            if (Reusable(nextFrame))
-                return frame;
         }
-        // Not queued: the worker does not touch it.
+        // Not queued: the worker does not touch it, and the encoder only holds references
+        // to its buffer.
+        AVFrame* frame = frames[nextFrame].get();
+        if (frame->buf[0] && Ffmpeg()->av_frame_is_writable(frame))
+            return frame;
         Ffmpeg()->av_frame_unref(frame);
-        frame->format = codec->pix_fmt;
-        frame->width = codec->width;
-        frame->height = codec->height;
-        return Ffmpeg()->av_frame_get_buffer(frame, 0) < 0 ? nullptr : frame;
-    }
-
-    // Not waiting for the worker, of the encoder's size and format, and held by no one else.
-    // Called with the lock held.
-    bool Reusable(size_t i) const {
-        const AVFrame* f = frames[i].get();
-        return !queued[i] && f->buf[0] && f->width == codec->width && f->height == codec->height &&
-               f->format == codec->pix_fmt && Ffmpeg()->av_frame_is_writable(frames[i].get());
+        return pool->Fill(frame) ? frame : nullptr;
     }
 
     void StartWorker(TAVICreator& file) {
@@ -504,18 +556,18 @@ void TAviWriter_2::InitStreamFormat() {
         e.codec = EncoderContext(*allowed, width_, height_, FrameTime, Quality);
     if (!e.codec || Ffmpeg()->avcodec_open2(e.codec.get(), e.codec->codec, nullptr) < 0)
         throw QuvarError("Failed to create compressed stream");
-    // The last recording's frames serve again (those of another size or format get a new
-    // buffer when their turn comes): fresh memory costs a page fault per 4 KiB.
-    e.frames = std::move(spareFrames_);
-    spareFrames_.clear();
+    if (!framePool_)
+        framePool_ = std::make_unique<FramePool>();
+    if (!framePool_->Prepare(e.codec->pix_fmt, e.codec->width, e.codec->height))
+        throw QuvarError("Failed to create compressed stream");
+    e.pool = framePool_.get();
     // Room for a frame being filled, frames waiting and being sent, and those the encoder
     // holds (a frame-threaded encoder takes up to two per thread); buffers are only made
     // when no free one is left.
     e.frames.resize(2 * size_t(std::max(1, e.codec->thread_count)) + 4);
     e.queued.assign(e.frames.size(), 0);
     for (auto& frame : e.frames) {
-        if (!frame)
-            frame.reset(Ffmpeg()->av_frame_alloc());
+        frame.reset(Ffmpeg()->av_frame_alloc());
         if (!frame)
             throw QuvarError("Failed to create compressed stream");
     }
@@ -544,11 +596,7 @@ QString TAviWriter_2::FinishFile() {
         if (result < 0)
             failure = "Failed to add Frame. Err: " + Hex8(result);
     }
-    if (encoder_) {
-        encoder_->codec.reset(); // lets go of the frames it held
-        spareFrames_ = std::move(encoder_->frames);
-    }
-    encoder_.reset();
+    encoder_.reset(); // the buffers go back to the pool
     if (creator_.IsOpen)
         creator_.Close(false);
     if (!creator_.LastError().isEmpty())

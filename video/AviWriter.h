@@ -99,8 +99,9 @@ private:
 
     TAVICreator creator_;
     std::unique_ptr<Encoder> encoder_;
-    // The frames of the last compressed recording, for the next one of the same format.
-    std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> spareFrames_;
+    // The encoder's frame buffers, kept from one recording to the next of the same format.
+    struct FramePool;
+    std::unique_ptr<FramePool> framePool_;
     int height_ = 0;
     int width_ = 0;
     TPixelFormat pixelFormat_ = TPixelFormat::pf24bit;

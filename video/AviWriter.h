@@ -6,7 +6,8 @@
 // the uncompressed one's guarantees: readable after a crash up to its last patch, closed
 // complete with the frames so far when a write fails (WriteAvi then reports it). The
 // encoder and the file work on a thread of their own, so that AddFrame's conversion of the
-// next frame runs while the last one is encoded.
+// next frame runs while the last one is encoded; frames that stand alone (Motion JPEG) are
+// converted and encoded side by side on threads of the writer, and written in their order.
 //
 // Calling order per file: set the properties, SetCompressor, InitVideo(first frame),
 // AddFrame for every frame (the first included), FinalizeVideo, WriteAvi. Failures are
@@ -92,7 +93,8 @@ public:
 
 private:
     struct Encoder;
-    void WriteFrame(AVFrame* frame);
+    // Hands the next frame to the encoder: source is the picture still to convert, if any.
+    void WriteFrame(const QImage& source);
     void InitStreamFormat();
     QString FinishFile();
     void ReleaseFile();

@@ -428,12 +428,13 @@ TEST_F(AviWriter, LossyEncodersGetEachRowInItsColour) {
         }
 }
 
-// The writer's frame buffers go round while the encoder's threads still read earlier ones
-// (detailed frames come faster than they are encoded at this size), and serve again in the
-// next recording: every frame decodes to its own colour, recording after recording, also when
-// the size changes between them. The colour fills the top left corner: green counts the frames
-// in steps of 10 (the decoder's colour conversion is off by up to 4), blue counts the rounds
-// of green.
+// The writer's frame buffers go round while the encoder still holds earlier ones (in an
+// optimised build detailed frames come faster than they are encoded at this size), Motion
+// JPEG's frames are encoded side by side and written in their order, and the buffers serve
+// again in the next recording: every frame decodes to its own colour, recording after
+// recording, also when the size and format change between them. The colour fills the top left
+// corner: green counts the frames in steps of 10 (the decoder's colour conversion is off by up
+// to 4), blue counts the rounds of green.
 TEST_F(AviWriter, EveryFrameKeepsItsOwnPictureRecordingAfterRecording) {
     struct Case {
         const char* fourcc;

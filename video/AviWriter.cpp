@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -27,10 +28,13 @@ struct AllowedEncoder {
     const char* fourcc;
     const char* encoder;
     AVPixelFormat pixelFormat;
+    // Every frame stands alone and the encoder's own threads would each take whole frames:
+    // the writer's threads do that instead, each converting the frame it then encodes.
+    bool framesSideBySide = false;
 };
 constexpr AllowedEncoder AllowedEncoders[] = {
-    {"MJPG", "mjpeg", AV_PIX_FMT_YUVJ420P},  {"FMP4", "mpeg4", AV_PIX_FMT_YUV420P},
-    {"H264", "libx264", AV_PIX_FMT_YUV420P}, {"FFV1", "ffv1", AV_PIX_FMT_BGR0},
+    {"MJPG", "mjpeg", AV_PIX_FMT_YUVJ420P, true}, {"FMP4", "mpeg4", AV_PIX_FMT_YUV420P},
+    {"H264", "libx264", AV_PIX_FMT_YUV420P},      {"FFV1", "ffv1", AV_PIX_FMT_BGR0},
     {"HFYU", "huffyuv", AV_PIX_FMT_YUV422P},
 };
 
@@ -127,22 +131,105 @@ AVPixelFormat SourceFormat(const QImage& bitmap) {
 
 } // namespace
 
+// Buffers for the encoder's frames, laid out as av_frame_get_buffer lays them out (the
+// encoders take such frames without copying them). A buffer the encoder lets go of goes back
+// to the pool rather than to the system: the frame-threaded encoders hold more frames than
+// the writer has, and fresh memory costs a page fault per 4 KiB.
+struct TAviWriter_2::FramePool {
+    ~FramePool() { Release(); }
+
+    // Ready for frames of this format and size; the buffers of the same layout are kept.
+    bool Prepare(AVPixelFormat pixelFormat, int frameWidth, int frameHeight) {
+        if (pixelFormat == format && frameWidth == width && frameHeight == height)
+            return true;
+        Release();
+        std::unique_ptr<AVFrame, TAviFrameFree> layout(Ffmpeg()->av_frame_alloc());
+        if (!layout)
+            return false;
+        layout->format = pixelFormat;
+        layout->width = frameWidth;
+        layout->height = frameHeight;
+        if (Ffmpeg()->av_frame_get_buffer(layout.get(), 0) < 0)
+            return false;
+        // Planes in buffers of their own are left to av_frame_get_buffer.
+        if (!layout->buf[1]) {
+            for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
+                linesize[i] = layout->linesize[i];
+                offset[i] = layout->data[i] ? layout->data[i] - layout->buf[0]->data : -1;
+            }
+            pool = Ffmpeg()->av_buffer_pool_init(layout->buf[0]->size, nullptr);
+            if (!pool)
+                return false;
+        }
+        format = pixelFormat;
+        width = frameWidth;
+        height = frameHeight;
+        return true;
+    }
+
+    // Gives an unreferenced frame a buffer of the pool.
+    bool Fill(AVFrame* frame) const {
+        frame->format = format;
+        frame->width = width;
+        frame->height = height;
+        if (!pool)
+            return Ffmpeg()->av_frame_get_buffer(frame, 0) >= 0;
+        frame->buf[0] = Ffmpeg()->av_buffer_pool_get(pool);
+        if (!frame->buf[0])
+            return false;
+        for (int i = 0; i < AV_NUM_DATA_POINTERS; ++i) {
+            frame->data[i] = offset[i] < 0 ? nullptr : frame->buf[0]->data + offset[i];
+            frame->linesize[i] = linesize[i];
+        }
+        frame->extended_data = frame->data;
+        return true;
+    }
+
+    // The pool goes when the encoder has let go of its last buffer.
+    void Release() {
+        if (pool)
+            Ffmpeg()->av_buffer_pool_uninit(&pool);
+        format = AV_PIX_FMT_NONE;
+    }
+
+    AVBufferPool* pool = nullptr;
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    int width = 0, height = 0;
+    int linesize[AV_NUM_DATA_POINTERS] = {};
+    std::ptrdiff_t offset[AV_NUM_DATA_POINTERS] = {}; // of each plane in the buffer; -1: none
+};
+
 // Every FFmpeg handle of one compressed file, freed in reverse order of creation. The
 // packets go to the writer's own AVI file (TAVICreator), which keeps the file readable after
 // a crash and closes it complete on a failed write.
 //
 // The encoding runs on a thread of its own: while it encodes one frame (on the encoder's
 // threads), the recording's thread converts the next, instead of each waiting for the other.
+// Frames that stand alone (Motion JPEG) are instead converted and encoded side by side on
+// threads of the writer, each with an encoder of its own: the conversion then runs within
+// the encoding's threads, and its output is still in the processor's cache when encoded. The
+// packets go to the file in the frames' order, written by whichever thread finds the oldest
+// frame done.
 struct TAviWriter_2::Encoder {
     ~Encoder() { StopWorker(); }
 
     CodecContextPtr codec;
+    std::vector<CodecContextPtr> sideCodecs; // one for each side-by-side thread
     // The encoder's frames, reused in turn: a frame waiting for the encoder is never
-    // touched, and one the encoder's threads still hold is replaced by a fresh one rather
-    // than overwritten.
+    // touched, and one whose buffer the encoder's threads still hold gets another buffer
+    // of the pool rather than being overwritten.
     std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> frames;
+    const FramePool* pool = nullptr;
     std::vector<char> queued; // by frame: handed to the worker and not yet sent
     size_t nextFrame = 0;
+    // By frame, side by side: the picture to convert (none: the frame holds it already), its
+    // number and type, and the encoder's packet once encoded.
+    std::vector<QImage> sources;
+    std::vector<int64_t> pts;
+    std::vector<AVPictureType> pictureTypes;
+    std::vector<std::unique_ptr<AVPacket, PacketFree>> packets;
+    std::vector<int> results;
+    std::vector<char> encoded;
     std::unique_ptr<AVPacket, PacketFree> packet;
     std::unique_ptr<SwsContext, SwsFree> scaler; // for frames of another size
     std::vector<std::unique_ptr<SwsContext, SwsFree>> bandScalers;
@@ -151,55 +238,64 @@ struct TAviWriter_2::Encoder {
 
     // The worker and what it shares with the recording's thread.
     std::thread worker;
+    std::vector<std::thread> sideWorkers;
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<size_t> waiting; // frames to encode, in order
+    std::deque<size_t> untaken; // side by side: frames no thread has taken yet
+    bool writing = false;       // side by side: a thread writes packets to the file
     bool stopping = false;
     int failure = 0;                   // the encoder's first error
     std::atomic<bool> fileOpen{false}; // the file, as the worker last left it
 
     // A frame of the encoder's size and format that nothing else holds.
     AVFrame* WritableFrame() {
-        AVFrame* frame = nullptr;
         {
             std::unique_lock lock(mutex);
             changed.wait(lock, [&] { return !queued[nextFrame]; });
-            // The encoder may still hold this one: then take another it has let go of.
-            if (!Reusable(nextFrame))
-                for (size_t i = 0; i < frames.size(); ++i)
-                    if (i != nextFrame && Reusable(i)) {
-                        std::swap(frames[i], frames[nextFrame]);
-                        break;
-                    }
-            frame = frames[nextFrame].get();
-            if (Reusable(nextFrame))
-                return frame;
         }
-        // Not queued: the worker does not touch it.
+        // Not queued: the worker does not touch it, and the encoder only holds references
+        // to its buffer.
+        AVFrame* frame = frames[nextFrame].get();
+        if (frame->buf[0] && Ffmpeg()->av_frame_is_writable(frame))
+            return frame;
         Ffmpeg()->av_frame_unref(frame);
-        frame->format = codec->pix_fmt;
-        frame->width = codec->width;
-        frame->height = codec->height;
-        return Ffmpeg()->av_frame_get_buffer(frame, 0) < 0 ? nullptr : frame;
+        return pool->Fill(frame) ? frame : nullptr;
     }
 
-    // Not waiting for the worker, of the encoder's size and format, and held by no one else.
-    // Called with the lock held.
-    bool Reusable(size_t i) const {
-        const AVFrame* f = frames[i].get();
-        return !queued[i] && f->buf[0] && f->width == codec->width && f->height == codec->height &&
-               f->format == codec->pix_fmt && Ffmpeg()->av_frame_is_writable(frames[i].get());
+    bool SideBySide() const { return !sideCodecs.empty(); }
+
+    // Waits for the next frame to be free of the workers (side by side, the picture given
+    // to Submit is converted into it later).
+    void WaitForFreeFrame() {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return !queued[nextFrame]; });
     }
 
     void StartWorker(TAVICreator& file) {
         fileOpen = file.IsOpen;
-        worker = std::thread([this, &file] { Work(file); });
+        if (!SideBySide()) {
+            worker = std::thread([this, &file] { Work(file); });
+            return;
+        }
+        for (size_t i = 0; i < sideCodecs.size(); ++i)
+            sideWorkers.emplace_back([this, &file, i] { WorkSideBySide(*sideCodecs[i], file); });
     }
 
-    // Hands the frame WritableFrame gave last to the worker; the encoder's first error so
+    // Hands the next frame to the workers, side by side with the picture still to convert
+    // into it (or none when WritableFrame's frame holds it); the encoder's first error so
     // far, if any.
-    int Submit() {
+    int Submit(int64_t number, AVPictureType type, const QImage& source = QImage()) {
+        AVFrame* frame = frames[nextFrame].get();
+        frame->pts = number;
+        frame->pict_type = type;
         std::lock_guard lock(mutex);
+        if (SideBySide()) {
+            sources[nextFrame] = source;
+            pts[nextFrame] = number;
+            pictureTypes[nextFrame] = type;
+            untaken.push_back(nextFrame);
+        }
         queued[nextFrame] = 1;
         waiting.push_back(nextFrame);
         nextFrame = (nextFrame + 1) % frames.size();
@@ -207,16 +303,93 @@ struct TAviWriter_2::Encoder {
         return failure;
     }
 
-    // Encodes what was handed over and ends the worker: the encoder is the caller's again.
+    // Encodes what was handed over and ends the workers: the encoder is the caller's again.
     void StopWorker() {
-        if (!worker.joinable())
+        if (!worker.joinable() && sideWorkers.empty())
             return;
         {
             std::lock_guard lock(mutex);
             stopping = true;
             changed.notify_all();
         }
-        worker.join();
+        if (worker.joinable())
+            worker.join();
+        for (std::thread& side : sideWorkers)
+            side.join();
+        sideWorkers.clear();
+    }
+
+    // One of the side-by-side threads: takes the frames in turn, converts and encodes each
+    // with its own encoder, and writes the packets that are next in the file.
+    void WorkSideBySide(AVCodecContext& own, TAVICreator& file) {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return !untaken.empty() || stopping; });
+            if (untaken.empty())
+                return;
+            const size_t index = untaken.front();
+            untaken.pop_front();
+            const bool skip = failure != 0;
+            lock.unlock();
+            // Queued: no other thread touches this frame, its picture or its packet.
+            const int result = skip ? 0 : ConvertAndEncode(own, index);
+            lock.lock();
+            results[index] = result;
+            encoded[index] = 1;
+            while (!writing && !waiting.empty() && encoded[waiting.front()]) {
+                const size_t next = waiting.front();
+                writing = true;
+                lock.unlock();
+                AVPacket& done = *packets[next];
+                if (results[next] >= 0 && done.data && file.IsOpen)
+                    file.AddPacket(done.data, size_t(done.size),
+                                   (done.flags & AV_PKT_FLAG_KEY) != 0);
+                Ffmpeg()->av_packet_unref(&done);
+                lock.lock();
+                writing = false;
+                waiting.pop_front();
+                queued[next] = 0;
+                encoded[next] = 0;
+                if (results[next] < 0 && failure == 0)
+                    failure = results[next];
+                fileOpen = file.IsOpen;
+                changed.notify_all();
+            }
+        }
+    }
+
+    // Converts the frame's picture, if it has one, and encodes the frame: one packet, as an
+    // encoder of frames that stand alone gives without delay.
+    int ConvertAndEncode(AVCodecContext& own, size_t index) {
+        AVFrame* frame = frames[index].get();
+        if (!sources[index].isNull()) {
+            if (!frame->buf[0] || !Ffmpeg()->av_frame_is_writable(frame)) {
+                Ffmpeg()->av_frame_unref(frame);
+                if (!pool->Fill(frame))
+                    return AVERROR(ENOMEM);
+            }
+            ConvertToYuv(sources[index], frame, 0, codec->height);
+            sources[index] = QImage(); // the picture is let go of as soon as it is converted
+            frame->pts = pts[index];
+            frame->pict_type = pictureTypes[index];
+        }
+        const FfmpegCalls& ffmpeg = *Ffmpeg();
+        int result = ffmpeg.avcodec_send_frame(&own, frame);
+        if (result >= 0)
+            result = ffmpeg.avcodec_receive_packet(&own, packets[index].get());
+        return result == AVERROR(EAGAIN) ? 0 : result;
+    }
+
+    // Rows top to top + rows of a frame of the encoder's size into the encoder's 4:2:0
+    // planes; top is even.
+    void ConvertToYuv(const QImage& source, AVFrame* frame, int top, int rows) const {
+        const TYuvPlanes planes{
+            frame->data[0] + qsizetype(top) * frame->linesize[0],     frame->linesize[0],
+            frame->data[1] + qsizetype(top / 2) * frame->linesize[1], frame->linesize[1],
+            frame->data[2] + qsizetype(top / 2) * frame->linesize[2], frame->linesize[2]};
+        BgrToYuv420(source.constBits() + qsizetype(top) * source.bytesPerLine(),
+                    int(source.bytesPerLine()), source.depth() / 8, codec->width, rows, planes,
+                    codec->pix_fmt == AV_PIX_FMT_YUVJ420P);
     }
 
     void Work(TAVICreator& file) {
@@ -250,21 +423,13 @@ struct TAviWriter_2::Encoder {
             std::max(16, (height + ThreadPoolSize() - 1) / ThreadPoolSize() + 15) / 16 * 16;
         const int bands = (height + bandHeight - 1) / bandHeight;
         if (codec->pix_fmt == AV_PIX_FMT_YUV420P || codec->pix_fmt == AV_PIX_FMT_YUVJ420P) {
-            const bool fullRange = codec->pix_fmt == AV_PIX_FMT_YUVJ420P;
-            const int bytesPerPixel = source.depth() / 8;
             // A band of about a megapixel takes a fraction of a millisecond: waking a worker
             // for less would cost more than it saves.
             const int yuvBands = std::clamp(int(int64_t(width) * height / 1'000'000), 1, bands);
             const int rowsPerBand = ((height + yuvBands - 1) / yuvBands + 15) / 16 * 16;
             RunParts((height + rowsPerBand - 1) / rowsPerBand, [&](int b) {
                 const int top = b * rowsPerBand;
-                const TYuvPlanes planes{
-                    frame->data[0] + qsizetype(top) * frame->linesize[0],     frame->linesize[0],
-                    frame->data[1] + qsizetype(top / 2) * frame->linesize[1], frame->linesize[1],
-                    frame->data[2] + qsizetype(top / 2) * frame->linesize[2], frame->linesize[2]};
-                BgrToYuv420(source.constBits() + qsizetype(top) * source.bytesPerLine(),
-                            int(source.bytesPerLine()), bytesPerPixel, width,
-                            std::min(rowsPerBand, height - top), planes, fullRange);
+                ConvertToYuv(source, frame, top, std::min(rowsPerBand, height - top));
             });
             return true;
         }
@@ -466,6 +631,12 @@ void TAviWriter_2::AddFrame(const QImage& bitmap) {
                         size_t(columns * bytesPerPixel));
         source = &e.canvas;
     }
+    if (e.SideBySide() && source->size() == QSize(width_, height_)) {
+        // Converted by the thread that encodes it; the picture is shared, not copied.
+        e.WaitForFreeFrame();
+        WriteFrame(*source);
+        return;
+    }
     AVFrame* frame = e.WritableFrame();
     if (!frame)
         throw QuvarError("Failed to retrieve bitmap header and pixels. Err: 0");
@@ -483,15 +654,14 @@ void TAviWriter_2::AddFrame(const QImage& bitmap) {
         Ffmpeg()->sws_scale(e.scaler.get(), planes, strides, 0, source->height(), frame->data,
                             frame->linesize);
     }
-    WriteFrame(frame);
+    WriteFrame(QImage());
 }
 
-void TAviWriter_2::WriteFrame(AVFrame* frame) {
+void TAviWriter_2::WriteFrame(const QImage& source) {
     Encoder& e = *encoder_;
-    frame->pts = frameCounter_;
-    frame->pict_type =
+    const AVPictureType type =
         frameCounter_ % e.codec->gop_size == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    if (const int result = e.Submit(); result < 0)
+    if (const int result = e.Submit(frameCounter_, type, source); result < 0)
         throw QuvarError("Failed to add Frame. Err: " + Hex8(result));
     frameCounter_ += 1;
     if (OnProgress && frameCounter_ % 20 == 0)
@@ -500,24 +670,60 @@ void TAviWriter_2::WriteFrame(AVFrame* frame) {
 
 void TAviWriter_2::InitStreamFormat() {
     Encoder& e = *encoder_;
-    if (const AllowedEncoder* allowed = FindAllowed(compressor_))
+    const AllowedEncoder* allowed = FindAllowed(compressor_);
+    if (allowed)
         e.codec = EncoderContext(*allowed, width_, height_, FrameTime, Quality);
+    // Side by side, each thread's encoder works alone, and this one, opened alone too, only
+    // serves for the stream's format and the end of the file.
+    const bool sideBySide =
+        allowed && allowed->framesSideBySide && e.codec &&
+        !(e.codec->codec->capabilities & AV_CODEC_CAP_DELAY) &&
+        (e.codec->pix_fmt == AV_PIX_FMT_YUV420P || e.codec->pix_fmt == AV_PIX_FMT_YUVJ420P);
+    if (e.codec && sideBySide)
+        e.codec->thread_count = 1;
     if (!e.codec || Ffmpeg()->avcodec_open2(e.codec.get(), e.codec->codec, nullptr) < 0)
         throw QuvarError("Failed to create compressed stream");
-    // The last recording's frames serve again (those of another size or format get a new
-    // buffer when their turn comes): fresh memory costs a page fault per 4 KiB.
-    e.frames = std::move(spareFrames_);
-    spareFrames_.clear();
+    size_t threads = size_t(std::max(1, e.codec->thread_count));
+    if (sideBySide) {
+        threads = size_t(ThreadPoolSize());
+        for (size_t i = 0; i < threads; ++i) {
+            CodecContextPtr own = EncoderContext(*allowed, width_, height_, FrameTime, Quality);
+            if (!own)
+                throw QuvarError("Failed to create compressed stream");
+            own->thread_count = 1;
+            if (Ffmpeg()->avcodec_open2(own.get(), own->codec, nullptr) < 0)
+                throw QuvarError("Failed to create compressed stream");
+            e.sideCodecs.push_back(std::move(own));
+        }
+    }
+    if (!framePool_)
+        framePool_ = std::make_unique<FramePool>();
+    if (!framePool_->Prepare(e.codec->pix_fmt, e.codec->width, e.codec->height))
+        throw QuvarError("Failed to create compressed stream");
+    e.pool = framePool_.get();
     // Room for a frame being filled, frames waiting and being sent, and those the encoder
     // holds (a frame-threaded encoder takes up to two per thread); buffers are only made
     // when no free one is left.
-    e.frames.resize(2 * size_t(std::max(1, e.codec->thread_count)) + 4);
+    e.frames.resize(2 * threads + 4);
     e.queued.assign(e.frames.size(), 0);
     for (auto& frame : e.frames) {
-        if (!frame)
-            frame.reset(Ffmpeg()->av_frame_alloc());
+        frame.reset(Ffmpeg()->av_frame_alloc());
         if (!frame)
             throw QuvarError("Failed to create compressed stream");
+    }
+    if (sideBySide) {
+        const size_t count = e.frames.size();
+        e.sources.assign(count, QImage());
+        e.pts.assign(count, 0);
+        e.pictureTypes.assign(count, AV_PICTURE_TYPE_NONE);
+        e.results.assign(count, 0);
+        e.encoded.assign(count, 0);
+        e.packets.resize(count);
+        for (auto& packet : e.packets) {
+            packet.reset(Ffmpeg()->av_packet_alloc());
+            if (!packet)
+                throw QuvarError("Failed to create compressed stream");
+        }
     }
     e.packet.reset(Ffmpeg()->av_packet_alloc());
     if (!e.packet)
@@ -544,11 +750,7 @@ QString TAviWriter_2::FinishFile() {
         if (result < 0)
             failure = "Failed to add Frame. Err: " + Hex8(result);
     }
-    if (encoder_) {
-        encoder_->codec.reset(); // lets go of the frames it held
-        spareFrames_ = std::move(encoder_->frames);
-    }
-    encoder_.reset();
+    encoder_.reset(); // the buffers go back to the pool
     if (creator_.IsOpen)
         creator_.Close(false);
     if (!creator_.LastError().isEmpty())

@@ -6,7 +6,8 @@
 // the uncompressed one's guarantees: readable after a crash up to its last patch, closed
 // complete with the frames so far when a write fails (WriteAvi then reports it). The
 // encoder and the file work on a thread of their own, so that AddFrame's conversion of the
-// next frame runs while the last one is encoded.
+// next frame runs while the last one is encoded; frames that stand alone (Motion JPEG) are
+// converted and encoded side by side on threads of the writer, and written in their order.
 //
 // Calling order per file: set the properties, SetCompressor, InitVideo(first frame),
 // AddFrame for every frame (the first included), FinalizeVideo, WriteAvi. Failures are
@@ -92,15 +93,17 @@ public:
 
 private:
     struct Encoder;
-    void WriteFrame(AVFrame* frame);
+    // Hands the next frame to the encoder: source is the picture still to convert, if any.
+    void WriteFrame(const QImage& source);
     void InitStreamFormat();
     QString FinishFile();
     void ReleaseFile();
 
     TAVICreator creator_;
     std::unique_ptr<Encoder> encoder_;
-    // The frames of the last compressed recording, for the next one of the same format.
-    std::vector<std::unique_ptr<AVFrame, TAviFrameFree>> spareFrames_;
+    // The encoder's frame buffers, kept from one recording to the next of the same format.
+    struct FramePool;
+    std::unique_ptr<FramePool> framePool_;
     int height_ = 0;
     int width_ = 0;
     TPixelFormat pixelFormat_ = TPixelFormat::pf24bit;

@@ -31,7 +31,9 @@ bool Load(FfmpegCalls& calls) {
            QUVAR_RESOLVE(avcodec, avcodec_send_frame) &&
            QUVAR_RESOLVE(avcodec, avcodec_receive_packet) &&
            QUVAR_RESOLVE(avcodec, av_packet_alloc) && QUVAR_RESOLVE(avcodec, av_packet_free) &&
-           QUVAR_RESOLVE(avcodec, av_packet_unref) && QUVAR_RESOLVE(avutil, av_frame_alloc) &&
+           QUVAR_RESOLVE(avcodec, av_packet_unref) && QUVAR_RESOLVE(avutil, av_buffer_pool_init) &&
+           QUVAR_RESOLVE(avutil, av_buffer_pool_get) &&
+           QUVAR_RESOLVE(avutil, av_buffer_pool_uninit) && QUVAR_RESOLVE(avutil, av_frame_alloc) &&
            QUVAR_RESOLVE(avutil, av_frame_free) && QUVAR_RESOLVE(avutil, av_frame_get_buffer) &&
            QUVAR_RESOLVE(avutil, av_frame_is_writable) && QUVAR_RESOLVE(avutil, av_frame_unref) &&
            QUVAR_RESOLVE(avutil, av_log_set_level) && QUVAR_RESOLVE(avutil, av_opt_set) &&

@@ -5,6 +5,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
 #include <libavutil/opt.h>
@@ -23,6 +24,9 @@ struct FfmpegCalls {
     decltype(&::av_packet_alloc) av_packet_alloc = nullptr;
     decltype(&::av_packet_free) av_packet_free = nullptr;
     decltype(&::av_packet_unref) av_packet_unref = nullptr;
+    decltype(&::av_buffer_pool_init) av_buffer_pool_init = nullptr;
+    decltype(&::av_buffer_pool_get) av_buffer_pool_get = nullptr;
+    decltype(&::av_buffer_pool_uninit) av_buffer_pool_uninit = nullptr;
     decltype(&::av_frame_alloc) av_frame_alloc = nullptr;
     decltype(&::av_frame_free) av_frame_free = nullptr;
     decltype(&::av_frame_get_buffer) av_frame_get_buffer = nullptr;

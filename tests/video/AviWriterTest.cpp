@@ -428,4 +428,52 @@ TEST_F(AviWriter, LossyEncodersGetEachRowInItsColour) {
         }
 }
 
+// The writer's frame buffers go round while the encoder still holds earlier ones (in an
+// optimised build detailed frames come faster than they are encoded at this size), Motion
+// JPEG's frames are encoded side by side and written in their order, and the buffers serve
+// again in the next recording: every frame decodes to its own colour, recording after
+// recording, also when the size and format change between them. The colour fills the top left
+// corner: green counts the frames in steps of 10 (the decoder's colour conversion is off by up
+// to 4), blue counts the rounds of green.
+TEST_F(AviWriter, EveryFrameKeepsItsOwnPictureRecordingAfterRecording) {
+    struct Case {
+        const char* fourcc;
+        int width, height;
+    };
+    constexpr int frameCount = 60, corner = 64;
+    auto green = [](int i) { return 10 * (i % 25); };
+    auto blue = [](int i) { return 40 + 80 * (i / 25); };
+    for (const Case& c : {Case{"MJPG", 1280, 960}, Case{"MJPG", 1280, 960}, Case{"FMP4", 640, 480},
+                          Case{"MJPG", 1280, 960}}) {
+        SCOPED_TRACE(testing::Message() << c.fourcc << " " << c.width << " x " << c.height);
+        Setup(c.fourcc, c.width, c.height, 40);
+        writer.Quality = 10000;
+        QImage detail(c.width, c.height, QImage::Format_BGR888);
+        for (int y = 0; y < c.height; ++y) {
+            uchar* line = detail.scanLine(y);
+            for (int x = 0; x < 3 * c.width; ++x)
+                line[x] = uchar((x * 37) ^ (y * 11));
+        }
+        std::vector<QImage> frames;
+        for (int i = 0; i < frameCount; ++i) {
+            QImage frame = detail.copy();
+            for (int y = 0; y < corner; ++y)
+                for (int x = 0; x < corner; ++x)
+                    frame.setPixel(x, y, qRgb(0, green(i), blue(i)));
+            frames.push_back(frame);
+        }
+        Record(frames);
+        const auto decoded = RunTool("ffmpeg", {"-v", "error", "-i", Path(), "-vf",
+                                                QString("crop=%1:%1:0:0,scale=2:2").arg(corner),
+                                                "-f", "rawvideo", "-pix_fmt", "bgr24", "-"});
+        if (!decoded)
+            GTEST_SKIP() << "ffmpeg is not installed";
+        ASSERT_EQ(decoded->size(), frameCount * 12);
+        for (int i = 0; i < frameCount; ++i) {
+            EXPECT_NEAR(uint8_t((*decoded)[12 * i]), blue(i), 8) << "frame " << i;
+            EXPECT_NEAR(uint8_t((*decoded)[12 * i + 1]), green(i), 4) << "frame " << i;
+        }
+    }
+}
+
 } // namespace

@@ -99,4 +99,45 @@ TEST(BgrToYuv420, ChromaTakesTheMeanOfEachBlockAtEvenAndOddSizes) {
     }
 }
 
+// Every luma and chroma sample of detailed pictures, for both pixel layouts and ranges, at
+// widths below, at and around whole blocks of 32 pixels and with rows padded: the vector loop
+// and the columns after it put each sample in its place.
+TEST(BgrToYuv420, EverySampleOfADetailedPictureMatchesTheStandard) {
+    for (const auto& [width, height] :
+         {std::pair{31, 3}, {32, 2}, {33, 5}, {64, 4}, {97, 6}, {130, 3}})
+        for (const bool full : {false, true})
+            for (const int bytes : {3, 4}) {
+                SCOPED_TRACE(testing::Message() << width << " x " << height << " "
+                                                << (full ? "full " : "limited ") << bytes);
+                const int stride = width * bytes + 3;
+                std::vector<uint8_t> bgr(size_t(stride * height));
+                for (size_t i = 0; i < bgr.size(); ++i)
+                    bgr[i] = uint8_t(i * i * 7 + i * 13 + 5);
+                Planes out(width, height);
+                BgrToYuv420(bgr.data(), stride, bytes, width, height, out.View(), full);
+                EXPECT_TRUE(out.GuardsIntact());
+                auto pixel = [&](int x, int y) { return &bgr[size_t(y * stride + x * bytes)]; };
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        const uint8_t* p = pixel(x, y);
+                        ASSERT_NEAR(out.y[size_t(y * width + x)],
+                                    Reference(p[2], p[1], p[0], full).y, 1.0)
+                            << x << "," << y;
+                    }
+                for (int cy = 0; cy < out.ch; ++cy)
+                    for (int cx = 0; cx < out.cw; ++cx) {
+                        double r = 0, g = 0, b = 0;
+                        int n = 0;
+                        for (int y = 2 * cy; y < std::min(height, 2 * cy + 2); ++y)
+                            for (int x = 2 * cx; x < std::min(width, 2 * cx + 2); ++x, ++n)
+                                b += pixel(x, y)[0], g += pixel(x, y)[1], r += pixel(x, y)[2];
+                        const Yuv expected = Reference(r / n, g / n, b / n, full);
+                        ASSERT_NEAR(out.u[size_t(cy * out.cw + cx)], expected.u, 1.5)
+                            << cx << "," << cy;
+                        ASSERT_NEAR(out.v[size_t(cy * out.cw + cx)], expected.v, 1.5)
+                            << cx << "," << cy;
+                    }
+            }
+}
+
 } // namespace

@@ -1,6 +1,6 @@
 #include "FfmpegLibraries.h"
 
-#include <dlfcn.h>
+#include "platform/LibraryOnFirstUse.h"
 
 #include <mutex>
 
@@ -13,18 +13,13 @@ constexpr const char* kAvutil = "libavutil.so." QUVAR_STRINGIFY(LIBAVUTIL_VERSIO
 constexpr const char* kSwscale = "libswscale.so." QUVAR_STRINGIFY(LIBSWSCALE_VERSION_MAJOR);
 constexpr const char* kAvcodec = "libavcodec.so." QUVAR_STRINGIFY(LIBAVCODEC_VERSION_MAJOR);
 
-template <typename Call> bool Resolve(void* library, const char* name, Call& call) {
-    call = library ? reinterpret_cast<Call>(dlsym(library, name)) : nullptr;
-    return call != nullptr;
-}
-
-#define QUVAR_RESOLVE(library, name) Resolve(library, #name, calls.name)
+#define QUVAR_RESOLVE(library, name) ResolveCall(library, #name, calls.name)
 
 bool Load(FfmpegCalls& calls) {
     // Kept loaded until the program ends: encoders and their threads may outlive any owner.
-    void* avutil = dlopen(kAvutil, RTLD_NOW | RTLD_LOCAL);
-    void* swscale = dlopen(kSwscale, RTLD_NOW | RTLD_LOCAL);
-    void* avcodec = dlopen(kAvcodec, RTLD_NOW | RTLD_LOCAL);
+    void* avutil = LoadLibraryForGood(kAvutil);
+    void* swscale = LoadLibraryForGood(kSwscale);
+    void* avcodec = LoadLibraryForGood(kAvcodec);
     return QUVAR_RESOLVE(avcodec, avcodec_find_encoder_by_name) &&
            QUVAR_RESOLVE(avcodec, avcodec_alloc_context3) &&
            QUVAR_RESOLVE(avcodec, avcodec_free_context) && QUVAR_RESOLVE(avcodec, avcodec_open2) &&

@@ -52,6 +52,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -161,6 +162,22 @@ TEST_F(Startup, GStreamerStartsWhenThePreviewWindowIsFirstShown) {
         ::testing::ExitedWithCode(0), "at start 0, shown 1");
 }
 
+namespace {
+
+// A window's global object, as the table of windows made on first use reaches it.
+struct Window {
+    const char* className;
+    std::function<QWidget*()> ifMade, use;
+    const char* caption;
+};
+template <class T>
+Window WindowOf(TWindowOnFirstUse<T>& global, const char* className, const char* caption) {
+    return {className, [&global]() -> QWidget* { return global.IfMade(); },
+            [&global]() -> QWidget* { return global.Get(); }, caption};
+}
+
+} // namespace
+
 TEST_F(Startup, TheMeasuringWindowAtStartTheOthersOnFirstUse) {
     const auto windows = CreateApplicationWindows({});
     ASSERT_EQ(windows.size(), 1u);
@@ -171,36 +188,20 @@ TEST_F(Startup, TheMeasuringWindowAtStartTheOthersOnFirstUse) {
     EXPECT_EQ(Main->CopyrightText, QString::fromUtf8("© Name of the photographer"))
         << "no settings file yet";
 
-    struct Dialog {
-        const char* className;
-        QWidget* (*ifMade)();
-        QWidget* (*use)();
-        const char* caption;
-    };
-    const Dialog dialogs[] = {
-        {"TCamViewMain", []() -> QWidget* { return CamViewMain.IfMade(); },
-         []() -> QWidget* { return CamViewMain; }, "  Preview Window"},
-        {"TOptionsDlg", []() -> QWidget* { return OptionsDlg.IfMade(); },
-         []() -> QWidget* { return OptionsDlg; }, "Settings"},
-        {"TSaveWithOptions", []() -> QWidget* { return SaveWithOptions.IfMade(); },
-         []() -> QWidget* { return SaveWithOptions; }, "QUVAR Save With Options"},
-        {"TAboutDlg", []() -> QWidget* { return AboutDlg.IfMade(); },
-         []() -> QWidget* { return AboutDlg; }, "About"},
-        {"TLBForm", []() -> QWidget* { return LBForm.IfMade(); },
-         []() -> QWidget* { return LBForm; }, "Measurements"},
-        {"TSimpleFontDialog", []() -> QWidget* { return SimpleFontDialog.IfMade(); },
-         []() -> QWidget* { return SimpleFontDialog; }, "QUVAR Select Font"},
-        {"TInputDialog", []() -> QWidget* { return InputDialog.IfMade(); },
-         []() -> QWidget* { return InputDialog; }, ""},
-        {"TPrefDlg", []() -> QWidget* { return PrefDlg.IfMade(); },
-         []() -> QWidget* { return PrefDlg; }, "Preferences"},
-        {"TBCSForm", []() -> QWidget* { return BCSForm.IfMade(); },
-         []() -> QWidget* { return BCSForm; }, "QUVAR Exposure Correction"},
-        {"TAVIDialog", []() -> QWidget* { return AVIDialog.IfMade(); },
-         []() -> QWidget* { return AVIDialog; }, "AVI -Capture Settings "},
+    const Window dialogs[] = {
+        WindowOf(CamViewMain, "TCamViewMain", "  Preview Window"),
+        WindowOf(OptionsDlg, "TOptionsDlg", "Settings"),
+        WindowOf(SaveWithOptions, "TSaveWithOptions", "QUVAR Save With Options"),
+        WindowOf(AboutDlg, "TAboutDlg", "About"),
+        WindowOf(LBForm, "TLBForm", "Measurements"),
+        WindowOf(SimpleFontDialog, "TSimpleFontDialog", "QUVAR Select Font"),
+        WindowOf(InputDialog, "TInputDialog", ""),
+        WindowOf(PrefDlg, "TPrefDlg", "Preferences"),
+        WindowOf(BCSForm, "TBCSForm", "QUVAR Exposure Correction"),
+        WindowOf(AVIDialog, "TAVIDialog", "AVI -Capture Settings "),
     };
     std::vector<QPointer<QWidget>> made;
-    for (const Dialog& d : dialogs) {
+    for (const Window& d : dialogs) {
         EXPECT_EQ(d.ifMade(), nullptr) << d.className << " is made before it is used";
         QWidget* window = d.use();
         ASSERT_NE(window, nullptr) << d.className;
@@ -215,7 +216,7 @@ TEST_F(Startup, TheMeasuringWindowAtStartTheOthersOnFirstUse) {
     DestroyApplicationWindows();
     for (const QPointer<QWidget>& window : made)
         EXPECT_TRUE(window.isNull()) << "every dialog made is destroyed with the windows";
-    for (const Dialog& d : dialogs)
+    for (const Window& d : dialogs)
         EXPECT_EQ(d.use(), nullptr) << d.className << " is made again after the windows are gone";
 }
 

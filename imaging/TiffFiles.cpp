@@ -59,7 +59,6 @@ struct ReadOptions {
 };
 
 TiffHandle OpenForReading(const QString& fileName) {
-    Tiff();
     ReadOptions read;
     const int fd = OpenRegularFileForReading(fileName);
     if (fd < 0)
@@ -271,7 +270,6 @@ QImage LoadTiffAsBitmap24(const QString& fileName) {
 }
 
 QImage DecodeTiff(QByteArrayView data, const QString& fileName) {
-    Tiff();
     MemoryTiff memory{data};
     ReadOptions read;
     TiffHandle tif(Tiff().TIFFClientOpenExt(
@@ -385,7 +383,7 @@ void WriteBitmapToTiff(const QImage& bitmap, const QString& fileName) {
         source = ToBitmap24(bitmap);
         break;
     }
-    Tiff();
+    Tiff(); // before any temporary file: without the library nothing is created
     const StripGeometry g{source.width(), source.height(),
                           TiffRowsPerStrip(source.width(), source.height())};
     const int strips = (g.height + g.rowsPerStrip - 1) / g.rowsPerStrip;

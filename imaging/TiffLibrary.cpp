@@ -2,8 +2,6 @@
 
 #include "platform/LibraryOnFirstUse.h"
 
-#include <mutex>
-
 namespace {
 
 #define QUVAR_RESOLVE(name) ResolveCall(library, #name, calls.name)
@@ -26,6 +24,15 @@ bool Load(TiffCalls& calls) {
            QUVAR_RESOLVE(TIFFWriteRawStrip);
 }
 
+// Its own messages are never shown; failures reach the user through ours.
+bool LoadQuietly(TiffCalls& calls) {
+    if (!Load(calls))
+        return false;
+    calls.TIFFSetErrorHandler(nullptr);
+    calls.TIFFSetWarningHandler(nullptr);
+    return true;
+}
+
 } // namespace
 
 // The library the program was built against, named by the build.
@@ -34,16 +41,5 @@ const char* LibtiffName() {
 }
 
 const TiffCalls* Libtiff() {
-    static TiffCalls calls;
-    static bool loaded = false;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        loaded = Load(calls);
-        // Its own messages are never shown; failures reach the user through ours.
-        if (loaded) {
-            calls.TIFFSetErrorHandler(nullptr);
-            calls.TIFFSetWarningHandler(nullptr);
-        }
-    });
-    return loaded ? &calls : nullptr;
+    return CallsOnFirstUse<TiffCalls, LoadQuietly>();
 }

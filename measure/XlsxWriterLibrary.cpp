@@ -2,8 +2,6 @@
 
 #include "platform/LibraryOnFirstUse.h"
 
-#include <mutex>
-
 namespace {
 
 // The version built against: its calls are the ones compiled in.
@@ -21,9 +19,5 @@ bool Load(XlsxWriterCalls& calls) {
 } // namespace
 
 const XlsxWriterCalls* XlsxWriter() {
-    static XlsxWriterCalls calls;
-    static bool loaded = false;
-    static std::once_flag once;
-    std::call_once(once, [] { loaded = Load(calls); });
-    return loaded ? &calls : nullptr;
+    return CallsOnFirstUse<XlsxWriterCalls, Load>();
 }

@@ -17,3 +17,11 @@ template <typename Call> bool ResolveCall(void* library, const char* name, Call&
     call = library ? reinterpret_cast<Call>(dlsym(library, name)) : nullptr;
     return call != nullptr;
 }
+
+// The table Load fills, loaded on the first call only (thread-safe); nullptr when Load
+// failed.
+template <typename Calls, bool (*Load)(Calls&)> const Calls* CallsOnFirstUse() {
+    static Calls calls;
+    static const bool loaded = Load(calls);
+    return loaded ? &calls : nullptr;
+}

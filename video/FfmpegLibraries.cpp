@@ -2,8 +2,6 @@
 
 #include "platform/LibraryOnFirstUse.h"
 
-#include <mutex>
-
 namespace {
 
 #define QUVAR_STRINGIFY2(x) #x
@@ -39,16 +37,15 @@ bool Load(FfmpegCalls& calls) {
            QUVAR_RESOLVE(swscale, sws_freeContext);
 }
 
+bool LoadQuietly(FfmpegCalls& calls) {
+    if (!Load(calls))
+        return false;
+    calls.av_log_set_level(AV_LOG_ERROR);
+    return true;
+}
+
 } // namespace
 
 const FfmpegCalls* Ffmpeg() {
-    static FfmpegCalls calls;
-    static bool loaded = false;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        loaded = Load(calls);
-        if (loaded)
-            calls.av_log_set_level(AV_LOG_ERROR);
-    });
-    return loaded ? &calls : nullptr;
+    return CallsOnFirstUse<FfmpegCalls, LoadQuietly>();
 }

@@ -17,8 +17,11 @@
 #include "video/AviCompressorNames.h"
 #include "video/ui/AviSettingsDialog.h"
 
+#include <functional>
+
 namespace {
 std::vector<QWidget*> created;
+std::vector<std::function<void()>> forgetters; // one for each global object given a maker
 DialogFontAndText fontAndTextDialogs;
 
 // The window is made when it is first used and destroyed with the others.
@@ -28,11 +31,13 @@ template <class T, class Make> void OnFirstUse(TWindowOnFirstUse<T>& global, Mak
         created.push_back(window);
         return window;
     });
+    forgetters.push_back([&global] { global.Forget(); });
 }
 } // namespace
 
 std::vector<QWidget*> CreateApplicationWindows(const QStringList& arguments) {
     created.clear();
+    forgetters.clear();
     // The capture side lists the recording side's encoders as its video compressors.
     SetCompressorNames(DeviceCategory::VideoCompressor, AviCompressorNames);
     created.push_back(new TMain(arguments));
@@ -61,16 +66,9 @@ void DestroyApplicationWindows() {
     SetAppFontAndTextDialogs(nullptr);
     SetCompressorNames(DeviceCategory::VideoCompressor, nullptr);
     // A window destroyed may still reach the others: none is made anew meanwhile.
-    CamViewMain.Forget();
-    OptionsDlg.Forget();
-    SaveWithOptions.Forget();
-    AboutDlg.Forget();
-    LBForm.Forget();
-    SimpleFontDialog.Forget();
-    InputDialog.Forget();
-    PrefDlg.Forget();
-    BCSForm.Forget();
-    AVIDialog.Forget();
+    for (const auto& forget : forgetters)
+        forget();
+    forgetters.clear();
     for (auto it = created.rbegin(); it != created.rend(); ++it)
         delete *it;
     created.clear();

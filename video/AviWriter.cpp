@@ -222,14 +222,14 @@ struct TAviWriter_2::Encoder {
     const FramePool* pool = nullptr;
     std::vector<char> queued; // by frame: handed to the worker and not yet sent
     size_t nextFrame = 0;
-    // By frame, side by side: the picture to convert (none: the frame holds it already), its
-    // number and type, and the encoder's packet once encoded.
-    std::vector<QImage> sources;
-    std::vector<int64_t> pts;
-    std::vector<AVPictureType> pictureTypes;
-    std::vector<std::unique_ptr<AVPacket, PacketFree>> packets;
-    std::vector<int> results;
-    std::vector<char> encoded;
+    // What a frame side by side carries besides itself.
+    struct SideSlot {
+        QImage source; // the picture to convert (none: the frame holds it already)
+        std::unique_ptr<AVPacket, PacketFree> packet; // the encoder's, once encoded
+        int result = 0;                               // of its encoding
+        bool encoded = false;
+    };
+    std::vector<SideSlot> sideSlots; // by frame, side by side
     std::unique_ptr<AVPacket, PacketFree> packet;
     std::unique_ptr<SwsContext, SwsFree> scaler; // for frames of another size
     std::vector<std::unique_ptr<SwsContext, SwsFree>> bandScalers;
@@ -291,9 +291,7 @@ struct TAviWriter_2::Encoder {
         frame->pict_type = type;
         std::lock_guard lock(mutex);
         if (SideBySide()) {
-            sources[nextFrame] = source;
-            pts[nextFrame] = number;
-            pictureTypes[nextFrame] = type;
+            sideSlots[nextFrame].source = source;
             untaken.push_back(nextFrame);
         }
         queued[nextFrame] = 1;
@@ -334,14 +332,15 @@ struct TAviWriter_2::Encoder {
             // Queued: no other thread touches this frame, its picture or its packet.
             const int result = skip ? 0 : ConvertAndEncode(own, index);
             lock.lock();
-            results[index] = result;
-            encoded[index] = 1;
-            while (!writing && !waiting.empty() && encoded[waiting.front()]) {
+            sideSlots[index].result = result;
+            sideSlots[index].encoded = true;
+            while (!writing && !waiting.empty() && sideSlots[waiting.front()].encoded) {
                 const size_t next = waiting.front();
+                SideSlot& slot = sideSlots[next];
                 writing = true;
                 lock.unlock();
-                AVPacket& done = *packets[next];
-                if (results[next] >= 0 && done.data && file.IsOpen)
+                AVPacket& done = *slot.packet;
+                if (slot.result >= 0 && done.data && file.IsOpen)
                     file.AddPacket(done.data, size_t(done.size),
                                    (done.flags & AV_PKT_FLAG_KEY) != 0);
                 Ffmpeg()->av_packet_unref(&done);
@@ -349,9 +348,9 @@ struct TAviWriter_2::Encoder {
                 writing = false;
                 waiting.pop_front();
                 queued[next] = 0;
-                encoded[next] = 0;
-                if (results[next] < 0 && failure == 0)
-                    failure = results[next];
+                slot.encoded = false;
+                if (slot.result < 0 && failure == 0)
+                    failure = slot.result;
                 fileOpen = file.IsOpen;
                 changed.notify_all();
             }
@@ -362,21 +361,25 @@ struct TAviWriter_2::Encoder {
     // encoder of frames that stand alone gives without delay.
     int ConvertAndEncode(AVCodecContext& own, size_t index) {
         AVFrame* frame = frames[index].get();
-        if (!sources[index].isNull()) {
+        SideSlot& slot = sideSlots[index];
+        if (!slot.source.isNull()) {
             if (!frame->buf[0] || !Ffmpeg()->av_frame_is_writable(frame)) {
+                // A new buffer clears the number and type Submit gave the frame.
+                const int64_t number = frame->pts;
+                const AVPictureType type = frame->pict_type;
                 Ffmpeg()->av_frame_unref(frame);
                 if (!pool->Fill(frame))
                     return AVERROR(ENOMEM);
+                frame->pts = number;
+                frame->pict_type = type;
             }
-            ConvertToYuv(sources[index], frame, 0, codec->height);
-            sources[index] = QImage(); // the picture is let go of as soon as it is converted
-            frame->pts = pts[index];
-            frame->pict_type = pictureTypes[index];
+            ConvertToYuv(slot.source, frame, 0, codec->height);
+            slot.source = QImage(); // the picture is let go of as soon as it is converted
         }
         const FfmpegCalls& ffmpeg = *Ffmpeg();
         int result = ffmpeg.avcodec_send_frame(&own, frame);
         if (result >= 0)
-            result = ffmpeg.avcodec_receive_packet(&own, packets[index].get());
+            result = ffmpeg.avcodec_receive_packet(&own, slot.packet.get());
         return result == AVERROR(EAGAIN) ? 0 : result;
     }
 
@@ -712,16 +715,10 @@ void TAviWriter_2::InitStreamFormat() {
             throw QuvarError("Failed to create compressed stream");
     }
     if (sideBySide) {
-        const size_t count = e.frames.size();
-        e.sources.assign(count, QImage());
-        e.pts.assign(count, 0);
-        e.pictureTypes.assign(count, AV_PICTURE_TYPE_NONE);
-        e.results.assign(count, 0);
-        e.encoded.assign(count, 0);
-        e.packets.resize(count);
-        for (auto& packet : e.packets) {
-            packet.reset(Ffmpeg()->av_packet_alloc());
-            if (!packet)
+        e.sideSlots.resize(e.frames.size());
+        for (auto& slot : e.sideSlots) {
+            slot.packet.reset(Ffmpeg()->av_packet_alloc());
+            if (!slot.packet)
                 throw QuvarError("Failed to create compressed stream");
         }
     }

@@ -9,7 +9,8 @@
 
 namespace gstsupport {
 
-// gst_init once per process; registers the fake-camera provider as well.
+// gst_init once per process, the libraries loaded first; registers the fake-camera
+// provider as well. Throws QuvarError when GStreamer is not installed.
 void EnsureGstInit();
 
 struct ObjectUnref {

@@ -3,14 +3,17 @@
 #include "imaging/CodecSupport.h"
 #include "measure/ui/ProgramStart.h"
 #include "platform/FrameMemory.h"
+#include "platform/ui/FontConfiguration.h"
 #include "platform/ui/QtPrompts.h"
 #include "platform/ui/QuvarApplication.h"
+#include "platform/ui/QuvarStyle.h"
 
 int main(int argc, char** argv) {
     ReuseFreedFrameMemory(); // before any thread starts
+    StartReadingFontConfiguration();
     QuvarApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("QUVAR"));
-    app.setStyle(QStringLiteral("Fusion"));
+    app.setStyle(new QuvarStyle);
     QtPrompts prompts;
     SetAppPrompts(&prompts);
     // Before any reader runs, the file dialog's preview included.

@@ -5,6 +5,7 @@
 #include "measure/HandOff.h"
 #include "platform/Errors.h"
 #include "platform/ProgramFolder.h"
+#include "platform/ui/FontConfiguration.h"
 #include "platform/ui/QuvarApplication.h"
 
 #include <QApplication>
@@ -85,6 +86,7 @@ int RunQuvar(const QStringList& arguments, const std::function<void()>& windowsR
     HandOffInbox inbox;
     if (!MayStart(*channel, inbox, MakeArgumentsAbsolute(arguments, QDir::currentPath())))
         return 0;
+    WaitForFontConfiguration();
     CreateApplicationWindows(arguments);
     inbox.OnRestore = [] { BringToFront(Main); };
     inbox.SetOnParam(OpenHandedOverFile);

@@ -1,3 +1,4 @@
+#include "capture/VideoCapture.h"
 #include "capture/ui/CamViewMain.h"
 #include "capture/ui/OptionsDialog.h"
 #include "imaging/TiffFiles.h"
@@ -12,6 +13,7 @@
 #include "measure/ui/ShellMenuEntry.h"
 #include "platform/Errors.h"
 #include "platform/ui/QuvarApplication.h"
+#include "platform/ui/QuvarStyle.h"
 #include "settings/MCSystems.h"
 #include "settings/MainSettings.h"
 #include "settings/ui/FontDialog.h"
@@ -39,11 +41,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSpontaneKeyEvent>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWidget>
-#include <gst/gst.h>
 #include <gtest/gtest.h>
 #include <link.h>
 #include <sys/stat.h>
@@ -145,21 +148,56 @@ TEST_F(Startup, TheTiffAndWorkbookLibrariesAreLoadedByTheFirstFileOfTheirKind) {
         ::testing::ExitedWithCode(0), "at start 0, tiff 1 1, xlsx 0 1 1");
 }
 
-// GStreamer's start reads its plugin registry: it waits until the preview window lists the
-// cameras when first shown.
-TEST_F(Startup, GStreamerStartsWhenThePreviewWindowIsFirstShown) {
+// GStreamer's dozen libraries are loaded, and its start reads its plugin registry, when the
+// preview window first lists the cameras: the start does without them.
+TEST_F(Startup, GStreamerIsLoadedAndStartedWhenThePreviewWindowIsFirstShown) {
     // In a process of its own: another test of this binary may have started it already.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             qputenv("QUVAR_TEST_CAMERAS", "Cam");
             CreateApplicationWindows({});
-            const bool atStart = gst_is_initialized();
+            const bool atStart =
+                LibraryLoaded("libgstreamer-1.0.so") || LibraryLoaded("libgobject-2.0.so");
             CamViewMain->show();
-            std::fprintf(stderr, "at start %d, shown %d\n", atStart, gst_is_initialized());
-            std::_Exit(!atStart && gst_is_initialized() ? 0 : 1);
+            const bool loaded = LibraryLoaded("libgstreamer-1.0.so");
+            // The test camera as the menu lists it, previewing with the formats read
+            // through GStreamer's own value types.
+            QAction* camera = nullptr;
+            for (QAction* item : CamViewMain->SelectVideoDevice->actions())
+                if (item->text() == "Cam")
+                    camera = item;
+            if (camera)
+                CamViewMain->SelectDeviceClick(camera);
+            std::fprintf(stderr, "at start %d, shown %d, previewing %d with formats %d\n", atStart,
+                         loaded, CamViewMain->VideoCapture().Previewing(),
+                         CamViewMain->VideoCapture().VideoCapabilityCount() > 0);
+            std::_Exit(0);
         },
-        ::testing::ExitedWithCode(0), "at start 0, shown 1");
+        ::testing::ExitedWithCode(0), "at start 0, shown 1, previewing 1 with formats 1");
+}
+
+// Every menu bar asks for its extension arrow when made, and reading the arrow loads all of
+// Qt's image-format plugins: the program's style reads it when it is first drawn.
+TEST_F(Startup, TheMenuBarLoadsNoImagePluginBeforeItsArrowIsDrawn) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            qApp->setStyle(new QuvarStyle);
+            CreateApplicationWindows({});
+            const bool atStart = LibraryLoaded("/imageformats/");
+            auto* arrow = Main->menuBar()->findChild<QToolButton*>("qt_menubar_ext_button");
+            std::unique_ptr<QStyle> fusion(QStyleFactory::create("Fusion"));
+            const QImage expected =
+                fusion->standardIcon(QStyle::SP_ToolBarHorizontalExtensionButton)
+                    .pixmap(16)
+                    .toImage();
+            const QImage drawn = arrow ? arrow->icon().pixmap(16).toImage() : QImage();
+            std::fprintf(stderr, "plugins at start %d, arrow %d, as Fusion's %d\n", atStart,
+                         !drawn.isNull(), !expected.isNull() && drawn == expected);
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0), "plugins at start 0, arrow 1, as Fusion's 1");
 }
 
 namespace {

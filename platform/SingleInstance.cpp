@@ -1,22 +1,27 @@
 #include "SingleInstance.h"
 
+#include "platform/SocketListener.h"
+#include "platform/UniqueFd.h"
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QPointer>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QtEndian>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -43,6 +48,10 @@ FrameState TakeFrame(QByteArray& buffer, QByteArray& payload) {
 }
 
 const QString SocketPrefix = QStringLiteral("QUVAR-");
+// Connections queued before the running instance takes them in; a sender beyond waits.
+constexpr int ListenBacklog = 50;
+// The most bytes one read takes.
+constexpr qsizetype ReadChunk = 64 * 1024;
 
 // A folder of ours that nobody else may enter or change, not a link to one.
 bool IsPrivateFolder(const QString& folder) {
@@ -60,26 +69,48 @@ bool MakePrivateFolder(const QString& folder) {
     return IsPrivateFolder(folder);
 }
 
-// The folder the socket file of name lies in, as QLocalSocket resolves it.
+// The socket file of a name: a path as it is, else a file of that name in the temporary
+// folder. Every version of the program resolves it so, and they find one another.
+QString SocketPath(const QString& name) {
+    return name.startsWith(u'/') ? name : QDir::tempPath() + u'/' + name;
+}
+
 QString SocketFolder(const QString& name) {
-    return name.startsWith(u'/') ? QFileInfo(name).path() : QDir::tempPath();
+    return QFileInfo(SocketPath(name)).path();
+}
+
+// The address of a socket file; nothing for a path that is empty or too long for one.
+std::optional<sockaddr_un> SocketAddress(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (native.isEmpty() || size_t(native.size()) >= sizeof(address.sun_path))
+        return std::nullopt;
+    memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    return address;
+}
+
+const sockaddr* AsSockaddr(const sockaddr_un& address) {
+    return reinterpret_cast<const sockaddr*>(&address);
+}
+
+// The milliseconds left for poll(): -1 waits for good, as the deadline does.
+int PollTimeout(const QDeadlineTimer& deadline) {
+    return deadline.isForever() ? -1 : int(std::max<qint64>(0, deadline.remainingTime()));
+}
+
+bool WouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
 // Connecting fails at once on a socket file that nobody listens on any more.
 bool IsStaleSocket(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (size_t(native.size()) >= sizeof(address.sun_path))
+    const std::optional<sockaddr_un> address = SocketAddress(path);
+    if (!address)
         return false;
-    memcpy(address.sun_path, native.constData(), size_t(native.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    const bool stale = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 &&
-                       errno == ECONNREFUSED;
-    ::close(fd);
-    return stale;
+    const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    return fd && ::connect(fd.get(), AsSockaddr(*address), sizeof *address) != 0 &&
+           errno == ECONNREFUSED;
 }
 
 // The sockets that killed instances left in our folder: nothing else would remove them.
@@ -95,37 +126,132 @@ void RemoveStaleSockets(const QString& folder) {
     }
 }
 
+// A non-blocking connection to the socket of name. A listener whose queue is full takes
+// it in once it has room: the connect blocks for that, bounded by the send timeout.
+UniqueFd ConnectTo(const QString& name, int timeoutMs) {
+    const std::optional<sockaddr_un> address = SocketAddress(SocketPath(name));
+    if (!address)
+        return {};
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd)
+        return {};
+    const QDeadlineTimer deadline(timeoutMs);
+    while (true) {
+        const qint64 leftMs =
+            deadline.isForever() ? 0 : std::max<qint64>(1, deadline.remainingTime());
+        const timeval bound{time_t(leftMs / 1000), suseconds_t(leftMs % 1000 * 1000)};
+        if (::setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &bound, sizeof bound) != 0)
+            return {};
+        if (::connect(fd.get(), AsSockaddr(*address), sizeof *address) == 0 || errno == EISCONN)
+            break;
+        // A signal ends the wait for room early (a call with a timeout is not restarted).
+        if (errno != EINTR || deadline.hasExpired())
+            return {};
+    }
+    if (::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) | O_NONBLOCK) != 0)
+        return {};
+    return fd;
+}
+
+// A socket that listens at path, its file for the user alone. It is bound in a new folder
+// of its own and renamed into place once only the user may use it, so it is never found
+// open to others; a file of that name is replaced.
+UniqueFd ListenAt(const QString& path) {
+    const std::optional<sockaddr_un> target = SocketAddress(path);
+    QByteArray folder = QFile::encodeName(QFileInfo(path).path() + QStringLiteral("/.l-XXXXXX"));
+    if (!target || !::mkdtemp(folder.data()))
+        return {};
+    const QByteArray bound = folder + "/s";
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    const std::optional<sockaddr_un> address = SocketAddress(QFile::decodeName(bound));
+    const bool listening =
+        fd && address && ::bind(fd.get(), AsSockaddr(*address), sizeof *address) == 0 &&
+        ::listen(fd.get(), ListenBacklog) == 0 && ::chmod(bound.constData(), S_IRWXU) == 0 &&
+        ::rename(bound.constData(), target->sun_path) == 0;
+    if (!listening) {
+        ::unlink(bound.constData());
+        fd.reset();
+    }
+    ::rmdir(folder.constData());
+    return fd;
+}
+
+// Which file a path names now: a later instance may have put its own in its place.
+struct FileId {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+std::optional<FileId> IdOf(const QString& path) {
+    struct stat status {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileId{status.st_dev, status.st_ino};
+}
+
+// One sender's connection, on the running instance's side.
+struct Sender {
+    UniqueFd fd;
+    std::unique_ptr<QSocketNotifier> readable;
+    std::unique_ptr<QSocketNotifier> writable;
+    QTimer expiry;
+    QByteArray received;
+    QByteArray unsent;
+    bool taken = false; // its message is whole: nothing more of it is read
+    bool closed = false;
+
+    ~Sender() { Shut(); }
+    void Shut() {
+        if (closed)
+            return;
+        closed = true;
+        expiry.stop();
+        // Off before the descriptor goes, so a new connection may take its number.
+        readable->setEnabled(false);
+        writable->setEnabled(false);
+        fd.reset();
+    }
+};
+using SenderPtr = std::shared_ptr<Sender>;
+
 class LocalSocketChannel final : public InstanceChannel {
 public:
     LocalSocketChannel(QString name, int timeoutMs, PeerUserIdReader peerUserId)
         : name_(std::move(name)), timeout_(timeoutMs), peerUserId_(std::move(peerUserId)) {}
-    ~LocalSocketChannel() override {
-        if (server_)
-            server_->close();
-    }
+    ~LocalSocketChannel() override { Close(); }
 
     ChannelReply Send(const QByteArray& message) override {
         // Another user's listener would read the paths and, by answering, end this start.
         if (!IsPrivateFolder(SocketFolder(name_)))
             return {ChannelResult::NoInstance, {}};
-        QLocalSocket socket;
-        socket.connectToServer(name_);
-        if (!socket.waitForConnected(timeout_))
+        const UniqueFd socket = ConnectTo(name_, timeout_);
+        if (!socket || !IsOurs(socket.get()))
             return {ChannelResult::NoInstance, {}};
-        if (!IsOurs(socket)) {
-            socket.abort();
-            return {ChannelResult::NoInstance, {}};
-        }
         const QDeadlineTimer deadline(timeout_);
-        socket.write(Frame(message));
+        QByteArray unsent = Frame(message);
         QByteArray buffer, reply;
-        while (true) {
-            const int remaining = int(std::max<qint64>(0, deadline.remainingTime()));
-            if (socket.bytesToWrite() > 0)
-                socket.waitForBytesWritten(remaining);
-            else
-                socket.waitForReadyRead(remaining);
-            buffer += socket.readAll();
+        while (!deadline.hasExpired()) {
+            // Read while writing too: a listener may drop the message before it is all sent.
+            pollfd watch{socket.get(), short(POLLIN | (unsent.isEmpty() ? 0 : POLLOUT)), 0};
+            if (::poll(&watch, 1, PollTimeout(deadline)) < 0 && errno != EINTR)
+                break;
+            if (!unsent.isEmpty() && (watch.revents & POLLOUT)) {
+                const ssize_t n = ::send(socket.get(), unsent.constData(), size_t(unsent.size()),
+                                         MSG_DONTWAIT | MSG_NOSIGNAL);
+                if (n < 0 && !WouldBlock(errno))
+                    break; // the listener went or dropped the message
+                unsent.remove(0, std::max<ssize_t>(n, 0));
+            }
+            if (!(watch.revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const qsizetype old = buffer.size();
+            buffer.resize(old + ReadChunk);
+            const ssize_t n =
+                ::recv(socket.get(), buffer.data() + old, size_t(ReadChunk), MSG_DONTWAIT);
+            buffer.truncate(old + std::max<ssize_t>(n, 0));
+            if (n == 0 || (n < 0 && !WouldBlock(errno)))
+                break; // the listener ended the connection before its whole reply
             switch (TakeFrame(buffer, reply)) {
             case FrameState::Complete:
                 return {ChannelResult::Replied, reply};
@@ -134,90 +260,157 @@ public:
             case FrameState::Incomplete:
                 break;
             }
-            if (deadline.hasExpired() || socket.state() == QLocalSocket::UnconnectedState)
-                break;
         }
         return {ChannelResult::NoAnswer, {}};
     }
 
     bool Listen(std::function<QByteArray(const QByteArray&)> handler) override {
+        if (listener_)
+            return false;
         handler_ = std::move(handler);
         const QString folder = SocketFolder(name_);
         if (!MakePrivateFolder(folder))
             return false;
-        // With access options the server replaces a socket file of that name, whoever
-        // listens on it: look first. A socket nobody answers on was left by a crash.
+        // The socket file of that name is replaced, whoever listens on it: look first. A
+        // socket nobody answers on was left by a crash.
         if (SomeoneOfOursListens())
             return false;
-        QLocalServer::removeServer(name_);
+        const QString path = SocketPath(name_);
+        QFile::remove(path);
         RemoveStaleSockets(folder);
-        server_ = std::make_unique<QLocalServer>();
-        server_->setSocketOptions(QLocalServer::UserAccessOption);
-        if (!server_->listen(name_)) {
-            server_.reset();
+        UniqueFd fd = ListenAt(path);
+        if (!fd)
             return false;
-        }
-        QObject::connect(server_.get(), &QLocalServer::newConnection, server_.get(),
-                         [this] { AcceptPending(); });
+        file_ = IdOf(path);
+        listener_ = std::make_unique<SocketListener>(std::move(fd),
+                                                     [this](UniqueFd c) { Accept(std::move(c)); });
         return true;
     }
 
 private:
-    void AcceptPending() {
-        while (QLocalSocket* socket = server_->nextPendingConnection()) {
-            socket->setParent(server_.get());
-            // Nothing from another user is read, let alone answered.
-            if (!IsOurs(*socket)) {
-                socket->abort();
-                socket->deleteLater();
-                continue;
-            }
-            auto buffer = std::make_shared<QByteArray>();
-            // A sender that never completes its message does not hold the connection.
-            QTimer::singleShot(timeout_, socket, [socket] { socket->abort(); });
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket, buffer] {
-                *buffer += socket->readAll();
-                QByteArray message;
-                switch (TakeFrame(*buffer, message)) {
-                case FrameState::Incomplete:
-                    return;
-                case FrameState::Oversized:
-                    socket->abort();
-                    return;
-                case FrameState::Complete:
-                    break;
-                }
-                QPointer<QLocalSocket> alive(socket);
-                const QByteArray reply = handler_ ? handler_(message) : QByteArray();
-                if (!alive) // the handler ran a nested loop in which the sender left
-                    return;
-                socket->write(Frame(reply));
-                socket->flush();
-                socket->disconnectFromServer();
-            });
-        }
+    void Close() {
+        if (!listener_)
+            return;
+        listener_.reset();
+        for (const SenderPtr& sender : std::exchange(senders_, {}))
+            sender->Shut();
+        // Only our own file: an instance that took the name since keeps its socket.
+        const QString path = SocketPath(name_);
+        if (file_ && IdOf(path) == file_)
+            QFile::remove(path);
     }
 
-    bool IsOurs(QLocalSocket& socket) const {
-        const std::optional<uid_t> peer = peerUserId_(socket.socketDescriptor());
+    void Accept(UniqueFd fd) {
+        // Nothing from another user is read, let alone answered.
+        if (!IsOurs(fd.get()))
+            return;
+        auto sender = std::make_shared<Sender>();
+        sender->fd = std::move(fd);
+        sender->readable =
+            std::make_unique<QSocketNotifier>(sender->fd.get(), QSocketNotifier::Read);
+        sender->writable =
+            std::make_unique<QSocketNotifier>(sender->fd.get(), QSocketNotifier::Write);
+        sender->writable->setEnabled(false);
+        const std::weak_ptr<Sender> weak = sender;
+        QObject::connect(sender->readable.get(), &QSocketNotifier::activated,
+                         sender->readable.get(), [this, weak] {
+                             if (const SenderPtr s = weak.lock())
+                                 Read(s);
+                         });
+        QObject::connect(sender->writable.get(), &QSocketNotifier::activated,
+                         sender->writable.get(), [this, weak] {
+                             if (const SenderPtr s = weak.lock())
+                                 Flush(s);
+                         });
+        // A sender that never completes its message, or never reads the reply, does not
+        // hold the connection.
+        sender->expiry.setSingleShot(true);
+        QObject::connect(&sender->expiry, &QTimer::timeout, &sender->expiry, [this, weak] {
+            if (const SenderPtr s = weak.lock())
+                Drop(s);
+        });
+        sender->expiry.start(timeout_);
+        senders_.push_back(std::move(sender));
+    }
+
+    void Read(const SenderPtr& sender) {
+        if (sender->closed)
+            return;
+        QByteArray& buffer = sender->received;
+        const qsizetype old = buffer.size();
+        buffer.resize(old + ReadChunk);
+        const ssize_t n =
+            ::recv(sender->fd.get(), buffer.data() + old, size_t(ReadChunk), MSG_DONTWAIT);
+        buffer.truncate(old + std::max<ssize_t>(n, 0));
+        if (n < 0 && WouldBlock(errno))
+            return;
+        if (n <= 0) { // it went
+            Drop(sender);
+            return;
+        }
+        if (sender->taken) {
+            buffer.clear(); // beyond its message: nobody reads it
+            return;
+        }
+        QByteArray message;
+        switch (TakeFrame(buffer, message)) {
+        case FrameState::Incomplete:
+            return;
+        case FrameState::Oversized:
+            Drop(sender);
+            return;
+        case FrameState::Complete:
+            break;
+        }
+        sender->taken = true;
+        buffer.clear();
+        const QByteArray reply = handler_ ? handler_(message) : QByteArray();
+        if (sender->closed) // the handler ran a nested loop in which the sender left
+            return;
+        sender->unsent = Frame(reply);
+        Flush(sender);
+    }
+
+    // Sends what the reply has left; once it is all sent, the connection ends.
+    void Flush(const SenderPtr& sender) {
+        if (sender->closed)
+            return;
+        const ssize_t n = ::send(sender->fd.get(), sender->unsent.constData(),
+                                 size_t(sender->unsent.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && !WouldBlock(errno)) {
+            Drop(sender);
+            return;
+        }
+        sender->unsent.remove(0, std::max<ssize_t>(n, 0));
+        if (sender->unsent.isEmpty())
+            Drop(sender);
+        else
+            sender->writable->setEnabled(true);
+    }
+
+    void Drop(const SenderPtr& sender) {
+        sender->Shut();
+        std::erase(senders_, sender);
+    }
+
+    bool IsOurs(int fd) const {
+        const std::optional<uid_t> peer = peerUserId_(fd);
         return peer && *peer == ::geteuid();
     }
 
     // Whether an instance of this user answers at the name now.
     bool SomeoneOfOursListens() const {
-        QLocalSocket probe;
-        probe.connectToServer(name_);
-        const bool ours = probe.waitForConnected(timeout_) && IsOurs(probe);
-        probe.abort();
-        return ours;
+        const UniqueFd probe = ConnectTo(name_, timeout_);
+        return probe && IsOurs(probe.get());
     }
 
     QString name_;
     int timeout_;
     PeerUserIdReader peerUserId_;
     std::function<QByteArray(const QByteArray&)> handler_;
-    std::unique_ptr<QLocalServer> server_;
+    std::unique_ptr<SocketListener> listener_;
+    std::optional<FileId> file_;
+    std::vector<SenderPtr> senders_;
 };
 
 } // namespace

@@ -48,7 +48,7 @@ QString SingleInstanceName(const QString& programFolder);
 std::optional<uid_t> PeerUserId(qintptr socketDescriptor);
 using PeerUserIdReader = std::function<std::optional<uid_t>(qintptr socketDescriptor)>;
 
-// The channel on QLocalServer and QLocalSocket. Its socket's folder must be the user's own,
+// The channel on a local stream socket (AF_UNIX). Its socket's folder must be the user's own,
 // with no access for others (Listen creates it so): else nobody listens and nobody may. A
 // peer of another user (by peerUserId) is never trusted: a listener of another user counts
 // as no instance, and a sender of another user is dropped unheard.

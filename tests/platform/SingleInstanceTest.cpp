@@ -1,5 +1,7 @@
 #include "platform/SingleInstance.h"
 
+#include "support/OpenDescriptors.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -199,6 +201,75 @@ TEST_F(SingleInstanceChannel, StaleSocketsOfTheUserAreRemovedBeforeListening) {
     ASSERT_TRUE(running->Listen([](const QByteArray&) { return QByteArray("1"); }));
     EXPECT_FALSE(QFileInfo::exists(stale));
     EXPECT_TRUE(QFileInfo::exists(dir.path() + "/QUVAR-0-live"));
+}
+
+// No descriptor of the channel outlives it, however its connections ended, and each is
+// closed on exec: a program started from the running instance never keeps its socket.
+TEST_F(SingleInstanceChannel, NoDescriptorLeaksOrPassesToAProgramStartedLater) {
+    const std::set<int> before = quvartest::OpenDescriptors();
+    {
+        const auto running = MakeLocalSocketChannel(Name(), 300);
+        ASSERT_TRUE(running->Listen([](const QByteArray&) { return QByteArray("1"); }));
+        EXPECT_FALSE(MakeLocalSocketChannel(Name(), 300)->Listen([](const QByteArray&) {
+            return QByteArray();
+        }));
+        const auto client = MakeLocalSocketChannel(Name(), 2000);
+        EXPECT_EQ(SendWhileServing(*client, "open").Reply, "1");
+        EXPECT_EQ(MakeLocalSocketChannel(Name() + "-none", 300)->Send("open").Result,
+                  ChannelResult::NoInstance);
+
+        // A sender that goes halfway through its message, and one that stalls: the running
+        // instance drops it after its time.
+        QLocalSocket gone, stalled;
+        gone.connectToServer(Name());
+        stalled.connectToServer(Name());
+        ASSERT_TRUE(gone.waitForConnected(2000));
+        ASSERT_TRUE(stalled.waitForConnected(2000));
+        gone.write(QByteArray("\0\0\0\5ab", 6));
+        stalled.write(QByteArray(2, '\0'));
+        gone.flush();
+        stalled.flush();
+        gone.abort();
+        // Open now: the listener, and the stalled sender's ends on either side.
+        std::set<int> open;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                open = quvartest::OpenDescriptors();
+                return open.size() >= before.size() + 3;
+            },
+            20000));
+        for (const int fd : open)
+            EXPECT_TRUE(before.contains(fd) || quvartest::ClosedOnExec(fd)) << fd;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return stalled.state() == QLocalSocket::UnconnectedState; }, 20000))
+            << "the stalled sender still holds its connection";
+    }
+    EXPECT_EQ(quvartest::OpenDescriptors(), before);
+}
+
+// A running instance that takes nobody in (hung, its queue full): the sender waits for
+// room no longer than its time.
+TEST_F(SingleInstanceChannel, AQueueNobodyTakesFromIsNoInstanceAfterTheTime) {
+    const int hung = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(hung, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(Name());
+    ASSERT_LT(size_t(path.size()), sizeof(address.sun_path));
+    memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    ASSERT_EQ(::bind(hung, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::listen(hung, 0), 0);
+    // With a backlog of 0 one connection fills the queue.
+    const int first = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::connect(first, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+
+    const auto client = MakeLocalSocketChannel(Name(), 300);
+    auto sent = std::async(std::launch::async, [&] { return client->Send("open").Result; });
+    const bool ended = sent.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    ::close(hung); // wakes a sender that still waits
+    EXPECT_TRUE(ended) << "the sender waits for room without a bound";
+    EXPECT_EQ(sent.get(), ChannelResult::NoInstance);
+    ::close(first);
 }
 
 TEST(SingleInstanceName, PerUserAndProgramFolder) {

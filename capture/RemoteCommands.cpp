@@ -1,19 +1,26 @@
 #include "RemoteCommands.h"
 
+#include "platform/SocketListener.h"
 #include "platform/TextCodec.h"
 
 #include <QEventLoop>
-#include <QHostInfo>
-#include <QNetworkInterface>
 #include <QSocketNotifier>
-#include <QTcpServer>
+#include <QSysInfo>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
+#include <ifaddrs.h>
+#include <mutex>
+#include <net/if.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 CommandReply JudgeCommand(QByteArrayView received, const QString& command, bool previewing) {
@@ -33,22 +40,49 @@ QByteArray ReplyBytes(const QString& text) {
     return EncodeText(text);
 }
 
-// Takes each accepted connection as a bare descriptor: QTcpSocket closes a connection at
-// the client's end of input, and a client that shuts down its sending side once it has
-// sent the command (as "nc -q" does) must still get the path.
-class TCommandServer::Listener : public QTcpServer {
-public:
-    explicit Listener(TCommandServer& owner) : owner_(owner) {}
+namespace {
 
-protected:
-    void incomingConnection(qintptr descriptor) override { owner_.Accept(descriptor); }
+// Connections queued before the server takes them in.
+constexpr int ListenBacklog = 50;
 
-private:
-    TCommandServer& owner_;
-};
+// A socket listening on every IPv4 address at port; errno tells why there is none.
+UniqueFd ListenOnAnyIPv4(quint16 port) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd)
+        return {};
+    // A restart listens again at once, though the connections it dropped linger a while.
+    const int reuse = 1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+        ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd.get(), ListenBacklog) != 0)
+        return {};
+    return fd;
+}
 
+// Why a port cannot be listened on, in the words the error box has always used.
+QString ListenErrorText(int error) {
+    switch (error) {
+    case EADDRINUSE:
+        return QStringLiteral("The bound address is already in use");
+    case EACCES:
+        return QStringLiteral("The address is protected");
+    case EADDRNOTAVAIL:
+        return QStringLiteral("The address is not available");
+    default:
+        return qt_error_string(error);
+    }
+}
+
+} // namespace
+
+// Each accepted connection is a bare descriptor: a client that shuts down its sending side
+// once it has sent the command (as "nc -q" does) must still get the path.
 struct TCommandServer::Connection {
-    int fd = -1;
+    UniqueFd fd;
     std::unique_ptr<QSocketNotifier> readable;
     std::unique_ptr<QSocketNotifier> writable;
     QByteArray unsent;
@@ -65,12 +99,11 @@ struct TCommandServer::Connection {
         // Off before the descriptor goes, so a new connection may take its number.
         readable->setEnabled(false);
         writable->setEnabled(false);
-        ::close(fd);
+        fd.reset();
     }
 };
 
-TCommandServer::TCommandServer(QObject* parent)
-    : QObject(parent), listener_(std::make_unique<Listener>(*this)), idleTimer_(new QTimer(this)) {
+TCommandServer::TCommandServer(QObject* parent) : QObject(parent), idleTimer_(new QTimer(this)) {
     SnapshotFailed = [](const std::exception& error) {
         qWarning("Snapshot for a client failed: %s", error.what());
     };
@@ -88,23 +121,27 @@ bool TCommandServer::Listen(int port, QString& error) {
         error = QStringLiteral("The port %1 is not a TCP port (1 to 65535).").arg(port);
         return false;
     }
-    if (!listener_->listen(QHostAddress::AnyIPv4, quint16(port))) {
-        error = listener_->errorString();
+    UniqueFd fd = ListenOnAnyIPv4(quint16(port));
+    if (!fd) {
+        error = ListenErrorText(errno);
         return false;
     }
+    listener_ = std::make_unique<SocketListener>(
+        std::move(fd), [this](UniqueFd descriptor) { Accept(std::move(descriptor)); });
+    port_ = quint16(port);
     return true;
 }
 
 bool TCommandServer::IsListening() const {
-    return listener_->isListening();
+    return listener_ != nullptr;
 }
 
 quint16 TCommandServer::Port() const {
-    return listener_->serverPort();
+    return listener_ ? port_ : 0;
 }
 
 void TCommandServer::Close() {
-    listener_->close();
+    listener_.reset();
     idleTimer_->stop();
     pending_.clear();
     // A handler on the stack keeps its connection alive; each is only shut here.
@@ -160,16 +197,12 @@ void TCommandServer::CloseIdleConnections() {
         idleTimer_->stop();
 }
 
-void TCommandServer::Accept(qintptr descriptor) {
-    const int fd = int(descriptor);
-    if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
-        ::close(fd);
-        return;
-    }
+void TCommandServer::Accept(UniqueFd descriptor) {
     if (int(connections_.size()) >= MaxConnections)
         Drop(IdleLongest());
     auto client = std::make_shared<Connection>();
-    client->fd = fd;
+    const int fd = descriptor.get();
+    client->fd = std::move(descriptor);
     client->lastActiveMs = Now();
     client->readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     client->writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
@@ -197,7 +230,7 @@ void TCommandServer::ServerSocketClientRead(const ConnectionPtr& client) {
     if (client->closed)
         return;
     QByteArray text(MaxReadBytes, Qt::Uninitialized);
-    const ssize_t n = ::recv(client->fd, text.data(), size_t(text.size()), MSG_DONTWAIT);
+    const ssize_t n = ::recv(client->fd.get(), text.data(), size_t(text.size()), MSG_DONTWAIT);
     if (n < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             Drop(client); // reset by the client: no error of ours
@@ -237,7 +270,7 @@ void TCommandServer::Send(const ConnectionPtr& client, const QString& text) {
     client->lastActiveMs = Now();
     qsizetype sent = 0;
     if (client->unsent.isEmpty()) {
-        const ssize_t n = ::send(client->fd, bytes.constData(), size_t(bytes.size()),
+        const ssize_t n = ::send(client->fd.get(), bytes.constData(), size_t(bytes.size()),
                                  MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             Drop(client);
@@ -258,8 +291,8 @@ void TCommandServer::Send(const ConnectionPtr& client, const QString& text) {
 void TCommandServer::WriteReady(const ConnectionPtr& client) {
     if (client->closed)
         return;
-    const ssize_t n = ::send(client->fd, client->unsent.constData(), size_t(client->unsent.size()),
-                             MSG_DONTWAIT | MSG_NOSIGNAL);
+    const ssize_t n = ::send(client->fd.get(), client->unsent.constData(),
+                             size_t(client->unsent.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
             Drop(client);
@@ -323,15 +356,131 @@ QString ServerAddressLabel(bool running, const QString& address, const QString& 
     return address + QStringLiteral(";  ") + hostName;
 }
 
-std::optional<QHostAddress> FirstNonLoopbackIPv4(const QList<QHostAddress>& addresses) {
-    for (const QHostAddress& address : addresses)
-        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+std::optional<QString> FirstNonLoopbackIPv4(const QStringList& addresses) {
+    for (const QString& address : addresses) {
+        in_addr parsed{};
+        if (::inet_pton(AF_INET, address.toLatin1().constData(), &parsed) == 1 &&
+            ntohl(parsed.s_addr) >> 24 != IN_LOOPBACKNET)
             return address;
+    }
     return std::nullopt;
 }
 
+namespace {
+
+QString AddressText(const sockaddr* address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* bytes = nullptr;
+    if (address->sa_family == AF_INET)
+        bytes = &reinterpret_cast<const sockaddr_in*>(address)->sin_addr;
+    else if (address->sa_family == AF_INET6)
+        bytes = &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+    if (!bytes || !::inet_ntop(address->sa_family, bytes, text, sizeof text))
+        return {};
+    return QString::fromLatin1(text);
+}
+
+// The IPv4 addresses of the network interfaces that are up.
+QStringList InterfaceIPv4Addresses() {
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return {};
+    QStringList addresses;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next)
+        if (entry->ifa_addr && entry->ifa_addr->sa_family == AF_INET && (entry->ifa_flags & IFF_UP))
+            addresses << AddressText(entry->ifa_addr);
+    ::freeifaddrs(list);
+    return addresses;
+}
+
+// A look-up running on a thread of its own, shared with it: the thread may end long after
+// the waiter has given up, and then touches nothing but this.
+struct PendingLookup {
+    UniqueFd done{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)}; // readable once there is a result
+    std::mutex mutex;
+    std::optional<HostAddresses> result;
+};
+
+// The look-up's result, waited for at most boundMs with the event loop running (user
+// input held back); nothing when it did not come in time.
+std::optional<HostAddresses> LookUpWithin(const QByteArray& asciiName, int boundMs,
+                                          const HostLookup& lookUp) {
+    const auto pending = std::make_shared<PendingLookup>();
+    if (!pending->done)
+        return HostAddresses{EAI_SYSTEM, {}};
+    try {
+        // Detached: a name server that does not answer holds the look-up for many seconds,
+        // and neither the window nor the program's exit waits for it.
+        std::thread([pending, asciiName, lookUp] {
+            HostAddresses found = lookUp(asciiName);
+            {
+                const std::lock_guard lock(pending->mutex);
+                pending->result = std::move(found);
+            }
+            const quint64 one = 1;
+            [[maybe_unused]] const ssize_t written = ::write(pending->done.get(), &one, sizeof one);
+        }).detach();
+    } catch (const std::system_error&) {
+        return HostAddresses{EAI_SYSTEM, {}};
+    }
+    const auto taken = [&pending] {
+        const std::lock_guard lock(pending->mutex);
+        return pending->result;
+    };
+    if (std::optional<HostAddresses> found = taken())
+        return found;
+    QEventLoop loop;
+    QSocketNotifier answered(pending->done.get(), QSocketNotifier::Read);
+    QObject::connect(&answered, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    QTimer::singleShot(boundMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return taken();
+}
+
+// Why a look-up failed, in the words the error box has always used.
+QString LookUpErrorText(int error) {
+    switch (error) {
+    case EAI_NONAME:
+    case EAI_NODATA:
+    case EAI_FAIL:
+        return QStringLiteral("Host not found");
+    default:
+        return QString::fromLocal8Bit(::gai_strerror(error));
+    }
+}
+
+QString DoesNotResolveText(const QString& hostName, const QString& reason) {
+    return QStringLiteral("The name of this computer, \"%1\", does not resolve: %2")
+        .arg(hostName, reason);
+}
+
+} // namespace
+
+HostAddresses LookUpHost(const QByteArray& asciiName) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM; // each address once, not once per socket type
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* list = nullptr;
+    int error = ::getaddrinfo(asciiName.constData(), nullptr, &hints, &list);
+    if (error == EAI_BADFLAGS) {
+        hints.ai_flags = 0;
+        error = ::getaddrinfo(asciiName.constData(), nullptr, &hints, &list);
+    }
+    if (error != 0)
+        return {error, {}};
+    HostAddresses found;
+    for (const addrinfo* entry = list; entry; entry = entry->ai_next) {
+        const QString text = AddressText(entry->ai_addr);
+        if (!text.isEmpty() && !found.Addresses.contains(text))
+            found.Addresses << text;
+    }
+    ::freeaddrinfo(list);
+    return found;
+}
+
 bool GetLocalHostAddress(QString& hostName, QString& address, QString& error) {
-    hostName = QHostInfo::localHostName();
+    hostName = QSysInfo::machineHostName();
     address.clear();
     if (hostName.isEmpty()) {
         error = QStringLiteral("The name of this computer cannot be read.");
@@ -340,43 +489,41 @@ bool GetLocalHostAddress(QString& hostName, QString& address, QString& error) {
     return ResolveLocalHostName(hostName, address, error);
 }
 
-bool ResolveLocalHostName(const QString& hostName, QString& address, QString& error, int boundMs) {
+bool ResolveLocalHostName(const QString& hostName, QString& address, QString& error, int boundMs,
+                          const HostLookup& lookUp) {
     address.clear();
+    // Names beyond ASCII are looked up in their international (ACE) form.
+    const QByteArray asciiName = QUrl::toAce(hostName);
+    if (asciiName.isEmpty()) {
+        error =
+            DoesNotResolveText(hostName, hostName.isEmpty() ? QStringLiteral("No host name given")
+                                                            : QStringLiteral("Invalid hostname"));
+        return false;
+    }
     // A look-up through an unreachable name server takes many seconds: waited for with a
     // bound, the GUI live meanwhile.
-    std::optional<QHostInfo> found;
-    QEventLoop loop;
-    const int id = QHostInfo::lookupHost(hostName, &loop, [&](const QHostInfo& info) {
-        found = info;
-        loop.quit();
-    });
+    const std::optional<HostAddresses> found = LookUpWithin(asciiName, boundMs, lookUp);
     if (!found) {
-        QTimer::singleShot(boundMs, &loop, &QEventLoop::quit);
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    }
-    if (!found) {
-        QHostInfo::abortHostLookup(id);
         error = QStringLiteral("The name of this computer, \"%1\", did not resolve within %2 "
                                "seconds.")
                     .arg(hostName)
                     .arg(boundMs / 1000.0);
         return false;
     }
-    if (found->error() != QHostInfo::NoError) {
-        error = QStringLiteral("The name of this computer, \"%1\", does not resolve: %2")
-                    .arg(hostName, found->errorString());
+    if (found->Error != 0) {
+        error = DoesNotResolveText(hostName, LookUpErrorText(found->Error));
         return false;
     }
     // Many hosts files give the machine's own name a loopback address: the network
     // interfaces then tell the address others reach it at.
-    std::optional<QHostAddress> chosen = FirstNonLoopbackIPv4(found->addresses());
+    std::optional<QString> chosen = FirstNonLoopbackIPv4(found->Addresses);
     if (!chosen)
-        chosen = FirstNonLoopbackIPv4(QNetworkInterface::allAddresses());
+        chosen = FirstNonLoopbackIPv4(InterfaceIPv4Addresses());
     if (!chosen) {
         error = QStringLiteral("This computer has no IPv4 address other than the loopback "
                                "address: clients on other computers cannot reach the server.");
         return false;
     }
-    address = chosen->toString();
+    address = *chosen;
     return true;
 }

@@ -4,12 +4,13 @@
 // bare texts with no line end. A read takes at most a fixed number of bytes and nothing is
 // kept between reads, so no client, however broken, makes the program hold more or wait.
 
+#include "platform/UniqueFd.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QHostAddress>
-#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -32,6 +33,8 @@ CommandReply JudgeCommand(QByteArrayView received, const QString& command, bool 
 // client reads the program's ANSI text), else UTF-8, so no path arrives with "?" in it.
 QByteArray ReplyBytes(const QString& text);
 
+class SocketListener;
+
 class TCommandServer : public QObject {
 public:
     // The most bytes one read takes from a client; the rest waits in the network.
@@ -47,8 +50,8 @@ public:
     explicit TCommandServer(QObject* parent = nullptr);
     ~TCommandServer() override;
 
-    // Listens on every IPv4 address of the host; false, with the socket library's error,
-    // when the port is outside 1 to 65535 or cannot be listened on (in use, no right).
+    // Listens on every IPv4 address of the host; false, with a text saying why, when the port is
+    // outside 1 to 65535 or cannot be listened on (in use, no right).
     bool Listen(int port, QString& error);
     // Stops listening and drops every client; queued commands are forgotten.
     void Close();
@@ -85,11 +88,10 @@ public:
     qsizetype Waiting() const { return qsizetype(pending_.size()); }
 
 private:
-    class Listener;
     struct Connection;
     using ConnectionPtr = std::shared_ptr<Connection>;
 
-    void Accept(qintptr descriptor);
+    void Accept(UniqueFd descriptor);
     // The read event of one client: each read is judged by itself, with no framing.
     void ServerSocketClientRead(const ConnectionPtr& client);
     void WriteReady(const ConnectionPtr& client);
@@ -104,7 +106,8 @@ private:
     // Closes the clients idle for IdleTimeoutMs and waits for the next one to be.
     void CloseIdleConnections();
 
-    std::unique_ptr<Listener> listener_;
+    std::unique_ptr<SocketListener> listener_;
+    quint16 port_ = 0;
     // In the order the clients connected.
     std::vector<ConnectionPtr> connections_;
     // The senders of commands waiting for the running snapshot, in arrival order.
@@ -117,14 +120,27 @@ private:
 // "---; ---".
 QString ServerAddressLabel(bool running, const QString& address, const QString& hostName);
 
-// The first IPv4 address of the list that is not a loopback address.
-std::optional<QHostAddress> FirstNonLoopbackIPv4(const QList<QHostAddress>& addresses);
+// The first IPv4 address of the list that is not a loopback address (addresses as text;
+// IPv6 ones are passed over).
+std::optional<QString> FirstNonLoopbackIPv4(const QStringList& addresses);
+
+// What the look-up of a host name found: getaddrinfo's result (0 when the name resolved)
+// and the addresses as text, IPv4 and IPv6.
+struct HostAddresses {
+    int Error = 0;
+    QStringList Addresses;
+};
+// A look-up of a name in its ASCII form; it may take many seconds.
+using HostLookup = std::function<HostAddresses(const QByteArray& asciiName)>;
+// The system's look-up (getaddrinfo).
+HostAddresses LookUpHost(const QByteArray& asciiName);
 
 // The host's name and its first IPv4 address that is not a loopback address: from the
 // name's look-up, else from the network interfaces (a name that resolves only to a
 // loopback address, as many hosts files have it). False with a text saying why when the
 // name cannot be read, does not resolve within boundMs, or no such address exists.
 bool GetLocalHostAddress(QString& hostName, QString& address, QString& error);
-// The same for the host's name given.
+// The same for the host's name given, looked up by lookUp on a thread of its own while the
+// GUI stays live; an answer after the bound is dropped.
 bool ResolveLocalHostName(const QString& hostName, QString& address, QString& error,
-                          int boundMs = 3000);
+                          int boundMs = 3000, const HostLookup& lookUp = LookUpHost);

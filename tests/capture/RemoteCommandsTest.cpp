@@ -1,9 +1,13 @@
 #include "RemoteClient.h"
 
 #include "capture/RemoteCommands.h"
+#include "support/OpenDescriptors.h"
 
 #include <QHostInfo>
 #include <gtest/gtest.h>
+
+#include <future>
+#include <netdb.h>
 
 TEST(JudgeCommand, CommandAnywhereWithTheSameCaseWhilePreviewing) {
     struct Case {
@@ -49,8 +53,8 @@ TEST(ReplyBytes, BareTextInWindows1252ElseUtf8) {
 TEST(ServerAddress, LabelAndTheFirstIPv4ThatIsNotLoopback) {
     EXPECT_EQ(ServerAddressLabel(true, "192.168.1.20", "LAB-PC"), "192.168.1.20;  LAB-PC");
     EXPECT_EQ(ServerAddressLabel(false, "192.168.1.20", "LAB-PC"), "---; ---");
-    using L = QList<QHostAddress>;
-    const QHostAddress loop("127.0.0.1"), debian("127.0.1.1"), six("::1"), linkLocal6("fe80::1"),
+    using L = QStringList;
+    const QString loop("127.0.0.1"), debian("127.0.1.1"), six("::1"), linkLocal6("fe80::1"),
         lan("192.168.1.20"), other("10.0.0.7");
     EXPECT_EQ(FirstNonLoopbackIPv4(L{loop, six, lan, other}), lan);
     EXPECT_EQ(FirstNonLoopbackIPv4(L{linkLocal6, other, lan}), other);
@@ -77,6 +81,63 @@ TEST(ServerAddress, NameThatDoesNotResolveGivesFalseWithAText) {
     } else {
         EXPECT_FALSE(error.isEmpty());
     }
+}
+
+// The look-up that failed, in the words the error box shows.
+TEST(ServerAddress, AFailedLookUpSaysWhy) {
+    struct Case {
+        const char* name;
+        int lookUpError;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"lab-pc", EAI_NONAME, "Host not found"},
+        {"lab-pc", EAI_NODATA, "Host not found"},
+        {"lab-pc", EAI_FAIL, "Host not found"},
+        {"lab-pc", EAI_AGAIN, "Temporary failure in name resolution"},
+        {"a..b", 0, "Invalid hostname"}, // never looked up
+        {"", 0, "No host name given"},
+    };
+    for (const Case& c : cases) {
+        QByteArray asked;
+        const auto lookUp = [&](const QByteArray& name) {
+            asked = name;
+            return HostAddresses{c.lookUpError, {}};
+        };
+        QString address = "stale", error;
+        EXPECT_FALSE(ResolveLocalHostName(c.name, address, error, 5000, lookUp)) << c.name;
+        EXPECT_TRUE(address.isEmpty());
+        EXPECT_EQ(error, QStringLiteral("The name of this computer, \"%1\", does not resolve: %2")
+                             .arg(c.name, c.reason));
+        EXPECT_EQ(asked, c.lookUpError ? QByteArray(c.name) : QByteArray()) << c.name;
+    }
+}
+
+// A name server that answers after the bound: the look-up is given up with the bound's
+// text, and the late answer, which nobody waits for any more, harms nothing.
+TEST(ServerAddress, AnAnswerAfterTheBoundIsDropped) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    auto token = std::make_shared<int>();
+    const std::weak_ptr<int> held = token;
+    QString address = "stale", error;
+    EXPECT_FALSE(ResolveLocalHostName("lab-pc", address, error, 200,
+                                      [token = std::move(token), released](const QByteArray&) {
+                                          released.wait();
+                                          return HostAddresses{0, {"192.168.1.20"}};
+                                      }));
+    EXPECT_TRUE(address.isEmpty());
+    EXPECT_EQ(error, "The name of this computer, \"lab-pc\", did not resolve within 0.2 seconds.");
+    release.set_value();
+    // The look-up's thread has ended once it lets go of its copy of the look-up.
+    EXPECT_TRUE(quvartest::WaitFor([&] { return held.expired(); }, 20000));
+    PumpFor(100);
+
+    // In time, the first IPv4 address that is not a loopback one.
+    EXPECT_TRUE(ResolveLocalHostName("lab-pc", address, error, 20000, [](const QByteArray&) {
+        return HostAddresses{0, {"::1", "127.0.1.1", "10.0.0.7"}};
+    })) << error.toStdString();
+    EXPECT_EQ(address, "10.0.0.7");
 }
 
 namespace {
@@ -275,4 +336,69 @@ TEST_F(CommandServer, ClientsIdleForTheIdleTimeAreClosed) {
     EXPECT_EQ(talking.ReceiveToEnd(), "/p/1.jpg");
     EXPECT_TRUE(talking.Ended());
     EXPECT_EQ(server.ConnectionCount(), 0);
+}
+
+// A listen that fails says why in words for the error box, and keeps no descriptor.
+TEST_F(CommandServer, AListenThatFailsSaysWhyAndKeepsNoDescriptor) {
+    struct Case {
+        int port;
+        QString error;
+    };
+    const Case cases[] = {
+        {port, "The bound address is already in use"},
+        {0, "The port 0 is not a TCP port (1 to 65535)."},
+        {65536, "The port 65536 is not a TCP port (1 to 65535)."},
+    };
+    TCommandServer second;
+    for (const Case& c : cases) {
+        const std::set<int> before = quvartest::OpenDescriptors();
+        QString error;
+        EXPECT_FALSE(second.Listen(c.port, error)) << c.port;
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(quvartest::OpenDescriptors(), before) << c.port;
+    }
+}
+
+namespace {
+
+// The descriptors of this process whose socket has the local port given: a server's
+// listening socket and its ends of the connections.
+std::vector<int> DescriptorsOnPort(int port) {
+    std::vector<int> found;
+    for (const int fd : quvartest::OpenDescriptors()) {
+        sockaddr_in address{};
+        socklen_t size = sizeof address;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0 &&
+            address.sin_family == AF_INET && ntohs(address.sin_port) == port)
+            found.push_back(fd);
+    }
+    return found;
+}
+
+} // namespace
+
+// Clients that went before the server took them in, or later, leave nothing open; each
+// descriptor is closed on exec, so no program started from the window keeps the port.
+TEST_F(CommandServer, NoDescriptorOutlivesItsClientOrPassesToAProgramStartedLater) {
+    {
+        RawClient early(port), earlier(port);
+        ASSERT_TRUE(early.Connected());
+        ASSERT_TRUE(earlier.Connected());
+        early.Reset();
+        earlier.Reset();
+    }
+    RawClient leaving(port);
+    auto staying = Connect();
+    staying->Send("hello");
+    EXPECT_EQ(staying->ReceiveAtLeast(22), "Command not recognized");
+    leaving.SendAndEnd("hello");
+    EXPECT_EQ(leaving.ReceiveToEnd(), "Command not recognized");
+    EXPECT_TRUE(leaving.Ended());
+    EXPECT_TRUE(quvartest::WaitFor([&] { return server.ConnectionCount() == 1; }));
+    const std::vector<int> open = DescriptorsOnPort(port);
+    EXPECT_EQ(open.size(), 2u) << "the listener and the staying client";
+    for (const int fd : open)
+        EXPECT_TRUE(quvartest::ClosedOnExec(fd)) << fd;
+    server.Close();
+    EXPECT_TRUE(DescriptorsOnPort(port).empty());
 }

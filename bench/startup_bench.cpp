@@ -2,7 +2,7 @@
 // process as a user starts it. The program starts twice over: before any microscope is set
 // up (its warning shown over the window) and as it starts every day, with one calibrated.
 // A further arm is the minimal window loading the libraries the program still links beyond
-// Qt Widgets (Qt Network, libjpeg, libpng): their share of the start.
+// Qt Widgets (libjpeg, libpng): their share of the start.
 
 #include <QByteArray>
 #include <QCoreApplication>

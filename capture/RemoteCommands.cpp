@@ -2,6 +2,7 @@
 
 #include "platform/SocketListener.h"
 #include "platform/TextCodec.h"
+#include "platform/WatchedSocket.h"
 
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -82,25 +83,13 @@ QString ListenErrorText(int error) {
 // Each accepted connection is a bare descriptor: a client that shuts down its sending side
 // once it has sent the command (as "nc -q" does) must still get the path.
 struct TCommandServer::Connection {
-    UniqueFd fd;
-    std::unique_ptr<QSocketNotifier> readable;
-    std::unique_ptr<QSocketNotifier> writable;
+    explicit Connection(UniqueFd fd) : socket(std::move(fd)) {}
+
+    WatchedSocket socket;
     QByteArray unsent;
     int outstanding = 0;     // its commands not yet answered
     qint64 lastActiveMs = 0; // when it last sent or was sent something
     bool ended = false;      // the client sends no more
-    bool closed = false;
-
-    ~Connection() { Shut(); }
-    void Shut() {
-        if (closed)
-            return;
-        closed = true;
-        // Off before the descriptor goes, so a new connection may take its number.
-        readable->setEnabled(false);
-        writable->setEnabled(false);
-        fd.reset();
-    }
 };
 
 TCommandServer::TCommandServer(QObject* parent) : QObject(parent), idleTimer_(new QTimer(this)) {
@@ -146,7 +135,7 @@ void TCommandServer::Close() {
     pending_.clear();
     // A handler on the stack keeps its connection alive; each is only shut here.
     for (const ConnectionPtr& client : std::exchange(connections_, {}))
-        client->Shut();
+        client->socket.Shut();
 }
 
 bool TCommandServer::TakeRequest() {
@@ -200,19 +189,14 @@ void TCommandServer::CloseIdleConnections() {
 void TCommandServer::Accept(UniqueFd descriptor) {
     if (int(connections_.size()) >= MaxConnections)
         Drop(IdleLongest());
-    auto client = std::make_shared<Connection>();
-    const int fd = descriptor.get();
-    client->fd = std::move(descriptor);
+    auto client = std::make_shared<Connection>(std::move(descriptor));
     client->lastActiveMs = Now();
-    client->readable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    client->writable = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
-    client->writable->setEnabled(false);
     const std::weak_ptr<Connection> weak = client;
-    connect(client->readable.get(), &QSocketNotifier::activated, this, [this, weak] {
+    connect(&client->socket.readable, &QSocketNotifier::activated, this, [this, weak] {
         if (const ConnectionPtr c = weak.lock())
             ServerSocketClientRead(c);
     });
-    connect(client->writable.get(), &QSocketNotifier::activated, this, [this, weak] {
+    connect(&client->socket.writable, &QSocketNotifier::activated, this, [this, weak] {
         if (const ConnectionPtr c = weak.lock())
             WriteReady(c);
     });
@@ -222,24 +206,25 @@ void TCommandServer::Accept(UniqueFd descriptor) {
 }
 
 void TCommandServer::Drop(const ConnectionPtr& client) {
-    client->Shut();
+    client->socket.Shut();
     std::erase(connections_, client);
 }
 
 void TCommandServer::ServerSocketClientRead(const ConnectionPtr& client) {
-    if (client->closed)
+    if (client->socket.closed)
         return;
     QByteArray text(MaxReadBytes, Qt::Uninitialized);
-    const ssize_t n = ::recv(client->fd.get(), text.data(), size_t(text.size()), MSG_DONTWAIT);
+    const ssize_t n =
+        ::recv(client->socket.fd.get(), text.data(), size_t(text.size()), MSG_DONTWAIT);
     if (n < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        if (!WouldBlock(errno))
             Drop(client); // reset by the client: no error of ours
         return;
     }
     if (n == 0) {
         // The client sends no more; it stays until what it asked for is answered.
         client->ended = true;
-        client->readable->setEnabled(false);
+        client->socket.readable.setEnabled(false);
         if (client->outstanding == 0 && client->unsent.isEmpty())
             Drop(client);
         return;
@@ -264,15 +249,15 @@ void TCommandServer::ServerSocketClientRead(const ConnectionPtr& client) {
 
 void TCommandServer::Send(const ConnectionPtr& client, const QString& text) {
     // A client that went away before its reply is no error: the reply has no receiver.
-    if (client->closed)
+    if (client->socket.closed)
         return;
     const QByteArray bytes = ReplyBytes(text);
     client->lastActiveMs = Now();
     qsizetype sent = 0;
     if (client->unsent.isEmpty()) {
-        const ssize_t n = ::send(client->fd.get(), bytes.constData(), size_t(bytes.size()),
+        const ssize_t n = ::send(client->socket.fd.get(), bytes.constData(), size_t(bytes.size()),
                                  MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        if (n < 0 && !WouldBlock(errno)) {
             Drop(client);
             return;
         }
@@ -285,30 +270,31 @@ void TCommandServer::Send(const ConnectionPtr& client, const QString& text) {
         Drop(client); // it does not read what it asks for
         return;
     }
-    client->writable->setEnabled(true);
+    client->socket.writable.setEnabled(true);
 }
 
 void TCommandServer::WriteReady(const ConnectionPtr& client) {
-    if (client->closed)
+    if (client->socket.closed)
         return;
-    const ssize_t n = ::send(client->fd.get(), client->unsent.constData(),
+    const ssize_t n = ::send(client->socket.fd.get(), client->unsent.constData(),
                              size_t(client->unsent.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        if (!WouldBlock(errno))
             Drop(client);
         return;
     }
     client->unsent.remove(0, n);
     if (!client->unsent.isEmpty())
         return;
-    client->writable->setEnabled(false);
+    client->socket.writable.setEnabled(false);
     if (client->ended && client->outstanding == 0)
         Drop(client);
 }
 
 void TCommandServer::Answered(const ConnectionPtr& client) {
     --client->outstanding;
-    if (!client->closed && client->ended && client->outstanding == 0 && client->unsent.isEmpty())
+    if (!client->socket.closed && client->ended && client->outstanding == 0 &&
+        client->unsent.isEmpty())
         Drop(client);
     else if (!idleTimer_->isActive()) // it may be idle from now on
         CloseIdleConnections();

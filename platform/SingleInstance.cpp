@@ -2,13 +2,13 @@
 
 #include "platform/SocketListener.h"
 #include "platform/UniqueFd.h"
+#include "platform/WatchedSocket.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QtEndian>
 
@@ -97,10 +97,6 @@ const sockaddr* AsSockaddr(const sockaddr_un& address) {
 // The milliseconds left for poll(): -1 waits for good, as the deadline does.
 int PollTimeout(const QDeadlineTimer& deadline) {
     return deadline.isForever() ? -1 : int(std::max<qint64>(0, deadline.remainingTime()));
-}
-
-bool WouldBlock(int error) {
-    return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
 // Connecting fails at once on a socket file that nobody listens on any more.
@@ -192,26 +188,17 @@ std::optional<FileId> IdOf(const QString& path) {
 
 // One sender's connection, on the running instance's side.
 struct Sender {
-    UniqueFd fd;
-    std::unique_ptr<QSocketNotifier> readable;
-    std::unique_ptr<QSocketNotifier> writable;
+    explicit Sender(UniqueFd fd) : socket(std::move(fd)) {}
+    void Shut() {
+        expiry.stop();
+        socket.Shut();
+    }
+
+    WatchedSocket socket;
     QTimer expiry;
     QByteArray received;
     QByteArray unsent;
     bool taken = false; // its message is whole: nothing more of it is read
-    bool closed = false;
-
-    ~Sender() { Shut(); }
-    void Shut() {
-        if (closed)
-            return;
-        closed = true;
-        expiry.stop();
-        // Off before the descriptor goes, so a new connection may take its number.
-        readable->setEnabled(false);
-        writable->setEnabled(false);
-        fd.reset();
-    }
 };
 using SenderPtr = std::shared_ptr<Sender>;
 
@@ -304,24 +291,18 @@ private:
         // Nothing from another user is read, let alone answered.
         if (!IsOurs(fd.get()))
             return;
-        auto sender = std::make_shared<Sender>();
-        sender->fd = std::move(fd);
-        sender->readable =
-            std::make_unique<QSocketNotifier>(sender->fd.get(), QSocketNotifier::Read);
-        sender->writable =
-            std::make_unique<QSocketNotifier>(sender->fd.get(), QSocketNotifier::Write);
-        sender->writable->setEnabled(false);
+        auto sender = std::make_shared<Sender>(std::move(fd));
         const std::weak_ptr<Sender> weak = sender;
-        QObject::connect(sender->readable.get(), &QSocketNotifier::activated,
-                         sender->readable.get(), [this, weak] {
-                             if (const SenderPtr s = weak.lock())
-                                 Read(s);
-                         });
-        QObject::connect(sender->writable.get(), &QSocketNotifier::activated,
-                         sender->writable.get(), [this, weak] {
-                             if (const SenderPtr s = weak.lock())
-                                 Flush(s);
-                         });
+        QSocketNotifier* readable = &sender->socket.readable;
+        QSocketNotifier* writable = &sender->socket.writable;
+        QObject::connect(readable, &QSocketNotifier::activated, readable, [this, weak] {
+            if (const SenderPtr s = weak.lock())
+                Read(s);
+        });
+        QObject::connect(writable, &QSocketNotifier::activated, writable, [this, weak] {
+            if (const SenderPtr s = weak.lock())
+                Flush(s);
+        });
         // A sender that never completes its message, or never reads the reply, does not
         // hold the connection.
         sender->expiry.setSingleShot(true);
@@ -334,13 +315,13 @@ private:
     }
 
     void Read(const SenderPtr& sender) {
-        if (sender->closed)
+        if (sender->socket.closed)
             return;
         QByteArray& buffer = sender->received;
         const qsizetype old = buffer.size();
         buffer.resize(old + ReadChunk);
         const ssize_t n =
-            ::recv(sender->fd.get(), buffer.data() + old, size_t(ReadChunk), MSG_DONTWAIT);
+            ::recv(sender->socket.fd.get(), buffer.data() + old, size_t(ReadChunk), MSG_DONTWAIT);
         buffer.truncate(old + std::max<ssize_t>(n, 0));
         if (n < 0 && WouldBlock(errno))
             return;
@@ -365,7 +346,7 @@ private:
         sender->taken = true;
         buffer.clear();
         const QByteArray reply = handler_ ? handler_(message) : QByteArray();
-        if (sender->closed) // the handler ran a nested loop in which the sender left
+        if (sender->socket.closed) // the handler ran a nested loop in which the sender left
             return;
         sender->unsent = Frame(reply);
         Flush(sender);
@@ -373,9 +354,9 @@ private:
 
     // Sends what the reply has left; once it is all sent, the connection ends.
     void Flush(const SenderPtr& sender) {
-        if (sender->closed)
+        if (sender->socket.closed)
             return;
-        const ssize_t n = ::send(sender->fd.get(), sender->unsent.constData(),
+        const ssize_t n = ::send(sender->socket.fd.get(), sender->unsent.constData(),
                                  size_t(sender->unsent.size()), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n < 0 && !WouldBlock(errno)) {
             Drop(sender);
@@ -385,7 +366,7 @@ private:
         if (sender->unsent.isEmpty())
             Drop(sender);
         else
-            sender->writable->setEnabled(true);
+            sender->socket.writable.setEnabled(true);
     }
 
     void Drop(const SenderPtr& sender) {

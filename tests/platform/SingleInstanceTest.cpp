@@ -29,6 +29,30 @@ ChannelReply SendWhileServing(InstanceChannel& channel, const QByteArray& messag
     return reply.get();
 }
 
+// The address of the socket file at path; nothing for a path too long for one.
+std::optional<sockaddr_un> AddressOf(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = QFile::encodeName(path);
+    if (size_t(native.size()) >= sizeof(address.sun_path))
+        return std::nullopt;
+    memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    return address;
+}
+
+const sockaddr* AsSockaddr(const sockaddr_un& address) {
+    return reinterpret_cast<const sockaddr*>(&address);
+}
+
+// A bound socket file nobody listens on, as a killed instance leaves it.
+bool LeaveStaleSocket(const QString& name) {
+    const std::optional<sockaddr_un> address = AddressOf(name);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = address && fd >= 0 && ::bind(fd, AsSockaddr(*address), sizeof *address) == 0;
+    ::close(fd);
+    return bound;
+}
+
 class SingleInstanceChannel : public ::testing::Test {
 protected:
     QString Name() const { return dir.path() + "/quvar.socket"; }
@@ -69,16 +93,7 @@ TEST_F(SingleInstanceChannel, OnlyTheOwnerMayConnect) {
 }
 
 TEST_F(SingleInstanceChannel, ASocketLeftByACrashIsTakenOver) {
-    // A bound socket file nobody listens on, as a killed instance leaves it.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(Name());
-    ASSERT_LT(size_t(path.size()), sizeof(address.sun_path));
-    memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
+    ASSERT_TRUE(LeaveStaleSocket(Name()));
     ASSERT_TRUE(QFile::exists(Name()));
 
     const auto client = MakeLocalSocketChannel(Name(), 2000);
@@ -116,18 +131,6 @@ namespace {
 // The peer's user id as another user's process would have it.
 std::optional<uid_t> ForeignPeer(qintptr) {
     return ::geteuid() + 1;
-}
-
-// A bound socket file nobody listens on, as a killed instance leaves it.
-bool LeaveStaleSocket(const QString& name) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(name);
-    memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    ::close(fd);
-    return bound;
 }
 
 } // namespace
@@ -252,16 +255,13 @@ TEST_F(SingleInstanceChannel, NoDescriptorLeaksOrPassesToAProgramStartedLater) {
 TEST_F(SingleInstanceChannel, AQueueNobodyTakesFromIsNoInstanceAfterTheTime) {
     const int hung = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(hung, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(Name());
-    ASSERT_LT(size_t(path.size()), sizeof(address.sun_path));
-    memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    ASSERT_EQ(::bind(hung, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const std::optional<sockaddr_un> address = AddressOf(Name());
+    ASSERT_TRUE(address);
+    ASSERT_EQ(::bind(hung, AsSockaddr(*address), sizeof *address), 0);
     ASSERT_EQ(::listen(hung, 0), 0);
     // With a backlog of 0 one connection fills the queue.
     const int first = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_EQ(::connect(first, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::connect(first, AsSockaddr(*address), sizeof *address), 0);
 
     const auto client = MakeLocalSocketChannel(Name(), 300);
     auto sent = std::async(std::launch::async, [&] { return client->Send("open").Result; });

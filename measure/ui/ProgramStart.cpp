@@ -2,11 +2,15 @@
 
 #include "ApplicationWindows.h"
 #include "MainWindow.h"
+#include "imaging/CodecSupport.h"
 #include "measure/HandOff.h"
 #include "platform/Errors.h"
+#include "platform/FrameMemory.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ui/FontConfiguration.h"
+#include "platform/ui/QtPrompts.h"
 #include "platform/ui/QuvarApplication.h"
+#include "platform/ui/QuvarStyle.h"
 
 #include <QApplication>
 #include <QDir>
@@ -97,5 +101,23 @@ int RunQuvar(const QStringList& arguments, const std::function<void()>& windowsR
     inbox.OnRestore = nullptr;
     inbox.SetOnParam(nullptr);
     DestroyApplicationWindows();
+    return result;
+}
+
+int RunQuvarProgram(int& argc, char** argv, const std::function<void()>& windowsReady) {
+    ReuseFreedFrameMemory(); // before any thread starts
+    StartReadingFontConfiguration();
+    QuvarApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("QUVAR"));
+    app.setStyle(new QuvarStyle);
+    QtPrompts prompts;
+    SetAppPrompts(&prompts);
+    // Before any reader runs, the file dialog's preview included.
+    AllowImageReadersThePixelCap();
+
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    const int result = RunQuvar(arguments, windowsReady);
+    SetAppPrompts(nullptr);
     return result;
 }

@@ -65,7 +65,7 @@ QString Load() {
     void* found[std::size(CallNames)] = {};
     for (size_t call = 0; call < std::size(CallNames); ++call) {
         for (void* library : libraries)
-            if ((found[call] = dlsym(library, CallNames[call])))
+            if (ResolveCall(library, CallNames[call], found[call]))
                 break;
         if (!found[call])
             return QStringLiteral("Cameras cannot be used: the installed GStreamer has no %1.")

@@ -17,6 +17,7 @@
 #include "platform/ProgramFolder.h"
 #include "platform/Prompts.h"
 #include "platform/ui/FormHelpers.h"
+#include "platform/ui/LeftAlignedButton.h"
 #include "platform/ui/QtPrompts.h"
 #include "platform/ui/QuvarApplication.h"
 #include "settings/MCSystems.h"
@@ -177,8 +178,7 @@ QGroupBox* TMain::BuildCapturedBox() {
     ShowLastImage = NamedButton("ShowLastImage", QStringLiteral("Last Image"));
     SearchUnprocessed = NamedButton("SearchUnprocessed", QStringLiteral("Unprocessed"));
     AsFromDevice = NamedButton("AsFromDevice", QStringLiteral("As From Device"));
-    CaptureWidth = NamedButton("CaptureWidth", QString());
-    CaptureWidth->setStyleSheet(QStringLiteral("text-align: left"));
+    CaptureWidth = Named(new LeftAlignedButton, "CaptureWidth");
     CaptureWidthLabel = Named(new QLabel, "CaptureWidthLabel");
     grid->addWidget(ShowLastImage, 0, 0);
     grid->addWidget(SearchUnprocessed, 0, 1);
@@ -213,7 +213,7 @@ QGroupBox* TMain::BuildCalibrationBox() {
     Calibration->setReadOnly(true);
     CalLabel = Named(new QLabel, "CalLabel");
     NotCalibrated = Named(new QLabel(QStringLiteral("Not Calibrated!")), "NotCalibrated");
-    NotCalibrated->setStyleSheet(QStringLiteral("color: red"));
+    SetTextRed(NotCalibrated, true);
     QFont bold = NotCalibrated->font();
     bold.setBold(true);
     NotCalibrated->setFont(bold);

@@ -6,6 +6,7 @@
 #include "measure/ImageCalibrationState.h"
 #include "measure/LengthFormat.h"
 #include "measure/WorkImageRebuild.h"
+#include "platform/ui/FormHelpers.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,10 +21,6 @@
 #include <QSignalBlocker>
 
 namespace {
-
-void SetRed(QLabel* label, bool red) {
-    label->setStyleSheet(red ? QStringLiteral("color: red") : QString());
-}
 
 // The bar shows red, or the button face when the objective is the default one.
 void SetBarRed(QWidget* bar, bool red) {
@@ -125,7 +122,7 @@ bool TMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TMain::SetMCLabelWarning(bool on) {
-    SetRed(MicCamLabel, on);
+    SetTextRed(MicCamLabel, on);
 }
 
 void TMain::UnknownSystemClick() {

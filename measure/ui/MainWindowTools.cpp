@@ -13,6 +13,7 @@
 #include "platform/Prompts.h"
 
 #include <QEvent>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -27,29 +28,41 @@ constexpr int MinimumDrag = 3; // pixels; shorter drags measure nothing
 // Button glyphs of the tool modes, drawn rather than shipped as pictures.
 enum class Glyph { ArrowPx, ArrowUnit, DotPx, DotUnit, Circle, Oval };
 
+// The unit beside the arrow or dot, 9 pixels high, centred in a 16 x 12 box at box's top
+// left. It is the interface's own font scaled down: a font of its own size would cost the
+// start a font of its own for two letters.
+void DrawUnit(QPainter& painter, QPoint box, const QString& unit) {
+    const double scale = 9.0 / std::max(1, QFontInfo(painter.font()).pixelSize());
+    painter.save();
+    painter.translate(box.x() + 8, box.y() + 6);
+    painter.scale(scale, scale);
+    painter.drawText(QRectF(-8 / scale, -6 / scale, 16 / scale, 12 / scale), Qt::AlignCenter,
+                     unit);
+    painter.restore();
+}
+
 QIcon GlyphIcon(Glyph glyph) {
     QPixmap pixmap(32, 24);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 2));
-    QFont font = painter.font();
-    font.setPixelSize(9);
-    painter.setFont(font);
-    const bool px = glyph == Glyph::ArrowPx || glyph == Glyph::DotPx;
+    const QString unit = glyph == Glyph::ArrowPx || glyph == Glyph::DotPx
+                             ? QStringLiteral("px")
+                             : QStringLiteral("µm");
     switch (glyph) {
     case Glyph::ArrowPx:
     case Glyph::ArrowUnit:
         painter.drawLine(4, 20, 22, 4);
         painter.setBrush(Qt::black);
         painter.drawPolygon(QPolygon({{24, 2}, {14, 6}, {20, 12}}));
-        painter.drawText(QRect(16, 12, 16, 12), Qt::AlignCenter, px ? "px" : "µm");
+        DrawUnit(painter, {16, 12}, unit);
         break;
     case Glyph::DotPx:
     case Glyph::DotUnit:
         painter.setBrush(Qt::black);
         painter.drawEllipse(QPoint(10, 10), 4, 4);
-        painter.drawText(QRect(16, 12, 16, 12), Qt::AlignCenter, px ? "px" : "µm");
+        DrawUnit(painter, {16, 12}, unit);
         break;
     case Glyph::Circle:
         painter.drawEllipse(QPoint(16, 12), 9, 9);

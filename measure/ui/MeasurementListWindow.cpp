@@ -180,7 +180,7 @@ void TLBForm::FormCreate() {
 void TLBForm::SetListActive(bool active) {
     ListActive = active;
     Active->setChecked(active);
-    ActiveLabel->setStyleSheet(active ? QStringLiteral("color: red") : QString());
+    SetTextRed(ActiveLabel, active);
 }
 
 void TLBForm::SetCurrentRow(int row) {

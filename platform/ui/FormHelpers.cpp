@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSignalBlocker>
@@ -17,6 +18,14 @@ QLabel* BoldLabel(const QString& text, QWidget* parent) {
     font.setBold(true);
     label->setFont(font);
     return label;
+}
+
+void SetTextRed(QWidget* widget, bool red) {
+    // A palette that sets no role of its own makes the widget inherit its parent's again.
+    QPalette own;
+    if (red)
+        own.setColor(QPalette::WindowText, Qt::red);
+    widget->setPalette(own);
 }
 
 QButtonGroup* RadioGroup(QGroupBox* box, const QStringList& items, const char* name,

@@ -20,6 +20,10 @@ template <typename W> W* Named(W* widget, const char* name) {
 
 QLabel* BoldLabel(const QString& text, QWidget* parent);
 
+// Red text, or again the text colour the widget inherits. A palette rather than a style
+// sheet: the first style sheet brings the whole style sheet engine into the window.
+void SetTextRed(QWidget* widget, bool red);
+
 // A radio group laid out in box, whose buttons have the ids 0, 1, ...
 QButtonGroup* RadioGroup(QGroupBox* box, const QStringList& items, const char* name,
                          bool vertical = true);

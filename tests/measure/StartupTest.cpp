@@ -36,6 +36,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -256,6 +257,58 @@ TEST_F(Startup, TheMeasuringWindowAtStartTheOthersOnFirstUse) {
         EXPECT_TRUE(window.isNull()) << "every dialog made is destroyed with the windows";
     for (const Window& d : dialogs)
         EXPECT_EQ(d.use(), nullptr) << d.className << " is made again after the windows are gone";
+}
+
+// The first style sheet brings Qt's whole style sheet engine into the window, and into
+// every widget it styles, at each start: the measuring window starts without one.
+TEST_F(Startup, TheMeasuringWindowStartsWithoutAStyleSheet) {
+    CreateApplicationWindows({});
+    Main->ShowAsPlaced();
+    QCoreApplication::processEvents();
+    QStringList styled;
+    for (QWidget* widget : Main->findChildren<QWidget*>())
+        if (std::strcmp(widget->style()->metaObject()->className(), "QStyleSheetStyle") == 0)
+            styled << widget->objectName();
+    EXPECT_TRUE(styled.isEmpty()) << styled.join(", ").toStdString();
+}
+
+namespace {
+
+// The box around every pixel of image with ink, within area.
+QRect InkedBox(const QImage& image, const QRect& area) {
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qAlpha(image.pixel(x, y)) > 128)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+} // namespace
+
+// The arrow tool's glyph carries its unit beneath the arrow's head, as large as "px" in a
+// 9 pixel font drawn there.
+TEST_F(Startup, TheArrowGlyphCarriesItsUnitInNinePixelLetters) {
+    CreateApplicationWindows({});
+    const QImage glyph = Main->ArrowButton->icon().pixmap(32, 24).toImage();
+    ASSERT_EQ(glyph.size(), QSize(32, 24));
+    QImage expected(32, 24, QImage::Format_ARGB32_Premultiplied);
+    expected.fill(Qt::transparent);
+    {
+        QPainter painter(&expected);
+        QFont font = painter.font();
+        font.setPixelSize(9);
+        painter.setFont(font);
+        painter.drawText(QRect(16, 12, 16, 12), Qt::AlignCenter, QStringLiteral("px"));
+    }
+    // Right of and below everything the arrow itself draws.
+    const QRect unitArea(17, 13, 15, 11);
+    const QRect drawn = InkedBox(glyph, unitArea), wanted = InkedBox(expected, unitArea);
+    ASSERT_FALSE(wanted.isEmpty());
+    EXPECT_NEAR(drawn.width(), wanted.width(), 1);
+    EXPECT_NEAR(drawn.height(), wanted.height(), 1);
+    EXPECT_NEAR(drawn.center().x(), wanted.center().x(), 1);
+    EXPECT_NEAR(drawn.center().y(), wanted.center().y(), 1);
 }
 
 TEST_F(Startup, NoSystemsGivesTheWarningOnShow) {

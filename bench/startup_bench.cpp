@@ -17,8 +17,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -44,15 +46,48 @@ void WriteOneCalibratedSystem(const QString& programFolder) {
 
 enum class Folder { NoSystem, OneCalibratedSystem };
 
-// Starts the program once and waits for its end; false when it did not end normally.
-bool StartOnce(const QByteArray& path) {
+// Where a started program finds the pipe on which it tells that its window is shown.
+constexpr int ShownFd = 3;
+
+// One start: until the window was shown and the first events after it handled, and until
+// the process ended; ok when it signalled and ended normally.
+struct Start {
+    bool ok = false;
+    double shownMs = 0, lifeMs = 0;
+};
+
+Start StartOnce(const QByteArray& path) {
+    int shown[2];
+    if (pipe2(shown, O_CLOEXEC) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, shown[1], ShownFd);
     char* argv[] = {const_cast<char*>(path.constData()), nullptr};
     pid_t child = 0;
-    if (posix_spawn(&child, path.constData(), nullptr, nullptr, argv, environ) != 0)
-        return false;
+    const auto begin = std::chrono::steady_clock::now();
+    const bool spawned =
+        posix_spawn(&child, path.constData(), &actions, nullptr, argv, environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(shown[1]); // a child that ends without signalling then reads as the end of the pipe
+    Start start;
+    char byte = 0;
+    const bool signalled = spawned && read(shown[0], &byte, 1) == 1;
+    const auto up = std::chrono::steady_clock::now();
+    close(shown[0]);
     int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (spawned)
+        waitpid(child, &status, 0);
+    const auto end = std::chrono::steady_clock::now();
+    start.ok = signalled && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    start.shownMs = std::chrono::duration<double, std::milli>(up - begin).count();
+    start.lifeMs = std::chrono::duration<double, std::milli>(end - begin).count();
+    return start;
+}
+
+double Median(std::vector<double> values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
 }
 
 // A new program folder for the run, set for the programs started.
@@ -62,17 +97,26 @@ std::unique_ptr<QTemporaryDir> ProgramFolderFor(Folder kind) {
         WriteOneCalibratedSystem(folder->path());
     qputenv("QUVAR_PROGRAM_FOLDER", QFile::encodeName(folder->path()));
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("STARTUP_SHOWN_FD", QByteArray::number(ShownFd));
     return folder;
 }
 
+// The time until shown is each iteration's; the process's whole life is a counter beside it.
 void StartUntilShown(benchmark::State& state, const char* program, Folder kind) {
     const auto folder = ProgramFolderFor(kind);
     const QByteArray path = Beside(program);
-    for (auto _ : state)
-        if (!StartOnce(path)) {
-            state.SkipWithError("the program did not start and end normally");
+    std::vector<double> lifeMs;
+    for (auto _ : state) {
+        const Start start = StartOnce(path);
+        if (!start.ok) {
+            state.SkipWithError("the program did not show its window and end normally");
             break;
         }
+        state.SetIterationTime(start.shownMs / 1000);
+        lifeMs.push_back(start.lifeMs);
+    }
+    if (!lifeMs.empty())
+        state.counters["life_ms"] = Median(lifeMs);
 }
 
 // The program's everyday start and the minimal window's, one after the other in every
@@ -81,50 +125,49 @@ void StartUntilShown(benchmark::State& state, const char* program, Folder kind) 
 void EverydayStartOverMinimalWindow(benchmark::State& state) {
     const auto folder = ProgramFolderFor(Folder::OneCalibratedSystem);
     const QByteArray quvar = Beside("startup_probe"), minimal = Beside("minimal_window");
-    std::vector<double> quvarMs, minimalMs;
+    std::vector<double> quvarMs, minimalMs, quvarLifeMs, minimalLifeMs;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        const bool minimalRan = StartOnce(minimal);
-        const auto between = std::chrono::steady_clock::now();
-        const bool quvarRan = StartOnce(quvar);
-        const auto end = std::chrono::steady_clock::now();
-        if (!minimalRan || !quvarRan) {
-            state.SkipWithError("a program did not start and end normally");
+        const Start m = StartOnce(minimal);
+        const Start q = StartOnce(quvar);
+        if (!m.ok || !q.ok) {
+            state.SkipWithError("a program did not show its window and end normally");
             break;
         }
-        minimalMs.push_back(std::chrono::duration<double, std::milli>(between - start).count());
-        quvarMs.push_back(std::chrono::duration<double, std::milli>(end - between).count());
+        minimalMs.push_back(m.shownMs);
+        quvarMs.push_back(q.shownMs);
+        minimalLifeMs.push_back(m.lifeMs);
+        quvarLifeMs.push_back(q.lifeMs);
     }
     if (quvarMs.empty())
         return;
-    const auto median = [](std::vector<double> values) {
-        std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-        return values[values.size() / 2];
-    };
-    state.counters["quvar_ms"] = median(quvarMs);
-    state.counters["minimal_ms"] = median(minimalMs);
-    state.counters["ratio"] = median(quvarMs) / median(minimalMs);
+    state.counters["quvar_ms"] = Median(quvarMs);
+    state.counters["minimal_ms"] = Median(minimalMs);
+    state.counters["ratio"] = Median(quvarMs) / Median(minimalMs);
+    // The whole processes, their teardown included.
+    state.counters["quvar_life_ms"] = Median(quvarLifeMs);
+    state.counters["minimal_life_ms"] = Median(minimalLifeMs);
+    state.counters["life_ratio"] = Median(quvarLifeMs) / Median(minimalLifeMs);
 }
 
 } // namespace
 
 BENCHMARK_CAPTURE(StartUntilShown, Quvar, "startup_probe", Folder::NoSystem)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
+    ->UseManualTime()
     ->MinTime(2.0);
 BENCHMARK_CAPTURE(StartUntilShown, QuvarOneCalibratedSystem, "startup_probe",
                   Folder::OneCalibratedSystem)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
+    ->UseManualTime()
     ->MinTime(2.0);
 BENCHMARK_CAPTURE(StartUntilShown, MinimalQtWindow, "minimal_window", Folder::NoSystem)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
+    ->UseManualTime()
     ->MinTime(2.0);
 BENCHMARK_CAPTURE(StartUntilShown, MinimalQtWindowWithMediaLibraries, "minimal_window_media",
                   Folder::NoSystem)
     ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
+    ->UseManualTime()
     ->MinTime(2.0);
 BENCHMARK(EverydayStartOverMinimalWindow)
     ->Unit(benchmark::kMillisecond)

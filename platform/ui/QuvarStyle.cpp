@@ -1,9 +1,15 @@
 #include "QuvarStyle.h"
 
+#include <qdrawutil.h>
+#include <QGroupBox>
 #include <QIconEngine>
+#include <QImageReader>
 #include <QPainter>
 #include <QPointer>
 #include <QStyleFactory>
+#include <QStyleOption>
+
+#include <algorithm>
 
 #include <optional>
 
@@ -57,4 +63,35 @@ QIcon QuvarStyle::standardIcon(StandardPixmap which, const QStyleOption* option,
     if (which == SP_ToolBarHorizontalExtensionButton || which == SP_ToolBarVerticalExtensionButton)
         return QIcon(new StandardIconOnFirstUse(baseStyle(), which));
     return QProxyStyle::standardIcon(which, option, widget);
+}
+
+const QPixmap& QuvarStyle::GroupBoxFrame() const {
+    if (!groupBoxFrame_) {
+        // Named by its format and not guessed: only then does the reader leave the plugins.
+        QImageReader reader(QStringLiteral(":/qt-project.org/styles/commonstyle/images/"
+                                           "fusion_groupbox.png"),
+                            "png");
+        reader.setAutoDetectImageFormat(false);
+        groupBoxFrame_ = QPixmap::fromImage(reader.read());
+    }
+    return *groupBoxFrame_;
+}
+
+void QuvarStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
+                               QPainter* painter, const QWidget* widget) const {
+    if (element != PE_FrameGroupBox || GroupBoxFrame().isNull()) {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        return;
+    }
+    // Fusion's frame: its picture stretched between 6-pixel borders, below the title's line
+    // (only a small gap when there is neither a title nor a check box).
+    constexpr int gap = 3;
+    const auto* box = qobject_cast<const QGroupBox*>(widget);
+    const int top = box && !box->isCheckable() && box->title().isEmpty()
+                        ? gap
+                        : std::max(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget),
+                                   option->fontMetrics.height()) +
+                              gap;
+    qDrawBorderPixmap(painter, option->rect.adjusted(0, top, 0, 0), QMargins(6, 6, 6, 6),
+                      GroupBoxFrame());
 }

@@ -27,7 +27,9 @@ inline void SignalShown() {
 // set then fires after it.
 class SignalWhenPainted : public QObject {
 public:
-    explicit SignalWhenPainted(QWidget* window) : QObject(window) { window->installEventFilter(this); }
+    explicit SignalWhenPainted(QWidget* window) : QObject(window) {
+        window->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {

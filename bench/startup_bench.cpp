@@ -5,10 +5,10 @@
 // configuration as every window with words does, and the minimal window loading the
 // libraries the program still links beyond Qt Widgets (libjpeg, libpng): their share.
 //
-// Each start is timed until its window is shown and the first events after it handled, as
-// the program tells on a pipe; the whole life of the process is a counter beside it. The
-// life flatters the empty window: with no text ever drawn, Qt reads the font configuration
-// in its font database's destructor, milliseconds after the window was there.
+// Each start is timed until its window's first frame is painted, as the program tells on a
+// pipe; the whole life of the process is a counter beside it. The life flatters the empty
+// window: with no text ever drawn, Qt reads the font configuration in its font database's
+// destructor, milliseconds after the window was there.
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -22,8 +22,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,8 +55,8 @@ enum class Folder { NoSystem, OneCalibratedSystem };
 // Where a started program finds the pipe on which it tells that its window is shown.
 constexpr int ShownFd = 3;
 
-// One start: until the window was shown and the first events after it handled, and until
-// the process ended; ok when it signalled and ended normally.
+// One start: until the window's first frame was painted, and until the process ended; ok
+// when it signalled and ended normally.
 struct Start {
     bool ok = false;
     double shownMs = 0, lifeMs = 0;
@@ -173,8 +173,7 @@ BENCHMARK_CAPTURE(StartUntilShown, MinimalQtWindow, "minimal_window", Folder::No
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->MinTime(2.0);
-BENCHMARK_CAPTURE(StartUntilShown, MinimalQtWindowWithText, "minimal_window_text",
-                  Folder::NoSystem)
+BENCHMARK_CAPTURE(StartUntilShown, MinimalQtWindowWithText, "minimal_window_text", Folder::NoSystem)
     ->Unit(benchmark::kMillisecond)
     ->UseManualTime()
     ->MinTime(2.0);

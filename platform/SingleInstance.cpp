@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 
+#include "platform/LocalSocketAddress.h"
 #include "platform/SocketListener.h"
 #include "platform/UniqueFd.h"
 #include "platform/WatchedSocket.h"
@@ -77,21 +78,6 @@ QString SocketPath(const QString& name) {
 
 QString SocketFolder(const QString& name) {
     return QFileInfo(SocketPath(name)).path();
-}
-
-// The address of a socket file; nothing for a path that is empty or too long for one.
-std::optional<sockaddr_un> SocketAddress(const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (native.isEmpty() || size_t(native.size()) >= sizeof(address.sun_path))
-        return std::nullopt;
-    memcpy(address.sun_path, native.constData(), size_t(native.size()));
-    return address;
-}
-
-const sockaddr* AsSockaddr(const sockaddr_un& address) {
-    return reinterpret_cast<const sockaddr*>(&address);
 }
 
 // The milliseconds left for poll(): -1 waits for good, as the deadline does.

@@ -36,8 +36,7 @@ void DrawUnit(QPainter& painter, QPoint box, const QString& unit) {
     painter.save();
     painter.translate(box.x() + 8, box.y() + 6);
     painter.scale(scale, scale);
-    painter.drawText(QRectF(-8 / scale, -6 / scale, 16 / scale, 12 / scale), Qt::AlignCenter,
-                     unit);
+    painter.drawText(QRectF(-8 / scale, -6 / scale, 16 / scale, 12 / scale), Qt::AlignCenter, unit);
     painter.restore();
 }
 
@@ -47,9 +46,8 @@ QIcon GlyphIcon(Glyph glyph) {
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::black, 2));
-    const QString unit = glyph == Glyph::ArrowPx || glyph == Glyph::DotPx
-                             ? QStringLiteral("px")
-                             : QStringLiteral("µm");
+    const QString unit = glyph == Glyph::ArrowPx || glyph == Glyph::DotPx ? QStringLiteral("px")
+                                                                          : QStringLiteral("µm");
     switch (glyph) {
     case Glyph::ArrowPx:
     case Glyph::ArrowUnit:

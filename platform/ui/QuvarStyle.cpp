@@ -1,6 +1,5 @@
 #include "QuvarStyle.h"
 
-#include <qdrawutil.h>
 #include <QGroupBox>
 #include <QIconEngine>
 #include <QImageReader>
@@ -8,9 +7,9 @@
 #include <QPointer>
 #include <QStyleFactory>
 #include <QStyleOption>
+#include <qdrawutil.h>
 
 #include <algorithm>
-
 #include <optional>
 
 namespace {

@@ -1,4 +1,5 @@
 #include "platform/SingleInstance.h"
+#include "platform/LocalSocketAddress.h"
 
 #include "support/OpenDescriptors.h"
 
@@ -29,24 +30,9 @@ ChannelReply SendWhileServing(InstanceChannel& channel, const QByteArray& messag
     return reply.get();
 }
 
-// The address of the socket file at path; nothing for a path too long for one.
-std::optional<sockaddr_un> AddressOf(const QString& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray native = QFile::encodeName(path);
-    if (size_t(native.size()) >= sizeof(address.sun_path))
-        return std::nullopt;
-    memcpy(address.sun_path, native.constData(), size_t(native.size()));
-    return address;
-}
-
-const sockaddr* AsSockaddr(const sockaddr_un& address) {
-    return reinterpret_cast<const sockaddr*>(&address);
-}
-
 // A bound socket file nobody listens on, as a killed instance leaves it.
 bool LeaveStaleSocket(const QString& name) {
-    const std::optional<sockaddr_un> address = AddressOf(name);
+    const std::optional<sockaddr_un> address = SocketAddress(name);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     const bool bound = address && fd >= 0 && ::bind(fd, AsSockaddr(*address), sizeof *address) == 0;
     ::close(fd);
@@ -255,7 +241,7 @@ TEST_F(SingleInstanceChannel, NoDescriptorLeaksOrPassesToAProgramStartedLater) {
 TEST_F(SingleInstanceChannel, AQueueNobodyTakesFromIsNoInstanceAfterTheTime) {
     const int hung = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(hung, 0);
-    const std::optional<sockaddr_un> address = AddressOf(Name());
+    const std::optional<sockaddr_un> address = SocketAddress(Name());
     ASSERT_TRUE(address);
     ASSERT_EQ(::bind(hung, AsSockaddr(*address), sizeof *address), 0);
     ASSERT_EQ(::listen(hung, 0), 0);
